@@ -1,0 +1,127 @@
+// Offline capture of the presented pictures as PNG files.
+#include "host/capture.h"
+
+#include <png.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <sys/stat.h> // Required for: mkdir()
+
+#include "host/music.h"
+#include "render/bitmap.h"
+
+static std::string captureDir;
+static double captureFps;
+static double captureStart;
+static long captureTotal = -1; // frames to write; -1 until the duration is known
+static long captureCount;
+static int captureError;
+
+// Creates every missing directory of the path, like "mkdir -p".
+static int captureMakeDirs(const std::string &path)
+{
+    for (size_t i = 1; i <= path.size(); i++) {
+        if (i < path.size() && path[i] != '/')
+            continue;
+        std::string part = path.substr(0, i);
+        if (mkdir(part.c_str(), 0777) != 0 && errno != EEXIST)
+            return 0;
+    }
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+static long captureFramesFor(double seconds)
+{
+    // The small tolerance keeps 2 s at 30 fps from becoming 61 frames.
+    long frames = (long)std::ceil(seconds * captureFps - 1e-9);
+    return frames < 1 ? 1 : frames;
+}
+
+int captureBegin(const char *dir, double fps, double start, double duration)
+{
+    captureDir = dir;
+    while (captureDir.size() > 1 && captureDir.back() == '/')
+        captureDir.pop_back();
+    captureFps = fps;
+    captureStart = start;
+    captureCount = 0;
+    captureError = 0;
+    captureTotal = duration > 0.0 ? captureFramesFor(duration) : -1;
+    if (!captureMakeDirs(captureDir)) {
+        printf("Cannot create the capture directory %s: %s\n", dir, strerror(errno));
+        return 0;
+    }
+    musicSetOfflineTime(captureStart);
+    return 1;
+}
+
+void captureSetDefaultDuration(double seconds)
+{
+    if (captureTotal < 0)
+        captureTotal = captureFramesFor(seconds);
+}
+
+int captureFailed(void)
+{
+    return captureError;
+}
+
+int captureFrames(void)
+{
+    return (int)captureCount;
+}
+
+int captureWritePNG(const char *path, const uint32_t *picture)
+{
+    FILE *file = fopen(path, "wb");
+    if (!file)
+        return 0;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    png_byte row[FRAME_WIDTH * 3];
+    if (!png || !info || setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        fclose(file);
+        return 0;
+    }
+    png_init_io(png, file);
+    png_set_IHDR(png, info, FRAME_WIDTH, PICTURE_ROWS, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    for (int y = 0; y < PICTURE_ROWS; y++) {
+        const uint32_t *src = picture + y * FRAME_WIDTH;
+        for (int x = 0; x < FRAME_WIDTH; x++) {
+            uint32_t p = src[x];
+            row[x * 3 + 0] = (png_byte)(p >> 16); // red
+            row[x * 3 + 1] = (png_byte)(p >> 8);  // green
+            row[x * 3 + 2] = (png_byte)p;         // blue
+        }
+        png_write_row(png, row);
+    }
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return fclose(file) == 0;
+}
+
+int capturePresent(const uint32_t *picture)
+{
+    char name[32];
+    snprintf(name, sizeof name, "frame_%06ld.png", captureCount);
+    std::string path = captureDir + "/" + name;
+    // Written under a temporary name first, so that a frame file that exists
+    // is always complete.
+    std::string temporary = captureDir + "/." + name + ".part";
+    if (!captureWritePNG(temporary.c_str(), picture) || rename(temporary.c_str(), path.c_str()) != 0) {
+        printf("Failed to write the frame %s: %s\n", path.c_str(), strerror(errno));
+        remove(temporary.c_str());
+        captureError = 1;
+        return 0;
+    }
+    captureCount++;
+    musicSetOfflineTime(captureStart + (double)captureCount / captureFps);
+    return captureTotal < 0 || captureCount < captureTotal;
+}

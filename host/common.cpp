@@ -1,0 +1,101 @@
+// Shared helpers: aligned blocks, the demo's random generator, truncation and
+// the tagged diagnostic format.
+#include "host/common.h"
+
+#include <climits>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>  // Required for: posix_memalign(), free()
+#include <cstring>
+
+// ---------------------------------------------------------------------------
+// Memory
+// ---------------------------------------------------------------------------
+
+// Header in front of every aligned block: the first word holds the total length
+// (asked size + 16), the rest stays zero.
+static const size_t kAlignedHeader = 16;
+
+void *allocAligned(size_t count, size_t size)
+{
+    if (count == 0 || size == 0)
+        return nullptr;
+    if (count > (size_t)INT_MAX / size)
+        return nullptr;
+    size_t bytes = count * size;
+    if (bytes > (size_t)INT_MAX - kAlignedHeader)
+        return nullptr;
+    if (bytes > 1048576)
+        printf("**allocating %d MB\n", (int)(bytes >> 20));
+
+    size_t total = bytes + kAlignedHeader;
+    void *base = nullptr;
+    if (posix_memalign(&base, 16, total) != 0)
+        return nullptr;
+    memset(base, 0, total);
+    uint32_t word = (uint32_t)total;
+    memcpy(base, &word, sizeof word);
+    return (uint8_t *)base + kAlignedHeader;
+}
+
+void freeAligned(void *block)
+{
+    if (block)
+        free((uint8_t *)block - kAlignedHeader);
+}
+
+// ---------------------------------------------------------------------------
+// Random numbers
+// ---------------------------------------------------------------------------
+
+static uint32_t randState = 1;
+
+namespace vt {
+
+void srand(uint32_t seed)
+{
+    randState = seed;
+}
+
+int rand()
+{
+    randState = randState * 214013u + 2531011u;
+    return (int)((randState >> 16) & 0x7FFF);
+}
+
+} // namespace vt
+
+// ---------------------------------------------------------------------------
+// Conversions
+// ---------------------------------------------------------------------------
+
+int32_t truncInt(double v)
+{
+    // The comparisons are false for NaN, which falls through to INT32_MIN.
+    if (v > -2147483649.0 && v < 2147483648.0)
+        return (int32_t)v;
+    return INT32_MIN;
+}
+
+// ---------------------------------------------------------------------------
+// Diagnostics
+// ---------------------------------------------------------------------------
+
+void logTagged(const char *func, int line, const char *fmt, ...)
+{
+    char text[2048];
+    va_list args;
+    va_start(args, fmt);
+    vsnprintf(text, sizeof text, fmt, args);
+    va_end(args);
+
+    printf("[%s : %4d]\"", func, line);
+    for (const char *p = text; *p; p++) {
+        if (*p == '\n')
+            fputs("\\n", stdout);
+        else
+            putchar(*p);
+    }
+    fputs("\"\n", stdout);
+}

@@ -1,0 +1,48 @@
+// Helpers every module shares: aligned zero-filled blocks, the demo's random
+// generator, float truncation and the tagged diagnostic line.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// ---------------------------------------------------------------------------
+// Memory
+// ---------------------------------------------------------------------------
+
+// Zero-filled block of count * size bytes at a 16-byte boundary, or null when
+// the size is 0, overflows, or memory is exhausted. Blocks over 1 MiB announce
+// themselves with "**allocating %d MB".
+void *allocAligned(size_t count, size_t size);
+// Releases a block from allocAligned (scratch buffers only; null is ignored).
+void freeAligned(void *block);
+
+// ---------------------------------------------------------------------------
+// Random numbers
+// ---------------------------------------------------------------------------
+
+// The one generator the whole demo draws from. Effects reseed it and rely on
+// its exact sequence, so it lives in our namespace and never shadows the C
+// library's rand(), which SDL and the decoders may call on their own threads.
+namespace vt {
+void srand(uint32_t seed);
+int rand(); // 0..32767
+} // namespace vt
+
+// ---------------------------------------------------------------------------
+// Conversions
+// ---------------------------------------------------------------------------
+
+// Float to int32 by truncation toward zero. Values a track or a console may
+// produce that do not fit (NaN, infinities, |v| >= 2^31) give INT32_MIN, the
+// same answer the x86 conversion instruction gives, without undefined behaviour.
+int32_t truncInt(double v);
+
+// ---------------------------------------------------------------------------
+// Diagnostics
+// ---------------------------------------------------------------------------
+
+// Prints one module error: [func : line]"message" and a newline. A newline
+// inside the formatted message is written as the two characters \ and n, so a
+// tagged diagnostic always stays on one line.
+void logTagged(const char *func, int line, const char *fmt, ...)
+    __attribute__((format(printf, 3, 4)));

@@ -1,0 +1,215 @@
+// The spine of the program: start-up in its fixed order, the frame loop that
+// turns the music position into a picture, and shutdown.
+#include "host/host.h"
+
+#include <strings.h> // Required for: strcasecmp()
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "cvar/cvar.h"
+#include "data/data.h"
+#include "fx/fxtables.h"
+#include "host/capture.h"
+#include "host/common.h"
+#include "host/hostvars.h"
+#include "host/music.h"
+#include "host/options.h"
+#include "host/screen.h"
+#include "host/tables.h"
+#include "host/timer.h"
+#include "post/filter.h"
+#include "post/post.h"
+#include "render/view.h"
+
+// Host state, alive until the process ends.
+static int hostArgc;
+static char **hostArgv;
+static Screen *hostScreen;
+static FilterParams *hostFilter;
+static RenderView *hostView;
+
+int hostIsRelease(int argc, char **argv)
+{
+    for (int i = 1; i < argc; i++) {
+        if (strcasecmp(argv[i], "-release") == 0)
+            return 1;
+    }
+    return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Frame loop
+// ---------------------------------------------------------------------------
+
+int hostForegroundIndex(void)
+{
+    int index = truncInt(fx_idx.value);
+    return index >= 0 && index <= 6 ? index : -1;
+}
+
+static int32_t clampByte(int32_t v)
+{
+    return std::clamp(v, 0, 255);
+}
+
+void hostPlanPost(PostPlan *plan, float fxTime)
+{
+    *plan = PostPlan();
+    int foregroundMode = truncInt(foreground_mode.value);
+    plan->frontLayerBefore = foregroundMode == 3;
+    plan->frontLayerAfter = foregroundMode == 4;
+
+    plan->blurH = clampByte(truncInt(post_blur_h.value));
+    plan->blurV = clampByte(truncInt(post_blur_v.value));
+    plan->runBlurH = post_blur_h.value > 0.0f;
+    plan->runBlurV = post_blur_v.value > 0.0f;
+
+    plan->runEdges = post_edgedetect.value > 0.5f;
+    plan->edgeShift = truncInt(post_edgedetect_factor.value);
+    plan->edgeAdditive = post_edgedetect_additive.value > 0.0f;
+
+    plan->runAberration = post_aberration.value != 0.0f;
+    plan->runGlow = post_glow.value != 0.0f;
+
+    plan->glitchX = truncInt(post_glitch_xstrength.value);
+    plan->glitchY = truncInt(post_glitch_ystrength.value);
+    plan->runGlitch = post_glitch_xstrength.value > 0.0f || post_glitch_ystrength.value != 0.0f ||
+                      post_glitch_brightness.value > 0.0f;
+
+    // The logo fades in over the intro from fx_time 10 and holds at 0.85.
+    if (hostForegroundIndex() == 2) {
+        float a = (fxTime - 10.0f) * 0.2f;
+        if (a > 0.85f)
+            a = 0.85f;
+        if (a > 0.0f)
+            plan->logoAlpha = truncInt(a * 255.0f);
+    }
+
+    plan->runBrightness = post_brightnedd.value != 1.0f;
+    plan->brightnessLevel = truncInt(post_brightnedd.value * 255.0f);
+}
+
+void hostClearLetterbox(uint32_t *frame)
+{
+    std::fill_n(frame, PICTURE_OFFSET_PIXELS, 0u);
+    std::fill_n(frame + (PICTURE_FIRST_ROW + PICTURE_ROWS) * FRAME_WIDTH, PICTURE_OFFSET_PIXELS, 0u);
+}
+
+void hostDrawFrame(Screen *screen)
+{
+    float fxTime = fx_time.value;
+
+    if (truncInt(background_mode.value) == 1)
+        screenClear(0);
+
+    // Debug views: frame buffer 1 (right button) or 2 (middle button) is shown
+    // as it is, without post chain or letterbox.
+    if (screen->mouseButtons & (MOUSE_RIGHT | MOUSE_MIDDLE)) {
+        const uint32_t *shown = (screen->mouseButtons & MOUSE_RIGHT) ? screen->buffer1 : screen->buffer2;
+        std::copy_n(shown, FRAME_WIDTH * FRAME_HEIGHT, screen->buffer0);
+        return;
+    }
+
+    PostPlan plan;
+    hostPlanPost(&plan, fxTime);
+    if (hostFilter) {
+        hostFilter->coefH = plan.blurH;
+        hostFilter->coefV = plan.blurV;
+        hostFilter->mask = 0xFFFF;
+    }
+    hostClearLetterbox(screen->buffer0);
+}
+
+// ---------------------------------------------------------------------------
+// Start-up and shutdown
+// ---------------------------------------------------------------------------
+
+static FilterParams *hostCreateFilter(void)
+{
+    FilterParams *filter = (FilterParams *)calloc(1, sizeof(FilterParams));
+    if (filter) {
+        filter->width = FRAME_WIDTH;
+        filter->height = FRAME_HEIGHT;
+        filter->threshold = 0;
+        filter->mask = 0xFFFF;
+        // Replaced by the first frame's coefficients before any blur runs.
+        filter->coefH = 123456;
+    }
+    return filter;
+}
+
+static void hostStartup(int argc, char **argv)
+{
+    sinTableBuild();
+    sqrtTableBuild();
+    hostArgc = argc;
+    hostArgv = argv;
+    hostRegisterGroup1();
+    recipTableBuild();
+
+    if (hostIsRelease(argc, argv))
+        dataSetBasePath("");
+    else
+        dataSetBasePath("../Vantorel/");
+
+    printf("....");
+    printf("bar\n");
+    aberrationMaskBuild();
+
+    hostScreen = screenCreate();
+    if (!hostScreen)
+        exit(10); // no window: its message has been shown
+    hostFilter = hostCreateFilter();
+    hostView = rnd_CreateView();
+    if (hostView)
+        rnd_MakePointSprite(hostView);
+
+    hostRegisterGroup2();
+    hostRegisterGroup3();
+    printf("loading variables...\n");
+    printf("loading glitch...\n");
+
+    musicStart();
+    demoTimeStart();
+}
+
+int hostRun(int argc, char **argv)
+{
+    HostOptions options;
+    int parsed = hostParseOptions(argc, argv, &options);
+    if (parsed == OPTIONS_DONE)
+        return 0;
+    if (parsed != OPTIONS_RUN)
+        return 2;
+    // Progress lines should appear as they happen, also through a pipe.
+    setvbuf(stdout, nullptr, _IOLBF, 0);
+
+    if (options.captureDir) {
+        if (!captureBegin(options.captureDir, options.fps, options.start, options.duration))
+            return 1;
+        screenSetOffline(1);
+        musicSetMode(MUSIC_OFFLINE);
+    } else if (options.noSound) {
+        musicSetMode(MUSIC_SILENT);
+    }
+
+    hostStartup(argc, argv);
+    if (options.captureDir) {
+        double rest = musicLength() - options.start;
+        captureSetDefaultDuration(rest > 0.0 ? rest : 0.0);
+    }
+
+    int frames = 0;
+    do {
+        hostDrawFrame(hostScreen);
+        frames++;
+    } while (screenUpdate());
+    timerPrintFrameSummary(frames);
+
+    if (options.captureDir && captureFailed())
+        return 1;
+    return 0;
+}

@@ -1,0 +1,104 @@
+// Starting the music, its position, and the demo clock.
+#include "host/music.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "data/data.h"
+#include "platform/audio.h"
+#include "platform/platform.h"
+
+enum { MUSIC_EXIT_CODE = 10 };
+
+static int musicMode = MUSIC_DEVICE;
+static AudioStream *musicStream;
+static uint64_t musicSilentStart; // counter reading when silent playback began
+static double musicOfflineTime;
+
+static double demoStart;
+static bool demoStarted;
+
+void musicSetMode(int mode)
+{
+    musicMode = mode;
+}
+
+void musicSetOfflineTime(double seconds)
+{
+    musicOfflineTime = seconds;
+}
+
+void musicStart(void)
+{
+    if (musicMode == MUSIC_DEVICE && !audioDeviceOpen()) {
+        printf("Failed to initialize BASS\n");
+        exit(MUSIC_EXIT_CODE);
+    }
+
+    char name[DATA_PATH_MAX + 1];
+    // Cut like every asset path when the base path is long.
+    if (snprintf(name, sizeof name, "%s%s", basePath, "music.mp3") < 0)
+        name[0] = '\0';
+    musicStream = audioStreamOpen(name);
+    if (!musicStream) {
+        printf("Failed to initialize BASS stream from %s\n", "music.mp3");
+        exit(MUSIC_EXIT_CODE);
+    }
+
+    if (musicMode == MUSIC_DEVICE) {
+        audioStart();
+        audioPlay(musicStream);
+    }
+    musicSilentStart = platformCounter();
+}
+
+double musicLength(void)
+{
+    return audioStreamLength(musicStream);
+}
+
+double musicPosition(void)
+{
+    if (!musicStream)
+        return 0.0;
+    double position;
+    switch (musicMode) {
+    case MUSIC_DEVICE:
+        return audioStreamPosition(musicStream);
+    case MUSIC_SILENT:
+        position = (double)(platformCounter() - musicSilentStart) / (double)platformFrequency();
+        break;
+    default:
+        position = musicOfflineTime;
+        break;
+    }
+    // Like a played stream, the position stops at the end of the music.
+    double length = musicLength();
+    return position < length ? position : length;
+}
+
+static double demoNow(void)
+{
+    if (musicMode == MUSIC_OFFLINE)
+        return musicOfflineTime;
+    return (double)platformCounter() / (double)platformFrequency();
+}
+
+double demoTime(float scale)
+{
+    double now = demoNow();
+    if (!demoStarted) {
+        demoStart = now;
+        demoStarted = true;
+        return 0.0;
+    }
+    return (now - demoStart) * scale;
+}
+
+void demoTimeStart(void)
+{
+    // Offline, the clock counts in music time, which began at 0 whatever
+    // moment the capture starts from.
+    demoStart = musicMode == MUSIC_OFFLINE ? 0.0 : demoNow();
+    demoStarted = true;
+}

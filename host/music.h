@@ -1,0 +1,24 @@
+// The music and the demo clock: the music's playback position is the master
+// clock that becomes the tracker row; the demo clock counts seconds since the
+// music started.
+#pragma once
+
+enum {
+    MUSIC_DEVICE = 0,  // play through the sound device (the normal run)
+    MUSIC_SILENT = 1,  // no device: the position follows the steady clock
+    MUSIC_OFFLINE = 2, // no device: the position is set frame by frame
+};
+
+void musicSetMode(int mode);
+
+// Opens the output and starts "music.mp3" from the base path. Does not return
+// on failure: prints why and ends the process with exit code 10.
+void musicStart(void);
+double musicPosition(void); // seconds; 0 before musicStart
+double musicLength(void);   // seconds; 0 before musicStart
+
+// Offline runs: the music time of the frame being made.
+void musicSetOfflineTime(double seconds);
+
+double demoTime(float scale); // (now - start) * scale
+void demoTimeStart(void);

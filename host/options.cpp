@@ -1,0 +1,118 @@
+// Parsing of the "--" command-line options.
+#include "host/options.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+enum { DEFAULT_CAPTURE_FPS = 30 };
+
+void hostPrintUsage(FILE *out)
+{
+    fprintf(out,
+            "Usage: vantorel [-release] [options]\n"
+            "\n"
+            "Plays the production in a window, with the music as its clock.\n"
+            "\n"
+            "  -release            play from the packs demo.dat and demotrk.dat instead of ../Vantorel/\n"
+            "  -rebuild            rebuild the curl particles' cache\n"
+            "  --capture DIR       render offline, without window or sound device, into\n"
+            "                      DIR/frame_000000.png, frame_000001.png, ...\n"
+            "  --fps N             frames per second of music time when capturing (default %d)\n"
+            "  --start SECONDS     music time of the first captured frame (default 0)\n"
+            "  --duration SECONDS  length of the capture (default: to the end of the music)\n"
+            "  --no-sound          play without an audio device; the music clock runs silently\n"
+            "  --help              show this text\n",
+            DEFAULT_CAPTURE_FPS);
+}
+
+static int usageError(const char *fmt, const char *arg)
+{
+    fprintf(stderr, "vantorel: ");
+    fprintf(stderr, fmt, arg);
+    fprintf(stderr, "\n\n");
+    hostPrintUsage(stderr);
+    return OPTIONS_USAGE;
+}
+
+static bool parseNumber(const char *text, double *out)
+{
+    char *end = nullptr;
+    double v = strtod(text, &end);
+    if (end == text || *end != '\0' || !std::isfinite(v))
+        return false;
+    *out = v;
+    return true;
+}
+
+int hostParseOptions(int argc, char **argv, HostOptions *options)
+{
+    *options = HostOptions();
+    options->fps = DEFAULT_CAPTURE_FPS;
+    bool timing = false;
+
+    for (int i = 1; i < argc; i++) {
+        const char *arg = argv[i];
+        if (strncmp(arg, "--", 2) != 0)
+            continue;
+        // "--name=value" and "--name value" are the same.
+        char name[64];
+        const char *value = nullptr;
+        const char *equals = strchr(arg, '=');
+        size_t length = equals ? (size_t)(equals - arg) : strlen(arg);
+        if (length >= sizeof name)
+            return usageError("unknown option %s", arg);
+        memcpy(name, arg, length);
+        name[length] = '\0';
+        if (equals)
+            value = equals + 1;
+
+        if (!strcmp(name, "--help")) {
+            hostPrintUsage(stdout);
+            return OPTIONS_DONE;
+        }
+        if (!strcmp(name, "--no-sound")) {
+            if (value)
+                return usageError("%s takes no value", name);
+            options->noSound = 1;
+            continue;
+        }
+
+        bool takesValue = !strcmp(name, "--capture") || !strcmp(name, "--fps") || !strcmp(name, "--start") ||
+                          !strcmp(name, "--duration");
+        if (!takesValue)
+            return usageError("unknown option %s", arg);
+        if (!value) {
+            if (i + 1 >= argc)
+                return usageError("%s needs a value", name);
+            value = argv[++i];
+        }
+
+        if (!strcmp(name, "--capture")) {
+            if (!*value)
+                return usageError("%s needs a directory", name);
+            options->captureDir = value;
+            continue;
+        }
+        double number;
+        if (!parseNumber(value, &number))
+            return usageError("not a number: %s", value);
+        timing = true;
+        if (!strcmp(name, "--fps")) {
+            if (number <= 0.0 || number > 1000.0)
+                return usageError("--fps must lie between 0 and 1000, not %s", value);
+            options->fps = number;
+        } else if (!strcmp(name, "--start")) {
+            if (number < 0.0)
+                return usageError("--start cannot be negative: %s", value);
+            options->start = number;
+        } else {
+            if (number <= 0.0)
+                return usageError("--duration must be positive: %s", value);
+            options->duration = number;
+        }
+    }
+    if (timing && !options->captureDir)
+        return usageError("%s", "--fps, --start and --duration apply to --capture");
+    return OPTIONS_RUN;
+}

@@ -1,0 +1,53 @@
+// The display: the screen record with its three frame buffers, the window
+// that shows the picture, window input, and the per-frame screen update.
+#pragma once
+
+#include <cstdint>
+
+#include "render/bitmap.h"
+
+struct PlatformEvent;
+
+enum {
+    MOUSE_LEFT = 1 << 0,
+    MOUSE_RIGHT = 1 << 1,
+    MOUSE_MIDDLE = 1 << 2,
+};
+
+enum {
+    SCREEN_WINDOW_WIDTH = 1920,
+    SCREEN_WINDOW_HEIGHT = 1080,
+    SCREEN_WINDOW_X = 0,
+    SCREEN_WINDOW_Y = 64,
+    SCREEN_ZOOM = 6, // 320 x 180 enlarged to fill 1920 x 1080
+};
+
+struct Screen {
+    int32_t width;         // 320
+    int32_t height;        // 240
+    int32_t pitch;         // 1280 bytes per row
+    int32_t bytesPerPixel; // 4
+    int32_t mouseButtons;  // MOUSE_* bits of the buttons held
+    int32_t key;           // code of the last key message, 0 after any other message
+    uint32_t *block0;      // allocations of 304 rows each
+    uint32_t *block1;
+    uint32_t *block2;
+    uint32_t *buffer0;     // frame buffer 0: built, post-processed and presented
+    uint32_t *buffer1;     // scratch frames
+    uint32_t *buffer2;
+    Texture texture0;      // 320 x 240 views of the three frames (pixels not owned)
+    Texture texture1;
+    Texture texture2;
+};
+
+// Offline runs make the frame buffers but no window; each presentation hands
+// the picture to the capture writer instead.
+void screenSetOffline(int offline);
+
+Screen *screenCreate(void);  // null on failure or when called a second time
+int screenInit(Screen *screen); // 1 when the three blocks were allocated
+void screenDestroy(void);
+void screenWndProc(const PlatformEvent *event);
+int screenPresent(void);     // nonzero until a close request came
+int screenUpdate(void);      // once per frame: nonzero to go on
+void screenClear(uint32_t colour);

@@ -1,0 +1,184 @@
+// MP3 decoding with libmpg123 inside an SDL audio callback, and the smooth
+// playback position the demo's clock follows.
+#include "platform/audio.h"
+
+#include <SDL.h>
+#include <mpg123.h>
+
+#include <atomic>
+#include <cstring>
+#include <new> // Required for: std::nothrow
+
+#include "platform/platform.h"
+
+enum {
+    AUDIO_CHANNELS = 2,
+    AUDIO_FRAME_BYTES = AUDIO_CHANNELS * 2, // 16-bit stereo
+    AUDIO_BUFFER_FRAMES = 1024,             // about 23 ms per hand-over
+};
+
+// The callback publishes each hand-over under a sequence counter so that the
+// host reads a consistent triple without taking the device lock.
+struct AudioHandOver {
+    std::atomic<uint32_t> sequence;
+    std::atomic<uint64_t> firstFrame; // first frame of the buffer handed over
+    std::atomic<uint64_t> frameCount; // frames of music in that buffer
+    std::atomic<uint64_t> ticks;      // steady-clock reading at the hand-over
+};
+
+struct AudioStream {
+    mpg123_handle *decoder;
+    uint64_t lengthFrames;
+    uint64_t framesHanded; // audio thread only
+    AudioHandOver handOver;
+    double lastPosition;   // host thread only
+};
+
+static SDL_AudioDeviceID audioDevice;
+static std::atomic<AudioStream *> audioPlaying;
+
+static void audioPublish(AudioStream *stream, uint64_t first, uint64_t count, uint64_t ticks)
+{
+    AudioHandOver &h = stream->handOver;
+    uint32_t s = h.sequence.load(std::memory_order_relaxed);
+    h.sequence.store(s + 1, std::memory_order_relaxed);
+    std::atomic_thread_fence(std::memory_order_release);
+    h.firstFrame.store(first, std::memory_order_relaxed);
+    h.frameCount.store(count, std::memory_order_relaxed);
+    h.ticks.store(ticks, std::memory_order_relaxed);
+    h.sequence.store(s + 2, std::memory_order_release);
+}
+
+static void audioCallback(void *, Uint8 *out, int length)
+{
+    AudioStream *stream = audioPlaying.load(std::memory_order_acquire);
+    size_t done = 0;
+    if (stream) {
+        // Decode until the buffer is full or the music has ended.
+        while (done < (size_t)length) {
+            size_t got = 0;
+            int status = mpg123_read(stream->decoder, out + done, (size_t)length - done, &got);
+            done += got;
+            if (status != MPG123_OK && status != MPG123_NEW_FORMAT)
+                break;
+            if (got == 0 && status == MPG123_OK)
+                break;
+        }
+    }
+    memset(out + done, 0, (size_t)length - done);
+    if (stream) {
+        uint64_t frames = done / AUDIO_FRAME_BYTES;
+        audioPublish(stream, stream->framesHanded, frames, platformCounter());
+        stream->framesHanded += frames;
+    }
+}
+
+int audioDeviceOpen(void)
+{
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
+        return 0;
+    SDL_AudioSpec want;
+    SDL_zero(want);
+    want.freq = AUDIO_RATE;
+    want.format = AUDIO_S16SYS;
+    want.channels = AUDIO_CHANNELS;
+    want.samples = AUDIO_BUFFER_FRAMES;
+    want.callback = audioCallback;
+    // No allowed changes: SDL converts to whatever the device really runs at,
+    // so the callback's frames are always music frames at 44.1 kHz.
+    audioDevice = SDL_OpenAudioDevice(nullptr, 0, &want, nullptr, 0);
+    return audioDevice != 0;
+}
+
+static bool audioDecoderReady;
+
+AudioStream *audioStreamOpen(const char *path)
+{
+    if (!audioDecoderReady) {
+        if (mpg123_init() != MPG123_OK)
+            return nullptr;
+        audioDecoderReady = true;
+    }
+    mpg123_handle *decoder = mpg123_new(nullptr, nullptr);
+    if (!decoder)
+        return nullptr;
+    // One output format whatever the file holds: mpg123 resamples and mixes.
+    mpg123_param(decoder, MPG123_ADD_FLAGS, MPG123_QUIET, 0.0);
+    mpg123_format_none(decoder);
+    long rate = 0;
+    int channels = 0, encoding = 0;
+    if (mpg123_format(decoder, AUDIO_RATE, MPG123_STEREO, MPG123_ENC_SIGNED_16) != MPG123_OK ||
+        mpg123_open(decoder, path) != MPG123_OK ||
+        mpg123_getformat(decoder, &rate, &channels, &encoding) != MPG123_OK ||
+        rate != AUDIO_RATE || channels != AUDIO_CHANNELS || mpg123_scan(decoder) != MPG123_OK) {
+        mpg123_delete(decoder);
+        return nullptr;
+    }
+    off_t length = mpg123_length(decoder);
+    if (length <= 0) {
+        mpg123_delete(decoder);
+        return nullptr;
+    }
+    AudioStream *stream = new (std::nothrow) AudioStream();
+    if (!stream) {
+        mpg123_delete(decoder);
+        return nullptr;
+    }
+    stream->decoder = decoder;
+    stream->lengthFrames = (uint64_t)length;
+    return stream;
+}
+
+double audioStreamLength(const AudioStream *stream)
+{
+    return stream ? (double)stream->lengthFrames / AUDIO_RATE : 0.0;
+}
+
+void audioStreamClose(AudioStream *stream)
+{
+    if (!stream)
+        return;
+    mpg123_delete(stream->decoder);
+    delete stream;
+}
+
+void audioStart(void)
+{
+    if (audioDevice)
+        SDL_PauseAudioDevice(audioDevice, 0);
+}
+
+void audioPlay(AudioStream *stream)
+{
+    audioPlaying.store(stream, std::memory_order_release);
+}
+
+double audioStreamPosition(AudioStream *stream)
+{
+    if (!stream)
+        return 0.0;
+    AudioHandOver &h = stream->handOver;
+    uint64_t first, count, ticks;
+    uint32_t before, after;
+    do {
+        before = h.sequence.load(std::memory_order_acquire);
+        first = h.firstFrame.load(std::memory_order_relaxed);
+        count = h.frameCount.load(std::memory_order_relaxed);
+        ticks = h.ticks.load(std::memory_order_relaxed);
+        std::atomic_thread_fence(std::memory_order_acquire);
+        after = h.sequence.load(std::memory_order_relaxed);
+    } while (before != after || (before & 1));
+
+    double position = 0.0;
+    if (before != 0) {
+        double elapsed = (double)(platformCounter() - ticks) / (double)platformFrequency();
+        double played = elapsed * AUDIO_RATE;
+        if (played > (double)count)
+            played = (double)count;
+        position = ((double)first + played) / AUDIO_RATE;
+    }
+    if (position < stream->lastPosition)
+        position = stream->lastPosition;
+    stream->lastPosition = position;
+    return position;
+}

@@ -1,0 +1,28 @@
+// Music playback: an MP3 decoder feeding our own audio callback, and a
+// playback position that moves smoothly at frame rate.
+#pragma once
+
+#include <cstdint>
+
+struct AudioStream;
+
+enum { AUDIO_RATE = 44100 };
+
+// Opens the default output device, paused: 1 on success, 0 when no usable
+// device exists.
+int audioDeviceOpen(void);
+
+// Opens an MP3 file for decoding to 44.1 kHz stereo and measures its length.
+// Null when the file is missing or holds no decodable audio. Needs no device.
+AudioStream *audioStreamOpen(const char *path);
+double audioStreamLength(const AudioStream *stream); // seconds
+void audioStreamClose(AudioStream *stream);          // never while it plays
+
+void audioStart(void);                  // lets the device run
+void audioPlay(AudioStream *stream);    // starts feeding the stream from its start
+
+// Seconds of the stream played so far: the first sample of the buffer last
+// handed to the device plus the steady-clock time since that hand-over,
+// capped at the end of that buffer and never less than an earlier answer.
+// Call from one thread only.
+double audioStreamPosition(AudioStream *stream);

@@ -1,0 +1,23 @@
+// The performance counter: the steady clock in nanoseconds.
+#include <chrono>
+#include <thread>
+
+#include "platform/platform.h"
+
+uint64_t platformCounter(void)
+{
+    return (uint64_t)std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+uint64_t platformFrequency(void)
+{
+    return 1000000000u;
+}
+
+void platformSleep(int milliseconds)
+{
+    if (milliseconds > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}

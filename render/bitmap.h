@@ -1,0 +1,46 @@
+// Pixel arrays: the pixel format, Bitmap and the Texture holder, and the
+// geometry of the frame buffers every drawing routine relies on.
+#pragma once
+
+#include <cstdint>
+
+// Pixel layout 0xAARRGGBB: bytes in memory run blue, green, red, fourth byte.
+enum {
+    BITMAP_RGB32 = 0, // 4 bytes per pixel
+    BITMAP_GRAY8 = 1, // 1 byte per pixel, an intensity
+};
+
+// Frame buffers: 320 x 240 pixels inside a block of 304 rows, with 32 guard
+// rows above and below so that drawing that strays up to 32 rows off the
+// picture still lands in owned memory.
+// !!! the rasteriser and the scene renderer hard-code the 320-pixel stride !!!
+enum {
+    FRAME_WIDTH = 320,
+    FRAME_HEIGHT = 240,
+    FRAME_PITCH = FRAME_WIDTH * 4,                         // bytes per row
+    FRAME_GUARD_ROWS = 32,
+    FRAME_BLOCK_PIXELS = FRAME_WIDTH * (FRAME_HEIGHT + 2 * FRAME_GUARD_ROWS), // 97,280
+    FRAME_GUARD_PIXELS = FRAME_WIDTH * FRAME_GUARD_ROWS,   // 10,240 (40,960 bytes)
+    PICTURE_FIRST_ROW = 30,                                // the shown letterbox
+    PICTURE_ROWS = 180,
+    PICTURE_OFFSET_PIXELS = PICTURE_FIRST_ROW * FRAME_WIDTH, // 9,600 (38,400 bytes)
+};
+
+struct Bitmap {
+    int32_t width;  // pixels per row, also the row stride
+    int32_t height;
+    void *pixels;   // width * height elements, owned unless a frame-buffer view
+    int32_t format; // BITMAP_RGB32 or BITMAP_GRAY8
+};
+
+struct Texture {
+    Bitmap *bitmap; // owned unless the texture views a frame buffer
+    void *extraA;   // further owned blocks, freed with the texture
+    void *extraB;
+};
+
+// ---------------------------------------------------------------------------
+// Texture management
+// ---------------------------------------------------------------------------
+Texture *txt_CreateTexture(int width, int height, int format); // zero-filled; null on bad size
+void txt_FreeTexture(Texture *texture);                        // null is ignored

@@ -1,0 +1,44 @@
+# Shared by the project's scripts: installing what the build needs and
+# building it. Sourced, not run.
+
+# Debian 12 packages for building, running and testing the engine.
+VANTOREL_PACKAGES=(
+  cmake g++ make pkg-config
+  libsdl2-dev libglew-dev libgl-dev libgl1-mesa-dri
+  libpng-dev zlib1g-dev libassimp-dev libmpg123-dev libmp3lame-dev
+  libgtest-dev libx11-dev xvfb xauth
+)
+
+as_root() {
+  if [ "$(id -u)" -eq 0 ]; then
+    "$@"
+  elif command -v sudo >/dev/null 2>&1; then
+    sudo "$@"
+  else
+    echo "Need root rights to run: $*" >&2
+    return 1
+  fi
+}
+
+# Installs whatever of the given packages is missing; nothing when all are there.
+ensure_packages() {
+  local missing=()
+  for package in "$@"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+      missing+=("$package")
+    fi
+  done
+  if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    as_root apt-get update -qq
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  fi
+}
+
+# build_tree DIR [cmake options...]: configures and builds into DIR.
+build_tree() {
+  local dir=$1
+  shift
+  cmake -S . -B "$dir" "$@"
+  cmake --build "$dir" -j "$(nproc)"
+}

@@ -1,0 +1,211 @@
+// The frame buffers and one turn of the frame loop: guard rows, debug views,
+// letterbox, and the decisions the variables make for the post chain.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "cvar/cvar.h"
+#include "host/host.h"
+#include "host/hostvars.h"
+#include "host/screen.h"
+
+// The one screen of the process, made without a window.
+static Screen *offlineScreen()
+{
+    static Screen *screen = [] {
+        screenSetOffline(1);
+        hostRegisterGroup1();
+        hostRegisterGroup2();
+        hostRegisterGroup3();
+        return screenCreate();
+    }();
+    return screen;
+}
+
+static void fillPattern(uint32_t *frame, uint32_t seed)
+{
+    for (int i = 0; i < FRAME_WIDTH * FRAME_HEIGHT; i++)
+        frame[i] = (uint32_t)i * 2654435761u + seed;
+}
+
+TEST(FrameBuffers, ThreeFramesWithGuardRowsInsideTheirBlocks)
+{
+    Screen *s = offlineScreen();
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(s->width, 320);
+    EXPECT_EQ(s->height, 240);
+    EXPECT_EQ(s->pitch, 1280);
+    EXPECT_EQ(s->bytesPerPixel, 4);
+    uint32_t *blocks[3] = {s->block0, s->block1, s->block2};
+    uint32_t *buffers[3] = {s->buffer0, s->buffer1, s->buffer2};
+    Texture *views[3] = {&s->texture0, &s->texture1, &s->texture2};
+    for (int i = 0; i < 3; i++) {
+        EXPECT_EQ((char *)buffers[i] - (char *)blocks[i], 40960);
+        // Rows -32 and 271 are the first and last of the block: writing them
+        // is legal (the sanitizer build checks the bounds).
+        buffers[i][-32 * FRAME_WIDTH] = 1;
+        buffers[i][271 * FRAME_WIDTH + FRAME_WIDTH - 1] = 2;
+        EXPECT_EQ(&buffers[i][271 * FRAME_WIDTH + FRAME_WIDTH - 1], blocks[i] + FRAME_BLOCK_PIXELS - 1);
+        buffers[i][-32 * FRAME_WIDTH] = 0;
+        buffers[i][271 * FRAME_WIDTH + FRAME_WIDTH - 1] = 0;
+        ASSERT_NE(views[i]->bitmap, nullptr);
+        EXPECT_EQ(views[i]->bitmap->pixels, buffers[i]);
+        EXPECT_EQ(views[i]->bitmap->width, 320);
+        EXPECT_EQ(views[i]->bitmap->height, 240);
+        EXPECT_EQ(views[i]->bitmap->format, BITMAP_RGB32);
+    }
+    EXPECT_EQ(screenCreate(), nullptr); // only once
+}
+
+TEST(FrameBuffers, PixelBytesRunBlueGreenRedFourth)
+{
+    uint32_t pixel = 0x00FF8040u;
+    uint8_t bytes[4];
+    memcpy(bytes, &pixel, 4);
+    EXPECT_EQ(bytes[0], 64);
+    EXPECT_EQ(bytes[1], 128);
+    EXPECT_EQ(bytes[2], 255);
+    EXPECT_EQ(bytes[3], 0);
+}
+
+class FrameTurn : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        s = offlineScreen();
+        ASSERT_NE(s, nullptr);
+        fillPattern(s->buffer0, 1);
+        fillPattern(s->buffer1, 2);
+        fillPattern(s->buffer2, 3);
+        s->mouseButtons = 0;
+        background_mode.value = 0;
+        fx_idx.value = 0;
+    }
+    void TearDown() override { s->mouseButtons = 0; }
+    Screen *s = nullptr;
+};
+
+TEST_F(FrameTurn, LetterboxBarsAreClearedAndThePictureKept)
+{
+    std::vector<uint32_t> expected(FRAME_WIDTH * FRAME_HEIGHT);
+    fillPattern(expected.data(), 1);
+    hostDrawFrame(s);
+    for (int y = 0; y < FRAME_HEIGHT; y++) {
+        bool bar = y < 30 || y >= 210;
+        for (int x = 0; x < FRAME_WIDTH; x++) {
+            uint32_t want = bar ? 0u : expected[y * FRAME_WIDTH + x];
+            ASSERT_EQ(s->buffer0[y * FRAME_WIDTH + x], want) << x << "," << y;
+        }
+    }
+}
+
+TEST_F(FrameTurn, BackgroundModeOneClearsTheWholeFrame)
+{
+    background_mode.value = 1.9f;
+    hostDrawFrame(s);
+    for (int i = 0; i < FRAME_WIDTH * FRAME_HEIGHT; i++)
+        ASSERT_EQ(s->buffer0[i], 0u) << i;
+}
+
+TEST_F(FrameTurn, DebugViewsShowAScratchFrameWithItsBars)
+{
+    struct Case {
+        int buttons;
+        uint32_t seed; // pattern of the frame that must be shown
+    } cases[] = {
+        {MOUSE_RIGHT, 2},
+        {MOUSE_MIDDLE, 3},
+        {MOUSE_RIGHT | MOUSE_MIDDLE, 2}, // the right button wins
+        {MOUSE_RIGHT | MOUSE_LEFT, 2},
+    };
+    std::vector<uint32_t> expected(FRAME_WIDTH * FRAME_HEIGHT);
+    for (const Case &c : cases) {
+        fillPattern(s->buffer0, 1);
+        s->mouseButtons = c.buttons;
+        fillPattern(expected.data(), c.seed);
+        hostDrawFrame(s);
+        EXPECT_EQ(memcmp(s->buffer0, expected.data(), expected.size() * 4), 0) << "buttons " << c.buttons;
+    }
+}
+
+TEST(PostPlan, SwitchesReadTheFloatValuesCoefficientsTheClampedIntegers)
+{
+    offlineScreen(); // the host variables are registered
+    struct Case {
+        const char *what;
+        Cvar *var;
+        float value;
+        int32_t PostPlan::*field;
+        int32_t expected;
+    } cases[] = {
+        {"blur 0.2 runs", &post_blur_h, 0.2f, &PostPlan::runBlurH, 1},
+        {"blur 0.2 has coefficient 0", &post_blur_h, 0.2f, &PostPlan::blurH, 0},
+        {"blur 300 clamps to 255", &post_blur_h, 300.0f, &PostPlan::blurH, 255},
+        {"negative blur does not run", &post_blur_v, -5.0f, &PostPlan::runBlurV, 0},
+        {"negative blur coefficient 0", &post_blur_v, -5.0f, &PostPlan::blurV, 0},
+        {"NaN blur does not run", &post_blur_v, NAN, &PostPlan::runBlurV, 0},
+        {"edges need more than 0.5", &post_edgedetect, 0.5f, &PostPlan::runEdges, 0},
+        {"edges at 0.51", &post_edgedetect, 0.51f, &PostPlan::runEdges, 1},
+        {"edge shift truncates", &post_edgedetect_factor, 2.9f, &PostPlan::edgeShift, 2},
+        {"additive above 0", &post_edgedetect_additive, 0.01f, &PostPlan::edgeAdditive, 1},
+        {"aberration when not 0", &post_aberration, -0.1f, &PostPlan::runAberration, 1},
+        {"glow when not 0", &post_glow, 0.0f, &PostPlan::runGlow, 0},
+        {"glitch y -3 runs", &post_glitch_ystrength, -3.0f, &PostPlan::runGlitch, 1},
+        {"glitch y strength", &post_glitch_ystrength, -3.0f, &PostPlan::glitchY, -3},
+        {"glitch x -3 alone does not run", &post_glitch_xstrength, -3.0f, &PostPlan::runGlitch, 0},
+        {"glitch brightness triggers", &post_glitch_brightness, 0.5f, &PostPlan::runGlitch, 1},
+        {"brightness exactly 1 does not run", &post_brightnedd, 1.0f, &PostPlan::runBrightness, 0},
+        {"brightness 0.999 runs", &post_brightnedd, 0.999f, &PostPlan::runBrightness, 1},
+        {"brightness 0.999 is level 254", &post_brightnedd, 0.999f, &PostPlan::brightnessLevel, 254},
+        {"brightness 2 is level 510", &post_brightnedd, 2.0f, &PostPlan::brightnessLevel, 510},
+        {"front layer before the chain", &foreground_mode, 3.7f, &PostPlan::frontLayerBefore, 1},
+        {"front layer after the chain", &foreground_mode, 4.0f, &PostPlan::frontLayerAfter, 1},
+    };
+    Cvar *all[] = {&post_blur_h, &post_blur_v, &post_edgedetect, &post_edgedetect_factor,
+                   &post_edgedetect_additive, &post_aberration, &post_glow, &post_glitch_xstrength,
+                   &post_glitch_ystrength, &post_glitch_brightness, &foreground_mode};
+    for (const Case &c : cases) {
+        for (Cvar *v : all)
+            v->value = 0.0f;
+        post_brightnedd.value = 1.0f;
+        c.var->value = c.value;
+        PostPlan plan;
+        hostPlanPost(&plan, 0.0f);
+        EXPECT_EQ(plan.*c.field, c.expected) << c.what;
+    }
+    post_brightnedd.value = 1.0f;
+}
+
+TEST(PostPlan, LogoFadesInDuringTheIntroOnly)
+{
+    offlineScreen();
+    struct Case {
+        float fxIdx, fxTime;
+        int32_t alpha;
+    } cases[] = {
+        {2, 10.0f, 0}, {2, 9.0f, 0}, {2, 10.5f, 25}, {2, 20.0f, 216}, {2.9f, 100.0f, 216}, {3, 20.0f, 0},
+    };
+    for (const Case &c : cases) {
+        fx_idx.value = c.fxIdx;
+        PostPlan plan;
+        hostPlanPost(&plan, c.fxTime);
+        EXPECT_EQ(plan.logoAlpha, c.alpha) << c.fxIdx << " at " << c.fxTime;
+    }
+    fx_idx.value = 0;
+}
+
+TEST(Foreground, IndexTruncatesAndOutOfRangeMeansNone)
+{
+    offlineScreen();
+    struct Case {
+        float value;
+        int index;
+    } cases[] = {{0, 0}, {6.9f, 6}, {-0.5f, 0}, {7, -1}, {-1, -1}, {NAN, -1}, {1e30f, -1}, {2.5f, 2}};
+    for (const Case &c : cases) {
+        fx_idx.value = c.value;
+        EXPECT_EQ(hostForegroundIndex(), c.index) << c.value;
+    }
+    fx_idx.value = 0;
+}

@@ -1,0 +1,188 @@
+// Temporary directories, program runs and file helpers for the tests.
+#include "testutil.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#ifndef VANTOREL_BINARY
+#error "VANTOREL_BINARY must name the program under test"
+#endif
+
+TempDir::TempDir()
+{
+    const char *base = getenv("TMPDIR");
+    std::string pattern = std::string(base && *base ? base : "/tmp") + "/vantorel-test-XXXXXX";
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    if (mkdtemp(buffer.data()))
+        path_ = buffer.data();
+}
+
+TempDir::~TempDir()
+{
+    if (!path_.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+}
+
+bool makeDirs(const std::string &path)
+{
+    std::error_code error;
+    std::filesystem::create_directories(path, error);
+    return std::filesystem::is_directory(path);
+}
+
+std::string readFile(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream data;
+    data << in.rdbuf();
+    return data.str();
+}
+
+bool writeFile(const std::string &path, const std::string &data)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(data.data(), (std::streamsize)data.size());
+    return (bool)out;
+}
+
+std::vector<std::string> listDir(const std::string &path)
+{
+    std::vector<std::string> names;
+    if (DIR *dir = opendir(path.c_str())) {
+        while (dirent *entry = readdir(dir)) {
+            if (strcmp(entry->d_name, ".") && strcmp(entry->d_name, ".."))
+                names.push_back(entry->d_name);
+        }
+        closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+uint64_t hashBytes(const std::string &data)
+{
+    uint64_t h = 1469598103934665603ull;
+    for (unsigned char c : data) {
+        h ^= c;
+        h *= 1099511628211ull;
+    }
+    return h;
+}
+
+// Drains both pipes until the child closes them.
+static void drain(int outFd, int errFd, RunResult &result)
+{
+    char chunk[4096];
+    bool outOpen = true, errOpen = true;
+    while (outOpen || errOpen) {
+        fd_set set;
+        FD_ZERO(&set);
+        if (outOpen)
+            FD_SET(outFd, &set);
+        if (errOpen)
+            FD_SET(errFd, &set);
+        if (select(std::max(outFd, errFd) + 1, &set, nullptr, nullptr, nullptr) < 0)
+            break;
+        if (outOpen && FD_ISSET(outFd, &set)) {
+            ssize_t n = read(outFd, chunk, sizeof chunk);
+            if (n <= 0)
+                outOpen = false;
+            else
+                result.out.append(chunk, (size_t)n);
+        }
+        if (errOpen && FD_ISSET(errFd, &set)) {
+            ssize_t n = read(errFd, chunk, sizeof chunk);
+            if (n <= 0)
+                errOpen = false;
+            else
+                result.err.append(chunk, (size_t)n);
+        }
+    }
+}
+
+RunResult runVantorel(const std::string &cwd, const std::vector<std::string> &args,
+                      const std::vector<std::pair<std::string, std::string>> &env, double timeoutSeconds)
+{
+    RunResult result;
+    // Everything the child needs is built before fork: between fork and exec
+    // only async-signal-safe calls are allowed.
+    std::vector<std::string> environment;
+    for (char **e = environ; *e; e++) {
+        std::string entry = *e;
+        std::string name = entry.substr(0, entry.find('='));
+        bool replaced = std::any_of(env.begin(), env.end(), [&](const auto &s) { return s.first == name; });
+        if (!replaced)
+            environment.push_back(entry);
+    }
+    for (const auto &setting : env) {
+        if (!setting.second.empty())
+            environment.push_back(setting.first + "=" + setting.second);
+    }
+    std::vector<char *> envp;
+    for (std::string &entry : environment)
+        envp.push_back(entry.data());
+    envp.push_back(nullptr);
+    std::string program = VANTOREL_BINARY;
+    std::vector<std::string> copies(args);
+    std::vector<char *> argv;
+    argv.push_back(program.data());
+    for (std::string &arg : copies)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+
+    int outPipe[2], errPipe[2];
+    if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0)
+        return result;
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(outPipe[1], 1);
+        dup2(errPipe[1], 2);
+        if (chdir(cwd.c_str()) != 0)
+            _exit(127);
+        execve(program.c_str(), argv.data(), envp.data());
+        _exit(127);
+    }
+    close(outPipe[1]);
+    close(errPipe[1]);
+
+    // A watchdog so that a hanging program fails its test instead of the run.
+    bool finished = false;
+    std::thread watchdog([&] {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeoutSeconds);
+        while (!__atomic_load_n(&finished, __ATOMIC_ACQUIRE)) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                kill(pid, SIGKILL);
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    });
+    drain(outPipe[0], errPipe[0], result);
+    close(outPipe[0]);
+    close(errPipe[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    __atomic_store_n(&finished, true, __ATOMIC_RELEASE);
+    watchdog.join();
+    if (WIFEXITED(status))
+        result.exitCode = WEXITSTATUS(status);
+    else if (WIFSIGNALED(status))
+        result.signal = WTERMSIG(status);
+    return result;
+}

@@ -1,0 +1,89 @@
+// Finding, photographing and closing windows on the X server.
+#include "xwindow.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <cstring>
+
+static Window findByTitle(Display *display, const char *title)
+{
+    Window root = DefaultRootWindow(display), parent, *children = nullptr;
+    unsigned count = 0;
+    Window found = 0;
+    if (XQueryTree(display, root, &root, &parent, &children, &count)) {
+        for (unsigned i = 0; i < count && !found; i++) {
+            char *name = nullptr;
+            if (XFetchName(display, children[i], &name) && name) {
+                if (!strcmp(name, title))
+                    found = children[i];
+                XFree(name);
+            }
+        }
+        XFree(children);
+    }
+    return found;
+}
+
+XWindowInfo xFindWindow(const char *title)
+{
+    XWindowInfo info;
+    Display *display = XOpenDisplay(nullptr);
+    if (!display)
+        return info;
+    Window window = findByTitle(display, title);
+    XWindowAttributes attributes;
+    if (window && XGetWindowAttributes(display, window, &attributes)) {
+        info.found = attributes.map_state == IsViewable;
+        info.x = attributes.x;
+        info.y = attributes.y;
+        info.width = attributes.width;
+        info.height = attributes.height;
+        info.border = attributes.border_width;
+    }
+    XCloseDisplay(display);
+    return info;
+}
+
+std::vector<uint32_t> xGrab(int x, int y, int width, int height)
+{
+    std::vector<uint32_t> pixels;
+    Display *display = XOpenDisplay(nullptr);
+    if (!display)
+        return pixels;
+    XSync(display, False);
+    XImage *image = XGetImage(display, DefaultRootWindow(display), x, y, (unsigned)width, (unsigned)height,
+                              AllPlanes, ZPixmap);
+    if (image) {
+        pixels.resize((size_t)width * (size_t)height);
+        for (int row = 0; row < height; row++) {
+            for (int col = 0; col < width; col++)
+                pixels[(size_t)row * width + col] = (uint32_t)XGetPixel(image, col, row) & 0xFFFFFFu;
+        }
+        XDestroyImage(image);
+    }
+    XCloseDisplay(display);
+    return pixels;
+}
+
+bool xRequestClose(const char *title)
+{
+    Display *display = XOpenDisplay(nullptr);
+    if (!display)
+        return false;
+    Window window = findByTitle(display, title);
+    if (window) {
+        XEvent event;
+        memset(&event, 0, sizeof event);
+        event.xclient.type = ClientMessage;
+        event.xclient.window = window;
+        event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+        event.xclient.format = 32;
+        event.xclient.data.l[0] = (long)XInternAtom(display, "WM_DELETE_WINDOW", False);
+        event.xclient.data.l[1] = CurrentTime;
+        XSendEvent(display, window, False, NoEventMask, &event);
+        XFlush(display);
+    }
+    XCloseDisplay(display);
+    return window != 0;
+}

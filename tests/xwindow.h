@@ -1,0 +1,18 @@
+// X11 helpers for the window tests, kept apart because Xlib's own "Screen"
+// type clashes with the demo's.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+struct XWindowInfo {
+    bool found = false;
+    int x = 0, y = 0, width = 0, height = 0, border = 0;
+};
+
+// The top-level window with this title, if any.
+XWindowInfo xFindWindow(const char *title);
+// The screen's pixels (0x00RRGGBB) of a rectangle; empty on failure.
+std::vector<uint32_t> xGrab(int x, int y, int width, int height);
+// Sends the window manager's close request to the window with this title.
+bool xRequestClose(const char *title);
