@@ -1,17 +1,22 @@
 // Command-line options: what runs, what is refused with a usage message.
 #include <gtest/gtest.h>
 
+#include <list>
 #include <string>
 #include <vector>
 
 #include "host/host.h"
 #include "host/options.h"
 
+// The options point into the arguments, so every argument list is kept.
+static std::list<std::vector<std::string>> keptArgs;
+
 static int parse(std::vector<std::string> args, HostOptions *options)
 {
     args.insert(args.begin(), "vantorel");
+    std::vector<std::string> &kept = keptArgs.emplace_back(std::move(args));
     std::vector<char *> argv;
-    for (std::string &a : args)
+    for (std::string &a : kept)
         argv.push_back(a.data());
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();

@@ -5,6 +5,7 @@
 
 #include <climits>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 #include "fx/fxtables.h"
@@ -168,6 +169,9 @@ TEST(PointSprite, GreyDotFallingOffWithTheFourthPower)
     EXPECT_EQ(px[0], 0);
     EXPECT_EQ(px[0 * 10 + 5], 0);  // 5 away: 255/1296 truncates to 0
     EXPECT_EQ(px[2 * 10 + 5], 15); // 3 away
+    free(sprite->pixels);
+    free(sprite);
+    free(view);
 }
 
 TEST(Textures, CreateZeroFilledAndFreeOwnedBlocks)
