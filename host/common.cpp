@@ -84,18 +84,27 @@ int32_t truncInt(double v)
 
 void logTagged(const char *func, int line, const char *fmt, ...)
 {
-    char text[2048];
-    va_list args;
-    va_start(args, fmt);
-    vsnprintf(text, sizeof text, fmt, args);
-    va_end(args);
+    // Newlines written in the message text show as \n; the arguments are
+    // printed as they are.
+    char escaped[1024];
+    size_t n = 0;
+    for (const char *p = fmt; *p && n + 2 < sizeof escaped; p++) {
+        if (*p == '\n') {
+            escaped[n++] = '\\';
+            escaped[n++] = 'n';
+        } else {
+            escaped[n++] = *p;
+        }
+    }
+    escaped[n] = '\0';
 
     printf("[%s : %4d]\"", func, line);
-    for (const char *p = text; *p; p++) {
-        if (*p == '\n')
-            fputs("\\n", stdout);
-        else
-            putchar(*p);
-    }
+    va_list args;
+    va_start(args, fmt);
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+    vprintf(escaped, args);
+#pragma GCC diagnostic pop
+    va_end(args);
     fputs("\"\n", stdout);
 }

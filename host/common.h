@@ -42,7 +42,9 @@ int32_t truncInt(double v);
 // ---------------------------------------------------------------------------
 
 // Prints one module error: [func : line]"message" and a newline. A newline
-// inside the formatted message is written as the two characters \ and n, so a
-// tagged diagnostic always stays on one line.
+// written in the message text comes out as the two characters \ and n;
+// arguments are printed as they are.
 void logTagged(const char *func, int line, const char *fmt, ...)
     __attribute__((format(printf, 3, 4)));
+// The usual form: tagged with the reporting function and this source line.
+#define LOG_TAGGED(...) logTagged(__func__, __LINE__, __VA_ARGS__)

@@ -10,7 +10,9 @@
 #include <cstring>
 
 #include "cvar/cvar.h"
+#include "cvar/cvarfile.h"
 #include "data/data.h"
+#include "data/pack.h"
 #include "fx/fxtables.h"
 #include "host/capture.h"
 #include "host/common.h"
@@ -120,6 +122,8 @@ void hostDrawFrame(Screen *screen)
         hostFilter->coefV = plan.blurV;
         hostFilter->mask = 0xFFFF;
     }
+    if (plan.runBrightness)
+        postBrightness(screen->buffer0 + PICTURE_OFFSET_PIXELS, plan.brightnessLevel);
     hostClearLetterbox(screen->buffer0);
 }
 
@@ -150,10 +154,15 @@ static void hostStartup(int argc, char **argv)
     hostRegisterGroup1();
     recipTableBuild();
 
-    if (hostIsRelease(argc, argv))
+    if (hostIsRelease(argc, argv)) {
         dataSetBasePath("");
-    else
+        dataOpenPack("demo.dat");
+        dataOpenPack("demotrk.dat");
+        dataWriteBack = 0;
+    } else {
         dataSetBasePath("../Vantorel/");
+        dataRecording = 1;
+    }
 
     printf("....");
     printf("bar\n");
@@ -168,12 +177,38 @@ static void hostStartup(int argc, char **argv)
         rnd_MakePointSprite(hostView);
 
     hostRegisterGroup2();
+    CvarAddFile("backimage.vars");
+    CvarLoad();
+
     hostRegisterGroup3();
+    CvarAddFile("post.vars");
     printf("loading variables...\n");
+    CvarLoad();
+
     printf("loading glitch...\n");
 
     musicStart();
     demoTimeStart();
+    CvarArmSaving();
+}
+
+// A development run packs every asset it asked for into "demo.dat"; the
+// variable files are written back afterwards, by the exit handler.
+static void hostShutdown(void)
+{
+    if (hostIsRelease(hostArgc, hostArgv))
+        return;
+    int count = dataOpenedCount();
+    char **names = (char **)calloc((size_t)count + 1, sizeof(char *));
+    if (!names)
+        return;
+    int i = 0;
+    for (DataName *n = openedFiles; n && i < count; n = n->next)
+        names[i++] = strdup(n->name);
+    dataBuildPack(names);
+    for (i = 0; i < count; i++)
+        free(names[i]);
+    free(names);
 }
 
 int hostRun(int argc, char **argv)
@@ -208,6 +243,7 @@ int hostRun(int argc, char **argv)
         frames++;
     } while (screenUpdate());
     timerPrintFrameSummary(frames);
+    hostShutdown();
 
     if (options.captureDir && captureFailed())
         return 1;

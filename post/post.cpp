@@ -2,6 +2,7 @@
 #include "post/post.h"
 
 #include "host/tables.h"
+#include "render/bitmap.h"
 
 uint8_t aberrationMask[ABERRATION_MASK_ROWS][ABERRATION_MASK_PAIRS];
 
@@ -19,6 +20,27 @@ void aberrationMaskBuild(void)
             double s = n * 0.00625;
             double weight = s * s * s * 255.0;
             aberrationMask[r][c] = weight >= 255.0 ? 255 : (uint8_t)weight;
+        }
+    }
+}
+
+void postBrightness(uint32_t *picture, int32_t level)
+{
+    if (level == 255)
+        return;
+    uint8_t *bytes = (uint8_t *)picture;
+    const int count = FRAME_WIDTH * PICTURE_ROWS * 4;
+    if (level < 255) {
+        int64_t s = level >> 1; // 7 fraction bits; wide for levels no track should give
+        for (int i = 0; i < count; i++) {
+            int64_t v = (bytes[i] * s) >> 7;
+            bytes[i] = (uint8_t)(v < 0 ? 0 : v > 255 ? 255 : v);
+        }
+    } else {
+        int32_t add = level & 255;
+        for (int i = 0; i < count; i++) {
+            int32_t v = bytes[i] + add;
+            bytes[i] = (uint8_t)(v > 255 ? 255 : v);
         }
     }
 }

@@ -10,3 +10,7 @@ enum { ABERRATION_MASK_ROWS = 240, ABERRATION_MASK_PAIRS = 160 };
 extern uint8_t aberrationMask[ABERRATION_MASK_ROWS][ABERRATION_MASK_PAIRS];
 
 void aberrationMaskBuild(void); // needs sqrt_table
+
+// Scales every byte of the picture (320 x 180, all four bytes) by level / 256
+// below 255, or adds level & 255 with saturation above it; 255 changes nothing.
+void postBrightness(uint32_t *picture, int32_t level);

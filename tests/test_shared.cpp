@@ -87,10 +87,13 @@ TEST(TaggedMessage, NameAndRightAlignedLineThenQuotedTextOnOneLine)
     logTagged("timerCreateNode", 239, "Created %s", "frame");
     logTagged("dataSetBasePath", 56, "New base path for assets:<%s>", "");
     logTagged("CvarLoad", 12345, "Loading variables for source file <%s>\n", "post.vars");
+    // Only the message text is escaped; a line quoted from a file keeps its newline.
+    logTagged("CvarReadVariables", 7, "Invalid variable in file:%s, source:%s\n", "fx_time\n", "post.vars");
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "[timerCreateNode :  239]\"Created frame\"\n"
               "[dataSetBasePath :   56]\"New base path for assets:<>\"\n"
-              "[CvarLoad : 12345]\"Loading variables for source file <post.vars>\\n\"\n");
+              "[CvarLoad : 12345]\"Loading variables for source file <post.vars>\\n\"\n"
+              "[CvarReadVariables :    7]\"Invalid variable in file:fx_time\n, source:post.vars\\n\"\n");
 }
 
 TEST(Tables, SineCoversOneTurnInSinglePrecision)

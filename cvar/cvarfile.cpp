@@ -1,0 +1,149 @@
+// Reading, queuing and writing back the variable files.
+#include "cvar/cvarfile.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "cvar/cvar.h"
+#include "data/data.h"
+#include "host/common.h"
+
+char *cvarFiles[CVAR_FILES_MAX];
+int cvarFileCount;
+static bool cvarSaveRegistered;
+static bool cvarSaveArmed;
+
+void CvarAddFile(const char *name)
+{
+    if (cvarFileCount >= CVAR_FILES_MAX) {
+        printf("[Cvar]: Too many variable files, %s ignored\n", name);
+        return;
+    }
+    char *copy = strdup(name);
+    if (copy)
+        cvarFiles[cvarFileCount++] = copy;
+}
+
+static void cvarSaveAtExit(void)
+{
+    if (cvarSaveArmed)
+        CvarSaveAll();
+}
+
+void CvarArmSaving(void)
+{
+    cvarSaveArmed = true;
+}
+
+void CvarLoad(void)
+{
+    for (int i = 0; i < cvarFileCount; i++) {
+        DataFile *file = dataFileOpen(cvarFiles[i]);
+        LOG_TAGGED("Loading variables for source file <%s>\n", cvarFiles[i]);
+        if (file) {
+            CvarReadVariables(file, &cvarFiles[i]);
+            dataFileClose(file);
+        }
+    }
+    if (dataWriteBack && !cvarSaveRegistered) {
+        cvarSaveRegistered = true;
+        atexit(cvarSaveAtExit);
+    }
+}
+
+// Splits a line at spaces, tabs, carriage returns and newlines into at most
+// CVAR_TOKENS_MAX tokens of at most CVAR_TOKEN_MAX bytes.
+static int cvarTokenize(const char *line, char tokens[CVAR_TOKENS_MAX][CVAR_TOKEN_MAX + 1])
+{
+    int count = 0;
+    const char *p = line;
+    while (count < CVAR_TOKENS_MAX) {
+        while (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n')
+            p++;
+        if (!*p)
+            break;
+        int n = 0;
+        while (*p && *p != ' ' && *p != '\t' && *p != '\r' && *p != '\n') {
+            if (n < CVAR_TOKEN_MAX)
+                tokens[count][n++] = *p;
+            p++;
+        }
+        tokens[count][n] = '\0';
+        count++;
+    }
+    return count;
+}
+
+void CvarReadVariables(DataFile *file, char **slot)
+{
+    char line[CVAR_LINE_MAX + 1];
+    char tokens[CVAR_TOKENS_MAX][CVAR_TOKEN_MAX + 1];
+    while (dataFileGets(file, line, CVAR_LINE_MAX)) {
+        int count = cvarTokenize(line, tokens);
+        Cvar *cvar = count >= 2 ? CvarFind(tokens[0]) : nullptr;
+        if (count == 2) {
+            // An unknown name gets the registry's own "not found" message.
+            CvarSet(tokens[0], tokens[1]);
+            if (cvar)
+                cvar->source = slot;
+            continue;
+        }
+        if (count == 5 && cvar && cvar->kind == CVAR_COLOR) {
+            for (int i = 0; i < 4; i++)
+                cvar->vec[i] = (float)strtod(tokens[1 + i], nullptr);
+            cvar->source = slot;
+            continue;
+        }
+        if (count == 4 && cvar && cvar->kind == CVAR_VEC3) {
+            for (int i = 0; i < 3; i++)
+                cvar->vec[i] = (float)strtod(tokens[1 + i], nullptr);
+            cvar->vec[3] = 1.0f;
+            cvar->source = slot;
+            continue;
+        }
+        LOG_TAGGED("Invalid variable in file:%s, source:%s\n", line, *slot);
+    }
+}
+
+int CvarWriteFile(FILE *file, char **source)
+{
+    bool ok = true;
+    for (Cvar *c = cvarList; c; c = c->next) {
+        if (c->source != source)
+            continue;
+        switch (c->kind) {
+        case CVAR_FLOAT:
+            ok = fprintf(file, "%s %f\n", c->name, c->value) > 0 && ok;
+            break;
+        case CVAR_COLOR:
+            ok = fprintf(file, "%s %f %f %f %f\n", c->name, c->vec[0], c->vec[1], c->vec[2], c->vec[3]) > 0 && ok;
+            break;
+        case CVAR_VEC3:
+            ok = fprintf(file, "%s %f %f %f\n", c->name, c->vec[0], c->vec[1], c->vec[2]) > 0 && ok;
+            break;
+        default:
+            break;
+        }
+    }
+    return ok;
+}
+
+static bool cvarWriteSlot(FILE *file, void *context)
+{
+    char **slot = (char **)context;
+    bool ok = CvarWriteFile(file, slot);
+    // The first file also takes every variable that no file named.
+    if (slot == &cvarFiles[0])
+        ok = CvarWriteFile(file, nullptr) && ok;
+    return ok;
+}
+
+void CvarSaveAll(void)
+{
+    for (int i = 0; i < cvarFileCount; i++) {
+        char path[DATA_PATH_MAX + 1];
+        dataAssetPath(path, sizeof path, cvarFiles[i]);
+        if (!dataReplaceFile(path, cvarWriteSlot, &cvarFiles[i]))
+            printf("failed to open file %s for cvar writing\n", cvarFiles[i]);
+    }
+}
