@@ -20,6 +20,8 @@ static int screenCreated;
 static int screenQuit;      // set by the first close request, never cleared
 static int screenOffline;
 static int screenUpdates;   // screen updates so far; the first closes no timing sample
+static int screenKeyIsChar; // the last key came from a character message
+static uint32_t screenOverlay[FRAME_WIDTH * PICTURE_ROWS]; // the picture with the console drawn over it
 static const char *const screenTitle = "Rendering Window";
 
 void screenSetOffline(int offline)
@@ -71,6 +73,7 @@ Screen *screenCreate(void)
     if (screenCreated)
         return nullptr;
     screenInit(&screen);
+    consoleUse(&screen.console);
     if (screenOffline) {
         screenCreated = 1;
         return &screen;
@@ -113,6 +116,7 @@ void screenDestroy(void)
 void screenWndProc(const PlatformEvent *event)
 {
     screen.key = 0;
+    screenKeyIsChar = event->type == PLATFORM_EVENT_CHAR;
     switch (event->type) {
     case PLATFORM_EVENT_BUTTON_DOWN:
         screen.mouseButtons |= 1 << event->button;
@@ -148,6 +152,13 @@ int screenPresent(void)
         screenWndProc(&event);
     else
         screen.key = 0; // an idle frame's message is the redraw request: no key
+
+    // The console is drawn over a copy: frame buffer 0 stays the picture.
+    if (screen.console.visible) {
+        std::copy_n(picture, FRAME_WIDTH * PICTURE_ROWS, screenOverlay);
+        consoleDraw(screenOverlay, FRAME_WIDTH, PICTURE_ROWS, truncInt(env_console_lines.value));
+        picture = screenOverlay;
+    }
     platformPresent(picture, FRAME_WIDTH, PICTURE_ROWS, SCREEN_ZOOM, SCREEN_WINDOW_HEIGHT);
     return !screenQuit;
 }
@@ -161,6 +172,9 @@ int screenUpdate(void)
     if (screenUpdates++ > 0)
         timerEndFrame();
     int goOn = screenPresent();
+    // The console takes characters, and backspace, which comes only as a key;
+    // the other key codes (delete is 46, the code of ".") are the overlay's.
+    consoleKey(screenKeyIsChar || screen.key == KEYCODE_BACKSPACE ? screen.key : 0);
     timerBeginFrame();
     return goOn;
 }

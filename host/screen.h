@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "cvar/console.h"
 #include "render/bitmap.h"
 
 struct PlatformEvent;
@@ -38,6 +39,7 @@ struct Screen {
     Texture texture0;      // 320 x 240 views of the three frames (pixels not owned)
     Texture texture1;
     Texture texture2;
+    Console console;       // scrollback, input line, shown flag
 };
 
 // Offline runs make the frame buffers but no window; each presentation hands
