@@ -1,0 +1,139 @@
+// Track files: how a track name becomes a file name, and reading a track's
+// keys through the device's file operations.
+#include "sync/sync.h"
+
+#include <cstdlib>
+#include <cstring> // Required for: memcpy()
+
+#include "host/common.h"
+
+// Layout of a track file, little-endian, no header: a signed 32-bit key
+// count, then per key a signed 32-bit row, a 32-bit float value and one
+// signed type byte.
+enum {
+    TRACK_COUNT_BYTES = 4,
+    TRACK_KEY_BYTES = 9,
+    TRACK_FIRST_CAPACITY = 16, // keys allocated before the file has shown more
+};
+
+static const int kNameMax = SYNC_NAME_BUFFER - 1; // characters a name or path may hold
+
+static char encodeBuffer[SYNC_NAME_BUFFER];
+static char pathBuffer[SYNC_NAME_BUFFER];
+
+// ---------------------------------------------------------------------------
+// Names
+// ---------------------------------------------------------------------------
+
+// ASCII only: the file names must not depend on the C library's locale.
+static bool syncIsPlainByte(unsigned char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '.' || c == '_';
+}
+
+const char *syncEncodeName(const char *name)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    int length = 0;
+    for (const unsigned char *p = (const unsigned char *)(name ? name : ""); *p; p++) {
+        if (syncIsPlainByte(*p)) {
+            if (length + 1 > kNameMax)
+                break;
+            encodeBuffer[length++] = (char)*p;
+        } else {
+            if (length + 3 > kNameMax) // an escape is never cut in half
+                break;
+            encodeBuffer[length++] = '-';
+            encodeBuffer[length++] = hex[*p >> 4];
+            encodeBuffer[length++] = hex[*p & 15];
+        }
+    }
+    encodeBuffer[length] = '\0';
+    return encodeBuffer;
+}
+
+// Appends as much of text as fits in 259 characters.
+static void syncPathAppend(int *length, const char *text)
+{
+    while (*text && *length < kNameMax)
+        pathBuffer[(*length)++] = *text++;
+    pathBuffer[*length] = '\0';
+}
+
+const char *syncTrackPath(const char *base, const char *name)
+{
+    int length = 0;
+    // The base is copied before the name is encoded: it may be the encoder's buffer.
+    syncPathAppend(&length, base ? base : "");
+    syncPathAppend(&length, "_");
+    syncPathAppend(&length, syncEncodeName(name));
+    syncPathAppend(&length, ".track");
+    return pathBuffer;
+}
+
+// ---------------------------------------------------------------------------
+// Loading
+// ---------------------------------------------------------------------------
+
+static int32_t syncReadLe32(const unsigned char *bytes)
+{
+    return (int32_t)((uint32_t)bytes[0] | (uint32_t)bytes[1] << 8 | (uint32_t)bytes[2] << 16 |
+                     (uint32_t)bytes[3] << 24);
+}
+
+int syncLoadTrack(SyncDevice *device, SyncTrack *track)
+{
+    if (!device || !track)
+        return -1;
+    free(track->keys);
+    track->keys = nullptr;
+    track->keyCount = 0;
+
+    const char *path = syncTrackPath(device->base, track->name);
+    void *file = device->open(path, "rb");
+    if (!file)
+        return -1; // no file is the usual way of having no keys: nothing to say
+
+    unsigned char bytes[TRACK_KEY_BYTES];
+    int32_t count = 0;
+    if (device->read(bytes, TRACK_COUNT_BYTES, 1, file) == TRACK_COUNT_BYTES)
+        count = syncReadLe32(bytes);
+    else
+        logTagged(__func__, __LINE__, "%s has no key count", path);
+    if (count < 0)
+        logTagged(__func__, __LINE__, "%s has a negative key count %d", path, count);
+
+    // The count is untrusted: the array grows with the complete keys actually
+    // read, so a damaged count costs no more memory than the file's own keys.
+    SyncKey *keys = nullptr;
+    int32_t kept = 0;
+    int32_t capacity = 0;
+    while (kept < count && device->read(bytes, TRACK_KEY_BYTES, 1, file) == TRACK_KEY_BYTES) {
+        if (kept == capacity) {
+            int32_t grown = capacity == 0 ? TRACK_FIRST_CAPACITY : (capacity > count / 2 ? count : capacity * 2);
+            if (grown > count)
+                grown = count;
+            SyncKey *more = (SyncKey *)realloc(keys, (size_t)grown * sizeof *keys);
+            if (!more) {
+                free(keys);
+                device->close(file);
+                logTagged(__func__, __LINE__, "out of memory for the keys of %s", path);
+                return -1;
+            }
+            keys = more;
+            capacity = grown;
+        }
+        SyncKey *key = &keys[kept++];
+        key->row = syncReadLe32(bytes);
+        uint32_t bits = (uint32_t)syncReadLe32(bytes + 4);
+        memcpy(&key->value, &bits, sizeof key->value); // IEEE-754 single, as stored
+        key->type = (int8_t)bytes[8];                  // signed: 0xFF is type -1
+    }
+    device->close(file);
+    if (kept < count)
+        logTagged(__func__, __LINE__, "%s holds %d of its %d keys", path, kept, count);
+
+    track->keys = keys;
+    track->keyCount = kept;
+    return 0;
+}
