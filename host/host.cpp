@@ -25,6 +25,7 @@
 #include "post/filter.h"
 #include "post/post.h"
 #include "render/view.h"
+#include "sync/sync.h"
 
 // Host state, alive until the process ends.
 static int hostArgc;
@@ -32,6 +33,35 @@ static char **hostArgv;
 static Screen *hostScreen;
 static FilterParams *hostFilter;
 static RenderView *hostView;
+static SyncDevice *hostSync;
+
+// The host's variables that tracks drive, in binding order.
+static Cvar *const hostTracked[] = {
+    &fx_idx, &fx_time, &post_brightnedd, &background_mode, &foreground_mode, &post_edgedetect,
+    &post_edgedetect_factor, &post_edgedetect_additive, &post_aberration, &post_aberration_offset,
+    &post_aberration_blur, &post_glow, &post_glow_color, &post_glow_threshold, &post_glow_blur_h,
+    &post_glow_blur_v, &post_glow_lens, &post_glow_strength, &post_glitch_xstrength, &post_glitch_ystrength,
+    &post_blur_h, &post_blur_v};
+
+// The effects' tracked variables, group by group; the host announces each
+// group with its number. Every effect adds its own group here.
+static Cvar *const imageLayerTracked[] = {&backimage_texture_idx, &backimage_x, &backimage_y,
+                                          &backimage_mode_back, &backimage_mode_front, &backimage_factor};
+struct TrackGroup {
+    Cvar *const *vars;
+    int count;
+};
+static const TrackGroup effectTrackGroups[9] = {
+    {imageLayerTracked, 6}, // 1 image layer
+    {nullptr, 0},           // 2 intro
+    {nullptr, 0},           // 3 fish test
+    {nullptr, 0},           // 4 object layer
+    {nullptr, 0},           // 5 greets
+    {nullptr, 0},           // 6 curl particles
+    {nullptr, 0},           // 7 tunnel
+    {nullptr, 0},           // 8 voxel landscape
+    {nullptr, 0},           // 9 particles
+};
 
 int hostIsRelease(int argc, char **argv)
 {
@@ -102,6 +132,8 @@ void hostClearLetterbox(uint32_t *frame)
 
 void hostDrawFrame(Screen *screen)
 {
+    double row = musicPosition() * ROWS_PER_SECOND;
+    syncUpdateVariables(row);
     float fxTime = fx_time.value;
 
     if (truncInt(background_mode.value) == 1)
@@ -143,6 +175,42 @@ static FilterParams *hostCreateFilter(void)
         filter->coefH = 123456;
     }
     return filter;
+}
+
+// Track files come through the data layer: from the asset tree in a
+// development run, from the packs in a release run.
+static void *hostTrackOpen(const char *name, const char *)
+{
+    return dataFileOpen(name);
+}
+
+static size_t hostTrackRead(void *dst, size_t size, size_t count, void *handle)
+{
+    if (size && count > (size_t)INT32_MAX / size)
+        return 0;
+    return (size_t)dataFileRead((DataFile *)handle, dst, (int32_t)(size * count));
+}
+
+static void hostTrackClose(void *handle)
+{
+    dataFileClose((DataFile *)handle);
+}
+
+static void hostBindTracks(void)
+{
+    hostSync = syncCreateDevice("sync");
+    if (!hostSync)
+        return;
+    hostSync->open = hostTrackOpen;
+    hostSync->read = hostTrackRead;
+    hostSync->close = hostTrackClose;
+    for (Cvar *cvar : hostTracked)
+        syncBindVariable(hostSync, cvar);
+    for (int g = 0; g < 9; g++) {
+        printf("%d\n", g + 1);
+        for (int i = 0; i < effectTrackGroups[g].count; i++)
+            syncBindVariable(hostSync, effectTrackGroups[g].vars[i]);
+    }
 }
 
 static void hostStartup(int argc, char **argv)
@@ -187,6 +255,8 @@ static void hostStartup(int argc, char **argv)
 
     printf("loading glitch...\n");
 
+    hostBindTracks();
+
     musicStart();
     demoTimeStart();
     CvarArmSaving();
@@ -196,6 +266,8 @@ static void hostStartup(int argc, char **argv)
 // variable files are written back afterwards, by the exit handler.
 static void hostShutdown(void)
 {
+    syncDestroyDevice(hostSync);
+    hostSync = nullptr;
     if (hostIsRelease(hostArgc, hostArgv))
         return;
     int count = dataOpenedCount();

@@ -2,6 +2,8 @@
 // music failures, options and the missing-display path.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -78,14 +80,31 @@ TEST_F(ProgramRun, CaptureRunsToTheEndOfTheMusicByDefault)
     EXPECT_EQ(listDir(run() + "/late"), frameNames(10));
 }
 
-TEST_F(ProgramRun, StartUpAnnouncesTheBasePathOfEachMode)
+// True when the landmarks appear in the text in this order.
+static bool inOrder(const std::string &text, const std::vector<std::string> &landmarks)
+{
+    size_t at = 0;
+    for (const std::string &mark : landmarks) {
+        at = text.find(mark, at);
+        if (at == std::string::npos)
+            return false;
+        at += mark.size();
+    }
+    return true;
+}
+
+TEST_F(ProgramRun, StartUpAnnouncesItsStepsInOrder)
 {
     addMusic(1.0);
     RunResult dev = capture({"--capture", "dev", "--duration", "0.1"});
     ASSERT_EQ(dev.exitCode, 0) << dev.out;
     EXPECT_EQ(dev.out.rfind("[dataSetBasePath :   56]\"New base path for assets:<../Vantorel/>\"\n....bar\n", 0), 0u)
         << dev.out;
-    EXPECT_NE(dev.out.find("bar\n10,10\nloading variables...\nloading glitch...\n"), std::string::npos) << dev.out;
+    EXPECT_TRUE(inOrder(dev.out, {"bar\n", "10,10\n", "Loading variables for source file <backimage.vars>",
+                                  "loading variables...\n", "Loading variables for source file <post.vars>",
+                                  "loading glitch...\n", "\n1\n", "\n2\n3\n4\n5\n6\n7\n8\n9\n",
+                                  "\"Created frame\"\n", "frames: 3,"}))
+        << dev.out;
 
     // A release run takes the music from the working directory.
     RunResult missing = capture({"-RELEASE", "--capture", "rel", "--duration", "0.1"});
@@ -142,4 +161,110 @@ TEST_F(ProgramRun, WithoutADisplayTheWindowedRunPointsToCapture)
                                           {"ASAN_OPTIONS", "detect_leaks=0"}});
     EXPECT_EQ(r.exitCode, 10);
     EXPECT_NE(r.out.find("--capture"), std::string::npos) << r.out;
+}
+
+struct TrackKey {
+    int32_t row;
+    float value;
+    int8_t type;
+};
+
+// A track file: key count, then row, value and type of each key.
+static std::string trackFile(const std::vector<TrackKey> &keys)
+{
+    std::string bytes;
+    auto put = [&](const void *p, size_t n) { bytes.append((const char *)p, n); };
+    int32_t count = (int32_t)keys.size();
+    put(&count, 4);
+    for (const TrackKey &k : keys) {
+        put(&k.row, 4);
+        put(&k.value, 4);
+        put(&k.type, 1);
+    }
+    return bytes;
+}
+
+// A pack as another tool would write it: header, records, then the data.
+static std::string packFile(const std::vector<std::pair<std::string, std::string>> &entries)
+{
+    std::string table, data;
+    uint32_t offset = 8 + 272 * (uint32_t)entries.size();
+    for (size_t i = 0; i < entries.size(); i++) {
+        std::string record(272, '\0');
+        uint32_t more = i + 1 < entries.size(), size = (uint32_t)entries[i].second.size();
+        memcpy(&record[0], &more, 4);
+        memcpy(&record[4], &more, 4);
+        memcpy(&record[8], entries[i].first.data(), entries[i].first.size());
+        memcpy(&record[264], &size, 4);
+        memcpy(&record[268], &offset, 4);
+        table += record;
+        data += entries[i].second;
+        offset += size;
+    }
+    uint32_t first = !entries.empty();
+    std::string header = "DATA";
+    header.append((const char *)&first, 4);
+    return header + table + data;
+}
+
+// The names in a pack's table, in order.
+static std::vector<std::string> packNames(const std::string &pack)
+{
+    std::vector<std::string> names;
+    for (size_t at = 8; at + 272 <= pack.size(); at += 272) {
+        names.push_back(std::string(pack.c_str() + at + 8));
+        uint32_t more;
+        memcpy(&more, pack.data() + at, 4);
+        if (!more)
+            break;
+    }
+    return names;
+}
+
+TEST_F(ProgramRun, ADevelopmentRunPacksWhatItReadAndAReleaseRunShowsTheSameFrames)
+{
+    addMusic(3.0);
+    std::string tree = root / "Vantorel";
+    ASSERT_TRUE(writeFile(tree + "/post.vars", "post_brightnedd 1\nbackground_mode 1\npost_glitch_index 7\n"));
+    ASSERT_TRUE(writeFile(tree + "/backimage.vars", "backimage_x 3\n"));
+    // Brightness ramps from dark to white and back; the clear keeps the
+    // picture a flat grey of that brightness.
+    std::string brightness = trackFile({{0, 0.0f, 1}, {30, 2.0f, 1}, {60, 1.5f, 0}});
+    ASSERT_TRUE(writeFile(tree + "/sync_post_brightnedd.track", brightness));
+    ASSERT_TRUE(writeFile(tree + "/sync_background_mode.track", trackFile({{0, 1.0f, 0}})));
+    ASSERT_TRUE(writeFile(tree + "/sync_post_glow_color_r.track", trackFile({{0, 0.5f, 0}})));
+
+    RunResult dev = capture({"--capture", "frames", "--fps", "10", "--duration", "3"});
+    ASSERT_EQ(dev.exitCode, 0) << dev.out;
+    std::string pack = readFile(run() + "/demo.dat");
+    std::vector<std::string> names = packNames(pack);
+    ASSERT_GE(names.size(), 3u);
+    EXPECT_EQ(names[0], "backimage.vars");
+    EXPECT_EQ(names[1], "post.vars");
+    EXPECT_EQ(names[2], "sync_fx_idx.track"); // every requested track, found or not
+    EXPECT_EQ(names.size(), 2u + 26 + 6);     // the host's tracks and the image layer's
+    EXPECT_EQ(std::count(names.begin(), names.end(), "sync_post_glow_color_r.track"), 1);
+    EXPECT_EQ(dev.out.find("music.mp3 from"), std::string::npos); // never asked of the data layer
+    // The files were written back after the pack was built.
+    EXPECT_NE(readFile(tree + "/post.vars").find("post_glitch_index 7.000000\n"), std::string::npos);
+    EXPECT_NE(pack.find("post_glitch_index 7\n"), std::string::npos);
+
+    // The release directory holds the two packs and the music, nothing else.
+    std::string release = root / "release";
+    ASSERT_TRUE(makeDirs(release));
+    ASSERT_TRUE(writeFile(release + "/demo.dat", pack));
+    ASSERT_TRUE(writeFile(release + "/demotrk.dat", packFile({{"sync_post_glow_color_g.track", trackFile({{0, 0.25f, 0}})}})));
+    ASSERT_TRUE(writeFile(release + "/music.mp3", readFile(tree + "/music.mp3")));
+    RunResult rel = runVantorel(release, {"-release", "--capture", "frames", "--fps", "10", "--duration", "3"},
+                                {{"DISPLAY", ""}, {"ASAN_OPTIONS", "detect_leaks=0"}});
+    ASSERT_EQ(rel.exitCode, 0) << rel.out;
+    EXPECT_EQ(rel.out.find("Failed to find a file: sync_post_brightnedd.track"), std::string::npos);
+    EXPECT_EQ(listDir(release), (std::vector<std::string>{"demo.dat", "demotrk.dat", "frames", "music.mp3"}));
+    EXPECT_EQ(readFile(release + "/demo.dat"), pack);
+
+    ASSERT_EQ(listDir(release + "/frames"), frameNames(30));
+    for (const std::string &name : frameNames(30))
+        EXPECT_EQ(readFile(release + "/frames/" + name), readFile(run() + "/frames/" + name)) << name;
+    // The frames follow the track: dark at the start, bright at its peak.
+    EXPECT_NE(readFile(run() + "/frames/frame_000000.png"), readFile(run() + "/frames/frame_000013.png"));
 }
