@@ -75,9 +75,7 @@ static FILE *dataOpenDisk(const char *name)
     return fopen(path, "rb");
 }
 
-// Length of an open file, or -1 when it cannot be measured or exceeds what an
-// asset may hold.
-static long dataMeasure(FILE *file)
+long dataMeasureFile(FILE *file)
 {
     if (fseek(file, 0, SEEK_END) != 0)
         return -1;
@@ -98,7 +96,7 @@ int32_t dataFileSize(const char *name)
     FILE *file = dataOpenDisk(name);
     if (!file)
         return 0;
-    long length = dataMeasure(file);
+    long length = dataMeasureFile(file);
     fclose(file);
     return length > 0 ? (int32_t)length : 0;
 }
@@ -122,7 +120,7 @@ uint8_t *dataLoadFile(const char *name)
     FILE *file = dataOpenDisk(name);
     uint8_t *data = nullptr;
     if (file) {
-        long length = dataMeasure(file);
+        long length = dataMeasureFile(file);
         if (length >= 0)
             data = (uint8_t *)malloc((size_t)length + 4);
         if (data) {
@@ -243,7 +241,7 @@ uint8_t *dataLoadFileAny(const char *name)
         return nullptr;
     long length = dataFileSize(name);
     if (length <= 0)
-        length = dataMeasure(file);
+        length = dataMeasureFile(file);
     if (length < 0) {
         fclose(file);
         return nullptr;

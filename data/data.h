@@ -74,5 +74,9 @@ int dataSaveFile(const char *name, const void *data, int32_t size);
 // false on failure. 1 on success, 0 with the old file untouched.
 int dataReplaceFile(const char *path, bool (*write)(FILE *file, void *context), void *context);
 
+// Length of an open file, rewound to its start; -1 when it cannot be measured
+// or is too large for an asset.
+long dataMeasureFile(FILE *file);
+
 // Builds "basePath + name" into buffer (cut to size - 1 characters).
 void dataAssetPath(char *buffer, size_t size, const char *name);

@@ -45,11 +45,9 @@ DataPack *dataOpenPack(const char *path)
     if (!file)
         return nullptr;
     uint8_t header[PACK_HEADER_SIZE];
-    long length = -1;
-    if (fseek(file, 0, SEEK_END) == 0)
-        length = ftell(file);
-    if (length < PACK_HEADER_SIZE || fseek(file, 0, SEEK_SET) != 0 ||
-        fread(header, 1, sizeof header, file) != sizeof header || memcmp(header, "DATA", 4) != 0) {
+    long length = dataMeasureFile(file);
+    if (length < PACK_HEADER_SIZE || fread(header, 1, sizeof header, file) != sizeof header ||
+        memcmp(header, "DATA", 4) != 0) {
         fclose(file);
         return nullptr;
     }
@@ -190,10 +188,8 @@ static uint8_t *packLoadAsset(const char *name, long *length)
     if (!file)
         return nullptr;
     uint8_t *data = nullptr;
-    *length = -1;
-    if (fseek(file, 0, SEEK_END) == 0)
-        *length = ftell(file);
-    if (*length >= 0 && *length < INT32_MAX && fseek(file, 0, SEEK_SET) == 0)
+    *length = dataMeasureFile(file);
+    if (*length >= 0)
         data = (uint8_t *)calloc((size_t)*length + 1, 1);
     if (data) {
         size_t got = fread(data, 1, (size_t)*length, file);
@@ -269,10 +265,8 @@ int dataBuildPack(char **names)
         if (!file) {
             printf("[DATA]: File not found. Ignore!:%s\n", r.name);
         } else {
-            long size = -1;
-            if (fseek(file, 0, SEEK_END) == 0)
-                size = ftell(file);
-            r.size = size > 0 && size < INT32_MAX ? (int32_t)size : 0;
+            long size = dataMeasureFile(file);
+            r.size = size > 0 ? (int32_t)size : 0;
             fclose(file);
         }
         build.records.push_back(r);

@@ -83,7 +83,7 @@ SyncTrack *syncGetTrack(SyncDevice *device, const char *name)
     // Room for the handle first, so that a failure leaves the device as it was.
     SyncTrack **tracks = (SyncTrack **)realloc(device->tracks, ((size_t)device->trackCount + 1) * sizeof *tracks);
     if (!tracks) {
-        logTagged(__func__, __LINE__, "out of memory for track %s", name);
+        LOG_TAGGED("out of memory for track %s", name);
         return nullptr;
     }
     device->tracks = tracks;
@@ -92,7 +92,7 @@ SyncTrack *syncGetTrack(SyncDevice *device, const char *name)
     if (!track || !copy) {
         free(track);
         free(copy);
-        logTagged(__func__, __LINE__, "out of memory for track %s", name);
+        LOG_TAGGED("out of memory for track %s", name);
         return nullptr;
     }
     track->name = copy;

@@ -99,9 +99,9 @@ int syncLoadTrack(SyncDevice *device, SyncTrack *track)
     if (device->read(bytes, TRACK_COUNT_BYTES, 1, file) == TRACK_COUNT_BYTES)
         count = syncReadLe32(bytes);
     else
-        logTagged(__func__, __LINE__, "%s has no key count", path);
+        LOG_TAGGED("%s has no key count", path);
     if (count < 0)
-        logTagged(__func__, __LINE__, "%s has a negative key count %d", path, count);
+        LOG_TAGGED("%s has a negative key count %d", path, count);
 
     // The count is untrusted: the array grows with the complete keys actually
     // read, so a damaged count costs no more memory than the file's own keys.
@@ -117,7 +117,7 @@ int syncLoadTrack(SyncDevice *device, SyncTrack *track)
             if (!more) {
                 free(keys);
                 device->close(file);
-                logTagged(__func__, __LINE__, "out of memory for the keys of %s", path);
+                LOG_TAGGED("out of memory for the keys of %s", path);
                 return -1;
             }
             keys = more;
@@ -131,7 +131,7 @@ int syncLoadTrack(SyncDevice *device, SyncTrack *track)
     }
     device->close(file);
     if (kept < count)
-        logTagged(__func__, __LINE__, "%s holds %d of its %d keys", path, kept, count);
+        LOG_TAGGED("%s holds %d of its %d keys", path, kept, count);
 
     track->keys = keys;
     track->keyCount = kept;
