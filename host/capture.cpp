@@ -1,8 +1,6 @@
 // Offline capture of the presented pictures as PNG files.
 #include "host/capture.h"
 
-#include <png.h>
-
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -10,6 +8,7 @@
 #include <string>
 #include <sys/stat.h> // Required for: mkdir()
 
+#include "data/pngwrite.h"
 #include "host/music.h"
 #include "render/bitmap.h"
 
@@ -77,34 +76,7 @@ int captureFrames(void)
 
 int captureWritePNG(const char *path, const uint32_t *picture)
 {
-    FILE *file = fopen(path, "wb");
-    if (!file)
-        return 0;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    png_byte row[FRAME_WIDTH * 3];
-    if (!png || !info || setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        fclose(file);
-        return 0;
-    }
-    png_init_io(png, file);
-    png_set_IHDR(png, info, FRAME_WIDTH, PICTURE_ROWS, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    for (int y = 0; y < PICTURE_ROWS; y++) {
-        const uint32_t *src = picture + y * FRAME_WIDTH;
-        for (int x = 0; x < FRAME_WIDTH; x++) {
-            uint32_t p = src[x];
-            row[x * 3 + 0] = (png_byte)(p >> 16); // red
-            row[x * 3 + 1] = (png_byte)(p >> 8);  // green
-            row[x * 3 + 2] = (png_byte)p;         // blue
-        }
-        png_write_row(png, row);
-    }
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    return fclose(file) == 0;
+    return pngWriteFile(path, picture, FRAME_WIDTH, PICTURE_ROWS, FRAME_WIDTH, 0);
 }
 
 int capturePresent(const uint32_t *picture)
