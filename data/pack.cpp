@@ -151,6 +151,10 @@ struct PackRecord {
 
 struct PackBuild {
     std::vector<PackRecord> records;
+    // The bytes of record i (free()d by the writer), or null when unavailable.
+    uint8_t *(*load)(const PackBuild &build, size_t i, long *length);
+    const PackSource *sources; // in-memory entries, for dataWritePack
+    bool announce;             // print the builder's progress lines
 };
 
 static void packRecordBytes(const PackRecord &r, bool last, uint8_t out[PACK_RECORD_SIZE])
@@ -180,10 +184,10 @@ static bool packWriteTable(FILE *file, const PackBuild &build)
 }
 
 // Reads the whole asset; null (with its message) when that is not possible.
-static uint8_t *packLoadAsset(const char *name, long *length)
+static uint8_t *packLoadAsset(const PackBuild &build, size_t i, long *length)
 {
     char path[DATA_PATH_MAX + 1];
-    dataAssetPath(path, sizeof path, name);
+    dataAssetPath(path, sizeof path, build.records[i].name);
     FILE *file = fopen(path, "rb");
     if (!file)
         return nullptr;
@@ -214,17 +218,20 @@ static bool packWrite(FILE *file, void *context)
         return false;
     long offset = PACK_HEADER_SIZE + PACK_RECORD_SIZE * (long)build.records.size();
     long copied = 0;
-    for (PackRecord &r : build.records) {
-        printf("[DATA]: Loading %ld: %s (%ld)\n", copied, r.name, (long)r.size);
+    for (size_t i = 0; i < build.records.size(); i++) {
+        PackRecord &r = build.records[i];
+        if (build.announce)
+            printf("[DATA]: Loading %ld: %s (%ld)\n", copied, r.name, (long)r.size);
         long length = 0;
-        uint8_t *data = r.size > 0 ? packLoadAsset(r.name, &length) : nullptr;
+        uint8_t *data = r.size > 0 ? build.load(build, i, &length) : nullptr;
         if (data && offset + length > INT32_MAX) {
             free(data);
             data = nullptr;
         }
         r.offset = (int32_t)offset;
         if (!data) {
-            printf("[DATA]: Failed to load file:%s\n", r.name);
+            if (build.announce)
+                printf("[DATA]: Failed to load file:%s\n", r.name);
             r.size = 0;
             continue;
         }
@@ -239,9 +246,43 @@ static bool packWrite(FILE *file, void *context)
     return packWriteTable(file, build);
 }
 
+static uint8_t *packLoadSource(const PackBuild &build, size_t i, long *length)
+{
+    const PackSource &source = build.sources[i];
+    *length = source.size;
+    uint8_t *copy = (uint8_t *)malloc((size_t)source.size + 1);
+    if (copy && source.size)
+        memcpy(copy, source.data, (size_t)source.size);
+    return copy;
+}
+
+int dataWritePack(const char *path, const PackSource *entries, int count)
+{
+    PackBuild build;
+    build.load = packLoadSource;
+    build.sources = entries;
+    build.announce = false;
+    for (int i = 0; i < count; i++) {
+        PackRecord r;
+        memset(&r, 0, sizeof r);
+        size_t length = strlen(entries[i].name);
+        if (length >= PACK_NAME_SIZE || entries[i].size < 0)
+            return 0;
+        memcpy(r.name, entries[i].name, length);
+        r.size = entries[i].size;
+        build.records.push_back(r);
+    }
+    if (build.records.empty())
+        return 0;
+    return dataReplaceFile(path, packWrite, &build);
+}
+
 int dataBuildPack(char **names)
 {
     PackBuild build;
+    build.load = packLoadAsset;
+    build.sources = nullptr;
+    build.announce = true;
     for (char **n = names; n && *n; n++) {
         const char *name = *n;
         if (strstr(name, ".wav") || strstr(name, ".mp3")) {

@@ -37,6 +37,16 @@ DataPack *dataOpenPack(const char *path);
 // a leading "progdir:" ignored, earlier packs first.
 DataEntry *dataFindEntry(const char *name);
 void dataClosePack(DataPack *pack);
+// One entry of a pack written from memory.
+struct PackSource {
+    const char *name; // at most 255 characters, case kept
+    const uint8_t *data;
+    int32_t size;
+};
+// Writes a pack from memory (the production's "demotrk.dat"), replacing the
+// file only when complete. 1 on success.
+int dataWritePack(const char *path, const PackSource *entries, int count);
+
 // Writes "demo.dat" in the working directory from the null-terminated list of
 // names, reading each file under the base path. 1 when a pack was written.
 int dataBuildPack(char **names);

@@ -115,3 +115,8 @@ const char *syncTrackPath(const char *base, const char *name);
 // the keys it holds, a negative count none, and memory grows with the keys
 // actually read, never with the count the file claims.
 int syncLoadTrack(SyncDevice *device, SyncTrack *track);
+
+// The bytes of a track file holding these keys (4 + 9 x count, little-endian,
+// types stored as signed bytes). Writes them to out when it is not null;
+// returns the size either way.
+size_t syncEncodeTrack(const SyncKey *keys, int32_t count, uint8_t *out);

@@ -137,3 +137,30 @@ int syncLoadTrack(SyncDevice *device, SyncTrack *track)
     track->keyCount = kept;
     return 0;
 }
+
+static uint8_t *syncPutLE32(uint8_t *p, uint32_t v)
+{
+    p[0] = (uint8_t)v;
+    p[1] = (uint8_t)(v >> 8);
+    p[2] = (uint8_t)(v >> 16);
+    p[3] = (uint8_t)(v >> 24);
+    return p + 4;
+}
+
+size_t syncEncodeTrack(const SyncKey *keys, int32_t count, uint8_t *out)
+{
+    if (count < 0)
+        count = 0;
+    size_t size = 4 + 9 * (size_t)count;
+    if (!out)
+        return size;
+    uint8_t *p = syncPutLE32(out, (uint32_t)count);
+    for (int32_t i = 0; i < count; i++) {
+        uint32_t value;
+        memcpy(&value, &keys[i].value, 4);
+        p = syncPutLE32(p, (uint32_t)keys[i].row);
+        p = syncPutLE32(p, value);
+        *p++ = (uint8_t)(int8_t)keys[i].type;
+    }
+    return size;
+}

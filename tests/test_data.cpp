@@ -330,3 +330,19 @@ TEST_F(DataLayer, FailedWritesLeaveTheOldFileUntouched)
     EXPECT_NE(message.find("Could not open file for writing:<assets/saved.bin>\\n"), std::string::npos) << message;
     EXPECT_EQ(readFile(dir / "assets/saved.bin"), "abc");
 }
+
+TEST_F(DataLayer, PacksWrittenFromMemoryReadBack)
+{
+    const uint8_t one[] = {1, 2, 3};
+    const PackSource entries[] = {{"Tracks/One.track", one, 3}, {"empty", nullptr, 0}};
+    ASSERT_EQ(dataWritePack("mem.dat", entries, 2), 1);
+    ASSERT_NE(dataOpenPack("mem.dat"), nullptr);
+    EXPECT_EQ(load("tracks/one.TRACK"), std::string("\1\2\3", 3));
+    EXPECT_EQ(dataFileSize("empty"), 0);
+    EXPECT_NE(dataFindEntry("empty"), nullptr);
+
+    std::string longName(300, 'n');
+    const PackSource bad[] = {{longName.c_str(), one, 3}};
+    EXPECT_EQ(dataWritePack("bad.dat", bad, 1), 0);
+    EXPECT_EQ(dataWritePack("none.dat", entries, 0), 0);
+}

@@ -233,3 +233,26 @@ TEST_F(SyncBinding, BindingNamesTracksOnceAndTheUpdateDrivesOnlyBoundComponents)
     EXPECT_EQ(unbound.value, 42.0f);
     syncDestroyDevice(device);
 }
+
+TEST(SyncTrackFile, EncodedKeysLoadBackAsWritten)
+{
+    const SyncKey keys[] = {{-5, 1.5f, SYNC_LINEAR}, {0, -2.25f, SYNC_RAMP}, {4000, 1e9f, -1}};
+    std::string bytes(syncEncodeTrack(keys, 3, nullptr), '\0');
+    ASSERT_EQ(bytes.size(), 4u + 27u);
+    syncEncodeTrack(keys, 3, (uint8_t *)&bytes[0]);
+    EXPECT_EQ(bytes.substr(0, 4), le32(3));
+    EXPECT_EQ(bytes.substr(4, 9), keyBytes(-5, 1.5f, SYNC_LINEAR));
+    EXPECT_EQ(bytes.substr(22, 9), keyBytes(4000, 1e9f, 0xFF));
+
+    memFiles = {{"sync_back.track", bytes}};
+    SyncDevice *device = memDevice();
+    SyncTrack *track = syncGetTrack(device, "back");
+    ASSERT_EQ(track->keyCount, 3);
+    for (int i = 0; i < 3; i++) {
+        EXPECT_EQ(track->keys[i].row, keys[i].row);
+        EXPECT_EQ(track->keys[i].value, keys[i].value);
+        EXPECT_EQ(track->keys[i].type, keys[i].type);
+    }
+    syncDestroyDevice(device);
+    EXPECT_EQ(syncEncodeTrack(keys, -1, nullptr), 4u);
+}

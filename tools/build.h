@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 struct BuildContext {
     std::string source; // production/ sources: timeline, variable files
@@ -20,6 +21,13 @@ bool buildWrite(const BuildContext &ctx, const std::string &relative, const std:
 // Writes 0xAARRGGBB pixels as an 8-bit RGB (or RGBA) PNG file of the tree.
 bool buildWritePNG(const BuildContext &ctx, const std::string &relative, const uint32_t *pixels, int width,
                    int height, bool alpha, std::string *error);
+
+// ---------------------------------------------------------------------------
+// Reading the sources (variables.cpp)
+// ---------------------------------------------------------------------------
+std::vector<std::string> buildSplit(const std::string &line); // whitespace-separated tokens
+bool buildReadSource(const BuildContext &ctx, const std::string &relative, std::string *text, std::string *error);
+bool buildParseNumber(const std::string &token, double *value); // the whole token, or false
 
 // ---------------------------------------------------------------------------
 // The parts of the production, in build order
