@@ -213,6 +213,24 @@ static void hostBindTracks(void)
     }
 }
 
+int hostTrackedList(Cvar **out, int max)
+{
+    int n = 0;
+    for (Cvar *cvar : hostTracked) {
+        if (n < max)
+            out[n] = cvar;
+        n++;
+    }
+    for (const TrackGroup &group : effectTrackGroups) {
+        for (int i = 0; i < group.count; i++) {
+            if (n < max)
+                out[n] = group.vars[i];
+            n++;
+        }
+    }
+    return n;
+}
+
 static void hostStartup(int argc, char **argv)
 {
     sinTableBuild();

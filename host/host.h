@@ -46,5 +46,10 @@ int hostForegroundIndex(void);
 // the screen update's.
 void hostDrawFrame(Screen *screen);
 
+// The variables bound to tracks at start-up, in binding order (the host's own,
+// then the effects' groups). Fills at most max and returns how many there are.
+struct Cvar;
+int hostTrackedList(Cvar **out, int max);
+
 // Sets the letterbox bars (rows 0..29 and 210..239) of a frame to 0.
 void hostClearLetterbox(uint32_t *frame);

@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "cvar/cvar.h"
+#include "cvar/catalog.h"
+#include "host/host.h"
 #include "host/hostvars.h"
 
 // Each test starts from an empty registry and puts the previous one back.
@@ -109,4 +112,26 @@ TEST_F(CvarRegistry, HostGroupsRegisterInOrderWithTheirDefaults)
     EXPECT_FLOAT_EQ(post_glow_threshold.vec[0], 0.0f);
     EXPECT_FLOAT_EQ(backimage_x.min, -1024.0f);
     EXPECT_FLOAT_EQ(fx_time.max, 180.0f);
+}
+
+TEST_F(CvarRegistry, RegisteredVariablesMatchTheCatalog)
+{
+    hostRegisterGroup1();
+    hostRegisterGroup2();
+    hostRegisterGroup3();
+    Cvar *tracked[128];
+    int count = hostTrackedList(tracked, 128);
+    ASSERT_LE(count, 128);
+    std::set<std::string> bound;
+    for (int i = 0; i < count; i++)
+        bound.insert(tracked[i]->name);
+    EXPECT_EQ(bound.size(), (size_t)count); // nothing bound twice
+    for (Cvar *c = cvarList; c; c = c->next) {
+        const CvarCatalogEntry *entry = cvarCatalogFind(c->name);
+        ASSERT_NE(entry, nullptr) << c->name;
+        EXPECT_EQ(entry->kind, c->kind) << c->name;
+        EXPECT_EQ(entry->tracked, bound.count(c->name) == 1) << c->name;
+    }
+    for (int i = 0; i < count; i++)
+        EXPECT_NE(CvarFind(tracked[i]->name), nullptr) << tracked[i]->name << " is bound but not registered";
 }
