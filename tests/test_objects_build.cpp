@@ -1,0 +1,325 @@
+// Object files: the engine's encoder, the builder's LWO2 writer, the
+// production's meshes, and their import through Assimp as the demo does it.
+#include <gtest/gtest.h>
+
+#include <assimp/cimport.h>
+#include <assimp/scene.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <map>
+
+#include "data/objfile.h"
+#include "lwo2.h"
+#include "meshes.h"
+#include "testutil.h"
+
+static uint32_t be32(const std::string &s, size_t at)
+{
+    return (uint32_t)(uint8_t)s[at] << 24 | (uint32_t)(uint8_t)s[at + 1] << 16 | (uint32_t)(uint8_t)s[at + 2] << 8 |
+           (uint8_t)s[at + 3];
+}
+
+static std::string hex(const std::vector<uint8_t> &bytes)
+{
+    std::string out;
+    char b[4];
+    for (uint8_t v : bytes) {
+        snprintf(b, sizeof b, "%02X", v);
+        out += b;
+    }
+    return out;
+}
+
+TEST(ObjEncode, WritesEveryBlockBigEndianInOrder)
+{
+    const float xyz[] = {1.0f, -2.0f, 0.5f, 0.0f, 0.25f, 0.0f, -1.0f, 0.0f, 3.0f};
+    const uint16_t faces[] = {2, 0, 1, 3};
+    const float normals[] = {0, 0, 1, 0, 1, 0, -1, 0, 0};
+    const float uvs[] = {0.5f, 1.0f, 0.0f, 0.25f, 1.0f, 0.0f};
+    std::vector<uint8_t> out;
+    ASSERT_TRUE(objEncode(xyz, 3, faces, 1, OBJ_FLAG_NORMALS | OBJ_FLAG_TEXCOORDS, normals, uvs, &out));
+    EXPECT_EQ(hex(out), "00000000"
+                        "00000005"
+                        "00000003"
+                        "3F800000C00000003F000000"
+                        "000000003E80000000000000"
+                        "BF8000000000000040400000"
+                        "00000001"
+                        "0002000000010003"
+                        "00000000000000003F800000"
+                        "000000003F80000000000000"
+                        "BF8000000000000000000000"
+                        "3F0000003F800000"
+                        "000000003E800000"
+                        "3F80000000000000"
+                        "00000000");
+    EXPECT_EQ(out.size(), objEncodedSize(3, 1, 5));
+}
+
+TEST(ObjEncode, AddressesEveryU16IndexAndRefusesMoreVertices)
+{
+    std::vector<float> xyz(3 * (OBJ_MAX_VERTICES + 1), 0.0f);
+    const uint16_t faces[] = {0xFFFF, 0x0100, 1, 0};
+    std::vector<uint8_t> out;
+    ASSERT_TRUE(objEncode(xyz.data(), OBJ_MAX_VERTICES, faces, 1, 0, nullptr, nullptr, &out));
+    // A file without blocks is as long as a saved object: 20 + 12 V + 8 F.
+    ASSERT_EQ(out.size(), 20u + 12u * OBJ_MAX_VERTICES + 8u);
+    const size_t face = 16 + 12 * (size_t)OBJ_MAX_VERTICES;
+    EXPECT_EQ(hex({out.begin() + face - 4, out.end()}), "00000001FFFF010000010000" "00000000");
+
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(objEncode(xyz.data(), OBJ_MAX_VERTICES + 1, faces, 1, 0, nullptr, nullptr, &out));
+    EXPECT_EQ(testing::internal::GetCapturedStdout().rfind("[objEncode :", 0), 0u);
+    EXPECT_TRUE(out.empty());
+}
+
+TEST(ObjEncode, RefusesWhatAReaderWouldMisplace)
+{
+    const float xyz[9] = {}, normals[9] = {}, uvs[6] = {};
+    struct Case {
+        const char *what;
+        std::array<uint16_t, 4> face;
+        uint32_t flags;
+        const float *normals, *uvs;
+    } cases[] = {
+        {"corner index = vertex count", {0, 1, 3, 0}, 0, nullptr, nullptr},
+        {"surface 4", {0, 1, 2, 4}, 0, nullptr, nullptr},
+        {"normals announced, none given", {0, 1, 2, 0}, OBJ_FLAG_NORMALS, nullptr, nullptr},
+        {"texture coordinates given, not announced", {0, 1, 2, 0}, OBJ_FLAG_NORMALS, normals, uvs},
+    };
+    for (const Case &c : cases) {
+        std::vector<uint8_t> out(7, 1);
+        testing::internal::CaptureStdout();
+        EXPECT_FALSE(objEncode(xyz, 3, c.face.data(), 1, c.flags, c.normals, c.uvs, &out)) << c.what;
+        std::string said = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << c.what << ": " << said;
+        EXPECT_TRUE(out.empty()) << c.what;
+    }
+}
+
+// Walks an IFF file: returns the top-level chunk ids in order, failing when
+// a length or pad byte does not add up to the end of the file.
+static std::vector<std::string> lwo2Chunks(const std::string &file, std::map<std::string, std::string> *bodies)
+{
+    EXPECT_EQ(file.substr(0, 4), "FORM");
+    EXPECT_EQ(be32(file, 4), file.size() - 8);
+    EXPECT_EQ(file.substr(8, 4), "LWO2");
+    std::vector<std::string> ids;
+    size_t at = 12;
+    while (at + 8 <= file.size()) {
+        std::string id = file.substr(at, 4);
+        uint32_t size = be32(file, at + 4);
+        ids.push_back(id);
+        (*bodies)[id] = file.substr(at + 8, size);
+        at += 8 + size + (size & 1);
+    }
+    EXPECT_EQ(at, file.size());
+    return ids;
+}
+
+// 0xFF02 distinct points, one polygon each: the last two indices need the
+// long form.
+static Lwo2Object longIndexCloud()
+{
+    Lwo2Object cloud;
+    cloud.surface = "Ab"; // three bytes with its zero: padded to four
+    for (uint32_t i = 0; i < 0xFF02; i++) {
+        cloud.points.insert(cloud.points.end(), {(float)(i % 256), (float)(i / 256), 0.5f});
+        cloud.polygons.insert(cloud.polygons.end(), {1, i});
+    }
+    return cloud;
+}
+
+TEST(Lwo2, ChunksAddUpAndLargeIndicesTakeFourBytes)
+{
+    const Lwo2Object cloud = longIndexCloud();
+    std::string file, error;
+    ASSERT_TRUE(lwo2Write(cloud, &file, &error)) << error;
+    std::map<std::string, std::string> body;
+    EXPECT_EQ(lwo2Chunks(file, &body), (std::vector<std::string>{"TAGS", "LAYR", "PNTS", "BBOX", "POLS", "PTAG", "SURF"}));
+    EXPECT_EQ(body["TAGS"], std::string("Ab\0\0", 4));
+    EXPECT_EQ(body["PNTS"].size(), 12u * 0xFF02);
+    EXPECT_EQ(hex({body["BBOX"].begin(), body["BBOX"].end()}), "00000000000000003F000000" "437F0000437F00003F000000");
+    const std::string &pols = body["POLS"];
+    EXPECT_EQ(pols.size(), 4 + 4 * 0xFF00 + 2 * 6u);
+    EXPECT_EQ(pols.substr(pols.size() - 16), std::string("\0\x01\xFE\xFF\0\x01\xFF\0\xFF\0\0\x01\xFF\0\xFF\x01", 16));
+    EXPECT_EQ(body["PTAG"].substr(body["PTAG"].size() - 6), std::string("\xFF\0\xFF\x01\0\0", 6));
+
+    for (const std::vector<uint32_t> &bad : std::vector<std::vector<uint32_t>>{{0}, {1024, 0}, {3, 0, 1, 0xFF02}, {3, 0, 1}}) {
+        Lwo2Object object = cloud;
+        object.polygons = bad;
+        EXPECT_FALSE(lwo2Write(object, &file, &error)) << bad[0];
+    }
+}
+
+TEST(Meshes, SolidsAreClosedAndWoundOutward)
+{
+    struct Case {
+        const char *name;
+        Mesh mesh;
+    } cases[] = {{"blob", meshBlob()}, {"glow", meshGlow()}, {"knot", meshKnot()}, {"cube", meshCube()},
+                 {"elude", meshElude()}};
+    for (const Case &c : cases) {
+        EXPECT_TRUE(meshIsClosed(c.mesh)) << c.name;
+        EXPECT_GT(meshSignedVolume(c.mesh), 0.0) << c.name;
+        EXPECT_LE(c.mesh.vertexCount(), (uint32_t)OBJ_MAX_VERTICES) << c.name;
+        EXPECT_GE(c.mesh.faceCount(), c.mesh.vertexCount() > 8 ? 2000u : 12u) << c.name;
+        // In object units (file x 1000) the shapes reach about 1000 from
+        // their centre: far inside the loader's box sentinels, fine enough
+        // for integer positions.
+        float reach = 0;
+        for (float v : c.mesh.xyz)
+            reach = std::max(reach, std::fabs(v));
+        EXPECT_GE(reach, 0.5f) << c.name;
+        EXPECT_LE(reach, 2.0f) << c.name;
+    }
+    // The cube is read with scale 100: its corners become exactly +-100.
+    for (float v : meshCube().xyz)
+        EXPECT_EQ(std::fabs(v) * 100.0f, 100.0f);
+}
+
+TEST(Meshes, ClosednessCheckCatchesAFlippedFaceAndAHole)
+{
+    Mesh flipped = meshCube(), holed = meshCube();
+    std::swap(flipped.tris[4], flipped.tris[5]);
+    holed.tris.resize(holed.tris.size() - 3);
+    EXPECT_TRUE(meshIsClosed(meshCube()));
+    EXPECT_FALSE(meshIsClosed(flipped));
+    EXPECT_FALSE(meshIsClosed(holed));
+}
+
+TEST(MeshFiles, TwoBuildsAreIdenticalAndPreparedFilesHoldTheMeshes)
+{
+    std::vector<MeshFile> first, second;
+    std::string error;
+    ASSERT_TRUE(meshObjectFiles(&first, &error)) << error;
+    ASSERT_TRUE(meshObjectFiles(&second, &error)) << error;
+    ASSERT_EQ(first.size(), 6u);
+    for (size_t i = 0; i < first.size(); i++) {
+        EXPECT_EQ(first[i].name, second[i].name);
+        EXPECT_TRUE(first[i].bytes == second[i].bytes) << first[i].name;
+    }
+    const std::pair<const char *, Mesh> prepared[] = {{"lwobj/blob3_mesh_hi.lobj", meshBlob()},
+                                                      {"lwobj/fx02_glow.lobj", meshGlow()},
+                                                      {"lwobj/weird2.lobj", meshKnot()},
+                                                      {"lwobj/simplecube.lobj", meshCube()}};
+    for (const auto &[name, mesh] : prepared) {
+        auto file = std::find_if(first.begin(), first.end(), [&](const MeshFile &f) { return f.name == name; });
+        ASSERT_NE(file, first.end()) << name;
+        const std::string &b = file->bytes;
+        const size_t faces = 16 + 12 * (size_t)mesh.vertexCount();
+        ASSERT_EQ(b.size(), 20 + 12 * (size_t)mesh.vertexCount() + 8 * (size_t)mesh.faceCount()) << name;
+        EXPECT_EQ(be32(b, 4), 0u) << name; // flags: no normal or texture blocks
+        EXPECT_EQ(be32(b, 8), mesh.vertexCount()) << name;
+        EXPECT_EQ(be32(b, faces - 4), mesh.faceCount()) << name;
+        bool surfaceZero = true;
+        for (size_t f = 0; f < mesh.faceCount(); f++)
+            surfaceZero = surfaceZero && b[faces + 8 * f + 6] == 0 && b[faces + 8 * f + 7] == 0;
+        EXPECT_TRUE(surfaceZero) << name;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Import through Assimp with the demo's property and flags
+// ---------------------------------------------------------------------------
+static const unsigned kImportFlags = 0x20081A; // join, triangulate, remove components, cache locality, optimise
+
+class LightWaveImport : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        store = aiCreatePropertyStore();
+        aiSetImportPropertyInteger(store, "PP_RVC_FLAGS", 2866);
+        std::string error;
+        ASSERT_TRUE(meshObjectFiles(&files, &error)) << error;
+    }
+    void TearDown() override { aiReleasePropertyStore(store); }
+    const std::string &bytes(const std::string &name)
+    {
+        return std::find_if(files.begin(), files.end(), [&](const MeshFile &f) { return f.name == name; })->bytes;
+    }
+    // The positions as the importer reads them (before its factor 1000),
+    // sorted, and six times the volume the triangles enclose.
+    static std::vector<std::array<float, 3>> positions(const aiMesh *mesh, double *volume)
+    {
+        std::vector<std::array<float, 3>> out;
+        for (unsigned i = 0; i < mesh->mNumVertices; i++)
+            out.push_back({mesh->mVertices[i].x, mesh->mVertices[i].y, mesh->mVertices[i].z});
+        std::sort(out.begin(), out.end());
+        *volume = 0;
+        for (unsigned f = 0; f < mesh->mNumFaces; f++) {
+            const aiFace &face = mesh->mFaces[f];
+            if (face.mNumIndices == 3)
+                *volume += mesh->mVertices[face.mIndices[0]] * (mesh->mVertices[face.mIndices[1]] ^ mesh->mVertices[face.mIndices[2]]);
+        }
+        return out;
+    }
+    static std::vector<std::array<float, 3>> positions(const Mesh &mesh)
+    {
+        std::vector<std::array<float, 3>> out;
+        for (size_t i = 0; i < mesh.xyz.size(); i += 3)
+            out.push_back({mesh.xyz[i], mesh.xyz[i + 1], mesh.xyz[i + 2]});
+        std::sort(out.begin(), out.end());
+        return out;
+    }
+    aiPropertyStore *store = nullptr;
+    std::vector<MeshFile> files;
+    TempDir dir;
+};
+
+TEST_F(LightWaveImport, EludeLoadsFromMemoryAsTheMeshWoundOutward)
+{
+    const std::string &file = bytes("lwobj/elude.obj");
+    const aiScene *scene = aiImportFileFromMemoryWithProperties(file.data(), (unsigned)file.size(), kImportFlags, "lwo", store);
+    ASSERT_TRUE(scene && scene->mNumMeshes >= 1) << aiGetErrorString();
+    const aiMesh *mesh = scene->mMeshes[0];
+    Mesh elude = meshElude();
+    EXPECT_EQ(mesh->mNumVertices, elude.vertexCount());
+    EXPECT_EQ(mesh->mNumFaces, elude.faceCount());
+    double volume;
+    // Assimp undoes the file's mirror image: the demo sees the mesh as built.
+    EXPECT_TRUE(positions(mesh, &volume) == positions(elude));
+    EXPECT_GT(volume, 0.0);
+    aiReleaseImport(scene);
+}
+
+TEST_F(LightWaveImport, EludeByItsNameMeetsTheWavefrontImporter)
+{
+    // Assimp picks its importer by the ".obj" extension and the Wavefront
+    // reader finds no mesh in LightWave bytes: by name the file does not load.
+    ASSERT_TRUE(writeFile(dir / "elude.obj", bytes("lwobj/elude.obj")));
+    const aiScene *scene = aiImportFileExWithProperties((dir / "elude.obj").c_str(), kImportFlags, nullptr, store);
+    EXPECT_TRUE(!scene || scene->mNumMeshes == 0);
+    aiReleaseImport(scene);
+}
+
+TEST_F(LightWaveImport, ParticlesLoadByNameAsOnePointPerFace)
+{
+    ASSERT_TRUE(writeFile(dir / "particle_test1.lwo", bytes("lwobj/particle_test1.lwo")));
+    const aiScene *scene = aiImportFileExWithProperties((dir / "particle_test1.lwo").c_str(), kImportFlags, nullptr, store);
+    ASSERT_TRUE(scene && scene->mNumMeshes >= 1) << aiGetErrorString();
+    const aiMesh *mesh = scene->mMeshes[0];
+    Mesh cloud = meshParticles();
+    EXPECT_GE(cloud.vertexCount(), 4000u);
+    // Equal counts also show that no two points coincide (joining would merge them).
+    EXPECT_EQ(mesh->mNumVertices, cloud.vertexCount());
+    EXPECT_EQ(mesh->mNumFaces, cloud.vertexCount());
+    EXPECT_EQ(mesh->mPrimitiveTypes, (unsigned)aiPrimitiveType_POINT);
+    double volume;
+    EXPECT_TRUE(positions(mesh, &volume) == positions(cloud));
+    aiReleaseImport(scene);
+}
+
+TEST_F(LightWaveImport, LongIndicesReachEveryPoint)
+{
+    std::string file, error;
+    ASSERT_TRUE(lwo2Write(longIndexCloud(), &file, &error)) << error;
+    const aiScene *scene = aiImportFileFromMemoryWithProperties(file.data(), (unsigned)file.size(), kImportFlags, "lwo", store);
+    ASSERT_TRUE(scene && scene->mNumMeshes >= 1) << aiGetErrorString();
+    EXPECT_EQ(scene->mMeshes[0]->mNumVertices, 0xFF02u);
+    EXPECT_EQ(scene->mMeshes[0]->mNumFaces, 0xFF02u);
+    aiReleaseImport(scene);
+}
