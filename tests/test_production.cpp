@@ -269,3 +269,82 @@ TEST(ProductionBuild, BadSourcesAreRefusedAndTheOldTreeKept)
         ASSERT_TRUE(writeFile(sources + "/" + c.file, original));
     }
 }
+
+// Width and height from a PNG header, or 0 x 0 for anything else.
+static std::pair<int, int> pngSize(const std::string &bytes)
+{
+    if (bytes.size() < 24 || bytes.compare(1, 3, "PNG") != 0 || bytes.compare(12, 4, "IHDR") != 0)
+        return {0, 0};
+    auto be32 = [&](size_t at) {
+        const unsigned char *p = (const unsigned char *)bytes.data() + at;
+        return (int)(p[0] << 24 | p[1] << 16 | p[2] << 8 | p[3]);
+    };
+    return {be32(16), be32(20)};
+}
+
+TEST_F(ProductionTree, EveryAssetTheEngineAsksForIsThereInItsShape)
+{
+    struct Picture {
+        std::string name;
+        int width, height; // 0: any size
+    };
+    std::vector<Picture> pictures = {
+        {"backgrounds/morla/logo_composition2.png", 0, 0},
+        {"backgrounds/morla/morla_podlogo_10pc.png", 320, 180},
+    };
+    char name[128];
+    for (int i = 1; i <= 3; i++) {
+        snprintf(name, sizeof name, "textures/back_tunel/txt%d.png", i);
+        pictures.push_back({name, 256, 256});
+    }
+    for (int i = 1; i <= 7; i++) {
+        snprintf(name, sizeof name, "textures/fish/txt%d.png", i);
+        pictures.push_back({name, 256, 256});
+    }
+    for (int i = 1; i <= 17; i++) {
+        snprintf(name, sizeof name, "backgrounds/morla/greets/greets%d.png", i);
+        pictures.push_back({name, 0, 0});
+    }
+    for (int i = 1; i <= 20; i++) {
+        snprintf(name, sizeof name, "backgrounds/morla/greets/morla_glitch%02d.png", i);
+        pictures.push_back({name, 0, 0});
+    }
+    for (int i = 2; i <= 99; i++) {
+        snprintf(name, sizeof name, "textures/glitch/output%05d.png", i);
+        pictures.push_back({name, 160, 90});
+    }
+    // The image layer's list names pictures of the tree.
+    std::istringstream list(readFile(root + "/backgrounds/morla/list.txt"));
+    std::string line;
+    int listed = 0;
+    while (std::getline(list, line)) {
+        if (line.empty() || line[0] == ';')
+            continue;
+        ASSERT_NE(line.find(' '), std::string::npos) << line;
+        pictures.push_back({line.substr(line.find(' ') + 1), 0, 0});
+        listed++;
+    }
+    EXPECT_GE(listed, 4);
+    for (const Picture &p : pictures) {
+        std::pair<int, int> size = pngSize(readFile(root + "/" + p.name));
+        EXPECT_GT(size.first, 0) << p.name << " is missing or not a PNG";
+        if (p.width) {
+            EXPECT_EQ(size, std::make_pair(p.width, p.height)) << p.name;
+        }
+    }
+
+    for (const char *object : {"lwobj/blob3_mesh_hi.lobj", "lwobj/fx02_glow.lobj", "lwobj/weird2.lobj",
+                               "lwobj/simplecube.lobj"}) {
+        std::string bytes = readFile(root + "/" + object);
+        ASSERT_GE(bytes.size(), 20u) << object;
+    }
+    for (const char *lightwave : {"lwobj/elude.obj", "lwobj/particle_test1.lwo"}) {
+        std::string bytes = readFile(root + "/" + lightwave);
+        ASSERT_GE(bytes.size(), 12u) << lightwave;
+        EXPECT_EQ(bytes.substr(0, 4), "FORM") << lightwave;
+        EXPECT_EQ(bytes.substr(8, 4), "LWO2") << lightwave;
+    }
+    // Converted objects are the engine's to write, not the builder's.
+    EXPECT_FALSE(fs::exists(root + "/lwobj/elude.obj.cached"));
+    EXPECT_FALSE(fs::exists(root + "/lwobj/particle_test1.lwo.lob"));
+}
