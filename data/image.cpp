@@ -1,0 +1,286 @@
+// Pictures: the PNG decoder driver over the data layer's streams, the RGBA row
+// conversion, and the box blur and dimming applied to loaded pictures.
+#include "data/image.h"
+
+#include <png.h>
+
+#include <csetjmp> // Required for: setjmp() on libpng's jump buffer
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <strings.h> // Required for: strcasecmp()
+
+#include "data/data.h"
+#include "host/common.h"
+
+enum {
+    PNG_SIGNATURE_BYTES = 8,
+    BLUR_STRIP_COLUMNS = 32, // the vertical blur pass walks the picture in strips this wide
+};
+
+// How a decode ended.
+enum { PNG_DECODED, PNG_FAILED, PNG_TOO_LARGE };
+
+// Everything the failure paths release. It lives in txtLoadPNG's frame, outside
+// the function that arms libpng's longjmp, so after a jump back every field
+// still holds the last value stored into it.
+struct PngLoad {
+    DataFile *file;
+    png_structp png;
+    png_infop info;
+    png_infop endInfo;
+    Texture *texture;
+};
+
+// ---------------------------------------------------------------------------
+// PNG decoding
+// ---------------------------------------------------------------------------
+
+// libpng's read callback: the next bytes of the asset stream.
+static void pngReadData(png_structp png, png_bytep out, size_t length)
+{
+    DataFile *file = (DataFile *)png_get_io_ptr(png);
+    // A short read means the file was cut off: stop the decode here instead of
+    // handing libpng bytes that were never read.
+    if (length > (size_t)INT32_MAX || dataFileRead(file, out, (int32_t)length) != (int32_t)length)
+        png_error(png, "Read past the end of the file");
+}
+
+// Asks libpng for 8-bit RGBA rows whatever the file holds: palettes and grey
+// become RGB, low bit depths are widened and 16-bit samples keep their high
+// byte, tRNS transparency becomes an alpha channel, and pictures without alpha
+// get 0xFF in the fourth byte.
+static void pngRequestRGBA8(png_structp png, png_infop info, int bitDepth, int colorType)
+{
+    if (colorType == PNG_COLOR_TYPE_PALETTE)
+        png_set_palette_to_rgb(png);
+    if (colorType == PNG_COLOR_TYPE_GRAY && bitDepth < 8)
+        png_set_expand_gray_1_2_4_to_8(png);
+    if (png_get_valid(png, info, PNG_INFO_tRNS))
+        png_set_tRNS_to_alpha(png);
+    if (bitDepth == 16)
+        png_set_strip_16(png);
+    if (colorType == PNG_COLOR_TYPE_GRAY || colorType == PNG_COLOR_TYPE_GRAY_ALPHA)
+        png_set_gray_to_rgb(png);
+    png_set_add_alpha(png, 0xFF, PNG_FILLER_AFTER);
+}
+
+// Reads the stream that load->file is positioned in, just past the signature,
+// into a new texture in load->texture.
+// libpng reports every error by longjmp back into this function. Nothing here
+// keeps state in locals across a jump: whatever needs freeing is in *load.
+static int pngDecode(PngLoad *load)
+{
+    png_structp png = load->png;
+    png_infop info = load->info;
+    if (setjmp(png_jmpbuf(png)))
+        return PNG_FAILED;
+
+    png_set_read_fn(png, load->file, pngReadData);
+    png_set_sig_bytes(png, PNG_SIGNATURE_BYTES);
+    png_read_info(png, info);
+    png_uint_32 width = 0, height = 0;
+    int bitDepth = 0, colorType = 0;
+    png_get_IHDR(png, info, &width, &height, &bitDepth, &colorType, nullptr, nullptr, nullptr);
+
+    if (width > IMG_MAX_SIDE || height > IMG_MAX_SIDE || (uint64_t)width * height > IMG_MAX_PIXELS)
+        return PNG_TOO_LARGE;
+    load->texture = txt_CreateTexture((int)width, (int)height, BITMAP_RGB32);
+    if (!load->texture || !load->texture->bitmap->pixels)
+        return PNG_TOO_LARGE;
+
+    pngRequestRGBA8(png, info, bitDepth, colorType);
+    int passes = png_set_interlace_handling(png); // 7 for Adam7, else 1
+    png_read_update_info(png, info);
+
+    // Rows are decoded straight into the picture, whose rows have exactly the
+    // size of an RGBA row, and turned into pixel words in place afterwards.
+    // An interlaced picture needs the whole image at hand anyway: each pass
+    // fills in its own pixels of rows that earlier passes began.
+    size_t pitch = (size_t)width * 4;
+    if (png_get_rowbytes(png, info) != pitch)
+        png_error(png, "Unexpected row size after the RGBA transformations");
+    uint8_t *pixels = (uint8_t *)load->texture->bitmap->pixels;
+    for (int pass = 0; pass < passes; pass++) {
+        for (png_uint_32 y = 0; y < height; y++)
+            png_read_row(png, pixels + y * pitch, nullptr);
+    }
+    for (png_uint_32 y = 0; y < height; y++)
+        imgConvert(pixels + y * pitch, pixels + y * pitch, (int)width, BITMAP_RGB32);
+    return PNG_DECODED;
+}
+
+Texture *txtLoadPNG(const char *name)
+{
+    if (!name) {
+        LOG_TAGGED("Failed to open image file:%s", "(null)");
+        return nullptr;
+    }
+    PngLoad load = {};
+    load.file = dataFileOpen(name);
+    if (!load.file) {
+        LOG_TAGGED("Failed to open image file:%s", name);
+        return nullptr;
+    }
+
+    // A file shorter than the signature is no PNG either.
+    png_byte signature[PNG_SIGNATURE_BYTES] = {};
+    if (dataFileRead(load.file, signature, PNG_SIGNATURE_BYTES) != PNG_SIGNATURE_BYTES ||
+        png_sig_cmp(signature, 0, PNG_SIGNATURE_BYTES) != 0) {
+        dataFileClose(load.file);
+        LOG_TAGGED("Not a png file : %s", name);
+        return nullptr;
+    }
+
+    load.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    if (!load.png) {
+        dataFileClose(load.file);
+        LOG_TAGGED("Unable to create png struct : %s", name);
+        return nullptr;
+    }
+    load.info = png_create_info_struct(load.png);
+    if (!load.info) {
+        png_destroy_read_struct(&load.png, nullptr, nullptr);
+        LOG_TAGGED("Unable to create png info : %s", name);
+        dataFileClose(load.file);
+        return nullptr;
+    }
+    load.endInfo = png_create_info_struct(load.png);
+    if (!load.endInfo) {
+        png_destroy_read_struct(&load.png, &load.info, nullptr);
+        LOG_TAGGED("Unable to create png end info : %s", name);
+        dataFileClose(load.file);
+        return nullptr;
+    }
+
+    int result = pngDecode(&load);
+    png_destroy_read_struct(&load.png, &load.info, &load.endInfo);
+    dataFileClose(load.file);
+    if (result == PNG_DECODED) {
+        const Bitmap *bitmap = load.texture->bitmap;
+        LOG_TAGGED("loaded texture from %s: %d x %d", name, bitmap->width, bitmap->height);
+        return load.texture;
+    }
+    txt_FreeTexture(load.texture);
+    if (result == PNG_TOO_LARGE)
+        LOG_TAGGED("Unable to allocate image_data while loading %s ", name);
+    else
+        LOG_TAGGED("Error during setjmp : %s", name);
+    return nullptr;
+}
+
+int imgIsPngName(const char *name)
+{
+    size_t length = name ? strlen(name) : 0;
+    return length >= 4 && strcasecmp(name + length - 4, ".png") == 0;
+}
+
+Texture *imgLoad(const char *name)
+{
+    if (!imgIsPngName(name))
+        return nullptr;
+    Texture *texture = txtLoadPNG(name);
+    if (!texture)
+        printf("[FILE]: Failed using internal loader(%s). Using DataTypes.\n", name);
+    return texture;
+}
+
+// ---------------------------------------------------------------------------
+// Pixel conversion
+// ---------------------------------------------------------------------------
+
+void imgConvert(const void *src, void *dst, int count, int dstFormat)
+{
+    if (dstFormat != BITMAP_RGB32 && dstFormat != IMG_RGBA8) {
+        LOG_TAGGED("Unsupported image format:format:0x%x , dstFormat:%0x\n", (unsigned)IMG_RGBA8,
+                   (unsigned)dstFormat);
+        return;
+    }
+    if (!src || !dst || count <= 0)
+        return;
+    if (dstFormat == IMG_RGBA8) {
+        memmove(dst, src, (size_t)count * 4);
+        return;
+    }
+    // Each pixel is read whole before its word is stored, so src may be dst.
+    const uint8_t *in = (const uint8_t *)src;
+    uint8_t *out = (uint8_t *)dst;
+    for (int i = 0; i < count; i++, in += 4, out += 4) {
+        uint32_t word = (uint32_t)in[3] << 24 | (uint32_t)in[0] << 16 | (uint32_t)in[1] << 8 | in[2];
+        memcpy(out, &word, sizeof word);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Whole-picture operations
+// ---------------------------------------------------------------------------
+
+// Per-channel mean of n pixels (1 or 2; q is 0 when n is 1), rounded down,
+// with the fourth byte made opaque.
+static uint32_t boxMean(uint32_t p, uint32_t q, uint32_t n)
+{
+    uint32_t scale = 65536 / n; // 1 / n in 16.16
+    uint32_t r = (((p >> 16 & 0xFF) + (q >> 16 & 0xFF)) * scale) >> 16;
+    uint32_t g = (((p >> 8 & 0xFF) + (q >> 8 & 0xFF)) * scale) >> 16;
+    uint32_t b = (((p & 0xFF) + (q & 0xFF)) * scale) >> 16;
+    return 0xFF000000u | r << 16 | g << 8 | b;
+}
+
+int imgBoxBlur(Texture *texture)
+{
+    if (!texture || !texture->bitmap || !texture->bitmap->pixels || texture->bitmap->format != BITMAP_RGB32)
+        return 0;
+    const int width = texture->bitmap->width;
+    const int height = texture->bitmap->height;
+    Texture *scratch = txt_CreateTexture(width, height, BITMAP_RGB32);
+    if (!scratch || !scratch->bitmap->pixels) {
+        txt_FreeTexture(scratch);
+        return 0;
+    }
+    uint32_t *picture = (uint32_t *)texture->bitmap->pixels;
+    uint32_t *temp = (uint32_t *)scratch->bitmap->pixels;
+
+    // Each pixel with its right-hand neighbour.
+    for (int y = 0; y < height; y++) {
+        const uint32_t *in = picture + (size_t)y * width;
+        uint32_t *out = temp + (size_t)y * width;
+        for (int x = 0; x < width - 1; x++)
+            out[x] = boxMean(in[x], in[x + 1], 2);
+        out[width - 1] = boxMean(in[width - 1], 0, 1);
+    }
+
+    // Each pixel with the one below, a strip of columns at a time.
+    for (int x0 = 0; x0 < width; x0 += BLUR_STRIP_COLUMNS) {
+        int x1 = x0 + BLUR_STRIP_COLUMNS < width ? x0 + BLUR_STRIP_COLUMNS : width;
+        for (int y = 0; y < height; y++) {
+            const uint32_t *in = temp + (size_t)y * width;
+            uint32_t *out = picture + (size_t)y * width;
+            if (y + 1 < height) {
+                for (int x = x0; x < x1; x++)
+                    out[x] = boxMean(in[x], in[x + width], 2);
+            } else {
+                for (int x = x0; x < x1; x++)
+                    out[x] = boxMean(in[x], 0, 1);
+            }
+        }
+    }
+    txt_FreeTexture(scratch);
+    return 1;
+}
+
+void imgDim(const Texture *src, Texture *dst)
+{
+    if (!src || !dst || !src->bitmap || !dst->bitmap)
+        return;
+    const Bitmap *from = src->bitmap;
+    Bitmap *to = dst->bitmap;
+    if (!from->pixels || !to->pixels || from->width != to->width || from->height != to->height ||
+        from->format != to->format || from->width <= 0 || from->height <= 0)
+        return;
+    size_t bytesPerPixel = from->format == BITMAP_GRAY8 ? 1 : 4;
+    size_t bytes = (size_t)from->width * (size_t)from->height * bytesPerPixel;
+    const uint8_t *in = (const uint8_t *)from->pixels;
+    uint8_t *out = (uint8_t *)to->pixels;
+    for (size_t i = 0; i < bytes; i++)
+        out[i] = (uint8_t)(in[i] * 179 >> 8); // 179 / 256: about 70 %
+}
