@@ -12,6 +12,7 @@
 #include "cvar/cvar.h"
 #include "cvar/cvarfile.h"
 #include "data/data.h"
+#include "data/image.h"
 #include "data/pack.h"
 #include "fx/fxtables.h"
 #include "host/capture.h"
@@ -34,6 +35,9 @@ static Screen *hostScreen;
 static FilterParams *hostFilter;
 static RenderView *hostView;
 static SyncDevice *hostSync;
+static Texture *logoImage;                 // blended over the intro
+enum { GLITCH_SLOTS = 99 };
+static Texture *glitchFrames[GLITCH_SLOTS]; // displacement pictures; slot 0 stays empty
 
 // The host's variables that tracks drive, in binding order.
 static Cvar *const hostTracked[] = {
@@ -251,6 +255,7 @@ static void hostStartup(int argc, char **argv)
     }
 
     printf("....");
+    logoImage = imgLoad("backgrounds/morla/logo_composition2.png");
     printf("bar\n");
     aberrationMaskBuild();
 
@@ -272,6 +277,14 @@ static void hostStartup(int argc, char **argv)
     CvarLoad();
 
     printf("loading glitch...\n");
+    for (int n = 1; n < GLITCH_SLOTS; n++) {
+        char name[64];
+        snprintf(name, sizeof name, "textures/glitch/output%05d.png", n + 1);
+        printf("loading:%s", name);
+        glitchFrames[n] = imgLoad(name);
+        if (glitchFrames[n])
+            imgBoxBlur(glitchFrames[n]);
+    }
 
     hostBindTracks();
 
