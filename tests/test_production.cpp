@@ -17,6 +17,7 @@
 #include "cvar/catalog.h"
 #include "data/data.h"
 #include "data/pack.h"
+#include "platform/audio.h"
 #include "sync/sync.h"
 #include "testutil.h"
 
@@ -349,6 +350,12 @@ TEST_F(ProductionTree, EveryAssetTheEngineAsksForIsThereInItsShape)
         EXPECT_EQ(bytes.substr(0, 4), "FORM") << lightwave;
         EXPECT_EQ(bytes.substr(8, 4), "LWO2") << lightwave;
     }
+    // The music is the clock of the whole show: 102 bars at 136 BPM.
+    AudioStream *music = audioStreamOpen((root + "/music.mp3").c_str());
+    ASSERT_NE(music, nullptr);
+    EXPECT_NEAR(audioStreamLength(music), 180.0, 0.05);
+    audioStreamClose(music);
+
     // Converted objects are the engine's to write, not the builder's.
     EXPECT_FALSE(fs::exists(root + "/lwobj/elude.obj.cached"));
     EXPECT_FALSE(fs::exists(root + "/lwobj/particle_test1.lwo.lob"));
