@@ -98,11 +98,13 @@ TEST_F(ProgramRun, StartUpAnnouncesItsStepsInOrder)
     addMusic(1.0);
     RunResult dev = capture({"--capture", "dev", "--duration", "0.1"});
     ASSERT_EQ(dev.exitCode, 0) << dev.out;
-    EXPECT_EQ(dev.out.rfind("[dataSetBasePath :   56]\"New base path for assets:<../Vantorel/>\"\n....bar\n", 0), 0u)
+    EXPECT_EQ(dev.out.rfind("[dataSetBasePath :   56]\"New base path for assets:<../Vantorel/>\"\n....", 0), 0u)
         << dev.out;
-    EXPECT_TRUE(inOrder(dev.out, {"bar\n", "10,10\n", "Loading variables for source file <backimage.vars>",
+    EXPECT_TRUE(inOrder(dev.out, {"....", "Failed using internal loader(backgrounds/morla/logo_composition2.png)",
+                                  "bar\n", "10,10\n", "Loading variables for source file <backimage.vars>",
                                   "loading variables...\n", "Loading variables for source file <post.vars>",
-                                  "loading glitch...\n", "\n1\n", "\n2\n3\n4\n5\n6\n7\n8\n9\n",
+                                  "loading glitch...\n", "loading:textures/glitch/output00002.png",
+                                  "loading:textures/glitch/output00099.png", "\n1\n", "\n2\n3\n4\n5\n6\n7\n8\n9\n",
                                   "\"Created frame\"\n", "frames: 3,"}))
         << dev.out;
 
@@ -238,11 +240,15 @@ TEST_F(ProgramRun, ADevelopmentRunPacksWhatItReadAndAReleaseRunShowsTheSameFrame
     ASSERT_EQ(dev.exitCode, 0) << dev.out;
     std::string pack = readFile(run() + "/demo.dat");
     std::vector<std::string> names = packNames(pack);
-    ASSERT_GE(names.size(), 3u);
-    EXPECT_EQ(names[0], "backimage.vars");
-    EXPECT_EQ(names[1], "post.vars");
-    EXPECT_EQ(names[2], "sync_fx_idx.track"); // every requested track, found or not
-    EXPECT_EQ(names.size(), 2u + 26 + 6);     // the host's tracks and the image layer's
+    // In the order of first request: the logo, two variable files, the glitch
+    // frames and every track asked for, found or not.
+    ASSERT_EQ(names.size(), 1u + 2 + 98 + 26 + 6);
+    EXPECT_EQ(names[0], "backgrounds/morla/logo_composition2.png");
+    EXPECT_EQ(names[1], "backimage.vars");
+    EXPECT_EQ(names[2], "post.vars");
+    EXPECT_EQ(names[3], "textures/glitch/output00002.png");
+    EXPECT_EQ(names[100], "textures/glitch/output00099.png");
+    EXPECT_EQ(names[101], "sync_fx_idx.track");
     EXPECT_EQ(std::count(names.begin(), names.end(), "sync_post_glow_color_r.track"), 1);
     EXPECT_EQ(dev.out.find("music.mp3 from"), std::string::npos); // never asked of the data layer
     // The files were written back after the pack was built.
