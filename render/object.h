@@ -146,3 +146,61 @@ struct Object {
     uint8_t *falloff;      // 2000 entries
     int32_t lightLevels[6];// 255 each
 };
+
+// ---------------------------------------------------------------------------
+// Creation (records zero-filled, then set field by field)
+// ---------------------------------------------------------------------------
+// A Gouraud mesh with zero-filled geometry: every corner is vertex 0. Null
+// with a message for negative counts, faces without vertices, or when the
+// arrays cannot be allocated.
+Object *obj_Create(int vertexCount, int faceCount);
+Object *obj_CreateDummy(void);  // no geometry, material mode 8, box -1..1
+Object *obj_CreateCamera(void); // focal length 128, looking down +z
+Object *obj_CreateLight(void);  // range 2000, falloff table, levels 255
+// Releases an object and the arrays these functions gave it (vertices,
+// faces, face list, name, falloff). The demo keeps its objects for the whole
+// run; failure paths and tests use this. Null is ignored.
+void obj_Free(Object *object);
+
+// ---------------------------------------------------------------------------
+// Geometry and set-up
+// ---------------------------------------------------------------------------
+// Allocates vertexCount vertices, faceCount faces (when > 0) and the face
+// list (zero-filled, in place of any arrays set before) and builds the
+// default shade ramp. 1 on success; 0 leaves the object without geometry.
+int obj_AllocGeometry(Object *object);
+// shadeRamp[i] = low + (i / 255)^exponent * (high - low), within 0..min(255, high).
+void obj_BuildShadeTable(Object *object, int low, int high, double exponent);
+void obj_ResetTransform(Object *object); // position, rotation 0; scale 1; indices -1
+// Writes material 0 (PROP_*): a texture pointer, a mode, a switch or a
+// 0xRRGGBB colour; unknown properties are ignored.
+void obj_SetProperty(Object *object, int property, uintptr_t value);
+// Owners, back-face culling and which colours the shading pass computes, from
+// the four materials; call after configuring them.
+void obj_UpdateFlags(Object *object);
+void obj_Scale(Object *object, double sx, double sy, double sz); // vertices and box, truncated
+// Moves the vertices so that their bounding box is centred on the origin;
+// the box keeps the extent it had before the move.
+void obj_Center(Object *object);
+// Position of the vertex in the object's array; -1 when it is not one of them.
+int obj_VertexIndex(const Object *object, const Vertex *vertex);
+float obj_GetRadius(const Object *object); // farthest vertex from the origin; 0 without vertices
+void obj_ComputeNormals(Object *object);     // face normals (length 125) and vertex normals
+void obj_ComputeFaceNormals(Object *object); // face normals only; vertex normals untouched
+void obj_FlipFaces(Object *object);          // negates vertex normals, swaps corners a and c
+void obj_BoxCorners(Object *object);         // boxCorners from boxMin / boxMax
+
+// Rotates v in place about the unit axis by degrees (right-handed).
+void vec_RotateAxis(float v[3], const float axis[3], float degrees);
+
+// ---------------------------------------------------------------------------
+// Motion
+// ---------------------------------------------------------------------------
+// Evaluates a keyframe motion at a time into its values. The motion module
+// installs its evaluator here; while the slot is null obj_ApplyMotion copies
+// the values as they stand.
+typedef void (*MotionEvaluateFn)(Motion *motion, float time);
+extern MotionEvaluateFn obj_motionEvaluate;
+// Evaluates the object's keyframe motion (if any) at time and copies its
+// position and rotation, and its scale for OBJ_MESH_SCALED, into the object.
+void obj_ApplyMotion(Object *object, float time);
