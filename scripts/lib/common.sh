@@ -6,7 +6,7 @@ VANTOREL_PACKAGES=(
   cmake g++ make pkg-config
   libsdl2-dev libglew-dev libgl-dev libgl1-mesa-dri
   libpng-dev zlib1g-dev libassimp-dev libmpg123-dev libmp3lame-dev
-  libgtest-dev libx11-dev xvfb xauth
+  libgtest-dev libbenchmark-dev libx11-dev xvfb xauth assimp-testmodels
 )
 
 as_root() {
