@@ -15,6 +15,7 @@
 #include "data/image.h"
 #include "data/pack.h"
 #include "fx/fxtables.h"
+#include "fx/noise.h"
 #include "host/capture.h"
 #include "host/common.h"
 #include "host/hostvars.h"
@@ -23,6 +24,7 @@
 #include "host/screen.h"
 #include "host/tables.h"
 #include "host/timer.h"
+#include "platform/platform.h"
 #include "post/filter.h"
 #include "post/post.h"
 #include "render/view.h"
@@ -35,6 +37,7 @@ static Screen *hostScreen;
 static FilterParams *hostFilter;
 static RenderView *hostView;
 static SyncDevice *hostSync;
+static int hostPausesOn = 1;
 static Texture *logoImage;                 // blended over the intro
 enum { GLITCH_SLOTS = 99 };
 static Texture *glitchFrames[GLITCH_SLOTS]; // displacement pictures; slot 0 stays empty
@@ -79,6 +82,17 @@ int hostIsRelease(int argc, char **argv)
 // ---------------------------------------------------------------------------
 // Frame loop
 // ---------------------------------------------------------------------------
+
+void hostSetPauses(int on)
+{
+    hostPausesOn = on;
+}
+
+void hostPause(int milliseconds)
+{
+    if (hostPausesOn)
+        platformSleep(milliseconds);
+}
 
 int hostForegroundIndex(void)
 {
@@ -239,6 +253,7 @@ static void hostStartup(int argc, char **argv)
 {
     sinTableBuild();
     sqrtTableBuild();
+    noise_init();
     hostArgc = argc;
     hostArgv = argv;
     hostRegisterGroup1();
@@ -330,6 +345,7 @@ int hostRun(int argc, char **argv)
             return 1;
         screenSetOffline(1);
         musicSetMode(MUSIC_OFFLINE);
+        hostSetPauses(0);
     } else if (options.noSound) {
         musicSetMode(MUSIC_SILENT);
     }

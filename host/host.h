@@ -51,5 +51,10 @@ void hostDrawFrame(Screen *screen);
 struct Cvar;
 int hostTrackedList(Cvar **out, int max);
 
+// The short sleeps some effects take between frames. Offline and benchmark
+// runs switch them off: their frames follow music time, not the wall clock.
+void hostPause(int milliseconds);
+void hostSetPauses(int on);
+
 // Sets the letterbox bars (rows 0..29 and 210..239) of a frame to 0.
 void hostClearLetterbox(uint32_t *frame);
