@@ -278,6 +278,7 @@ static void hostStartup(int argc, char **argv)
     if (!hostScreen)
         exit(10); // no window: its message has been shown
     hostFilter = hostCreateFilter();
+    filterParams = hostFilter; // the blurs read their settings there
     hostView = rnd_CreateView();
     if (hostView)
         rnd_MakePointSprite(hostView);
