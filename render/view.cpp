@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "render/raster.h"
+
 RenderView *rnd_CreateView(void)
 {
     RenderView *view = (RenderView *)calloc(1, sizeof(RenderView));
@@ -17,6 +19,12 @@ RenderView *rnd_CreateView(void)
     view->clipY0 = -1;
     view->clipX1 = FRAME_WIDTH;
     view->clipY1 = FRAME_HEIGHT - 1;
+    // The renderer's clipping state, as a scene render with these clip lines
+    // would install it: the clippers' lines and the lines' inner rectangle.
+    rnd_SetClipLines(view->clipY0, view->clipY1);
+    // !!! the near plane belongs to the same set-up: once the scene renderer
+    // keeps its per-render state, install near 10.0 here too (nearFixed 2560,
+    // nearInt 10), so that faces clipped before the first render see it !!!
     return view;
 }
 
