@@ -28,3 +28,36 @@ struct Motion {
     int32_t scheme;                // MOTION_BSPLINE
     float keyInterval;             // time between keys; 100 at creation
 };
+
+// ---------------------------------------------------------------------------
+// Keyframes
+// ---------------------------------------------------------------------------
+// Effects that build a Motion inline set the values mot_Create sets and take
+// the key array from calloc/malloc (or leave it null with capacity 0), since
+// mot_AddKey frees it when the array grows.
+enum {
+    MOTION_INITIAL_KEYS = 10, // capacity at creation
+    MOTION_KEY_GROWTH = 20,   // keys added each time the array is full
+};
+
+// A zero-filled keyframe motion with room for 10 keys and keys 100 apart;
+// null with a message when memory is exhausted.
+Motion *mot_Create(void);
+// Releases a motion and its keys (the demo keeps its motions; tests and
+// failure paths use this). Null is ignored.
+void mot_Free(Motion *motion);
+// Appends a key of the first channelCount values (at most 9). A full array
+// grows by 20 keys first; when that fails the key is not added. 1 when added.
+int mot_AddKey(Motion *motion, const float *values, float time);
+// values = the closed B-spline at time; the path repeats every
+// keyCount * keyInterval. Times before 0 wrap into the loop like later ones,
+// and a NaN or infinite time counts as 0. A motion without keys or with an
+// interval that is not a positive finite number keeps its values.
+void mot_Evaluate(Motion *motion, float time);
+
+// ---------------------------------------------------------------------------
+// 2D paths
+// ---------------------------------------------------------------------------
+// out = the point at u (0..1) on the Catmull-Rom segment from p1 to p2.
+void spline_CatmullRom2D(const float p0[2], const float p1[2], const float p2[2], const float p3[2], float out[2],
+                         float u);

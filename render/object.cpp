@@ -7,7 +7,7 @@
 #include <cstdlib> // Required for: calloc(), malloc(), free()
 
 #include "host/common.h"
-#include "render/motion.h"
+#include "render/motion.h" // Required for: mot_Evaluate()
 #include "render/raster.h" // Required for: rnd_ModeSlots()
 
 enum {
@@ -16,8 +16,6 @@ enum {
     NORMAL_LENGTH = 250,        // accumulated per corner; faces keep half of it
     LIGHT_FALLOFF_SIZE = 2000,
 };
-
-MotionEvaluateFn obj_motionEvaluate;
 
 // ---------------------------------------------------------------------------
 // Private helpers
@@ -489,8 +487,8 @@ void obj_ApplyMotion(Object *object, float time)
     Motion *motion = object->motion;
     if (!motion)
         return;
-    if (motion->type == MOTION_KEYFRAMES && obj_motionEvaluate)
-        obj_motionEvaluate(motion, time);
+    if (motion->type == MOTION_KEYFRAMES)
+        mot_Evaluate(motion, time);
     for (int i = 0; i < 3; i++) {
         object->position[i] = motion->values[i];
         object->rotation[i] = motion->values[3 + i];

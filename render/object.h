@@ -196,11 +196,8 @@ void vec_RotateAxis(float v[3], const float axis[3], float degrees);
 // ---------------------------------------------------------------------------
 // Motion
 // ---------------------------------------------------------------------------
-// Evaluates a keyframe motion at a time into its values. The motion module
-// installs its evaluator here; while the slot is null obj_ApplyMotion copies
-// the values as they stand.
-typedef void (*MotionEvaluateFn)(Motion *motion, float time);
-extern MotionEvaluateFn obj_motionEvaluate;
-// Evaluates the object's keyframe motion (if any) at time and copies its
-// position and rotation, and its scale for OBJ_MESH_SCALED, into the object.
+// Evaluates the object's keyframe motion (if any) at time with mot_Evaluate
+// and copies its position and rotation, and its scale for OBJ_MESH_SCALED,
+// into the object. A motion of another type, or one without keys, is copied
+// as it stands.
 void obj_ApplyMotion(Object *object, float time);

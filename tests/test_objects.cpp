@@ -412,14 +412,6 @@ TEST(ObjGeometry, RotateAboutAnAxis)
     }
 }
 
-static int evaluations;
-static void fakeEvaluate(Motion *motion, float time)
-{
-    evaluations++;
-    for (int i = 0; i < MOTION_CHANNELS; i++)
-        motion->values[i] = time + i;
-}
-
 TEST(ObjMotion, CopiesChannelsAndEvaluatesKeyframesOnly)
 {
     ObjectPtr mesh = makeMesh({}, {});
@@ -430,25 +422,29 @@ TEST(ObjMotion, CopiesChannelsAndEvaluatesKeyframesOnly)
     obj_ApplyMotion(mesh.get(), 5.0f); // no motion: nothing moves
     EXPECT_EQ(mesh->position[0], 0.0f);
 
+    // Not a keyframe motion: its values are copied, never evaluated.
+    MotionKey key{};
+    for (int i = 0; i < MOTION_CHANNELS; i++)
+        key.value[i] = -1.0f;
+    motion.keys = &key;
+    motion.keyCount = motion.keyCapacity = 1;
+    motion.channelCount = MOTION_CHANNELS;
+    motion.keyInterval = 100.0f;
     mesh->motion = &motion;
-    obj_motionEvaluate = nullptr;
     obj_ApplyMotion(mesh.get(), 5.0f);
     EXPECT_EQ(mesh->position[2], 30.0f);
     EXPECT_EQ(mesh->rotation[0], 40.0f);
     EXPECT_EQ(mesh->scale[0], 1.0f) << "scale follows only for type 4";
 
-    obj_motionEvaluate = fakeEvaluate;
-    motion.type = 0; // not a keyframe motion: copied, not evaluated
-    obj_ApplyMotion(mesh.get(), 5.0f);
-    EXPECT_EQ(evaluations, 0);
+    // A keyframe motion is evaluated first: one key is the whole path.
     motion.type = MOTION_KEYFRAMES;
     mesh->type = OBJ_MESH_SCALED;
-    obj_ApplyMotion(mesh.get(), 100.0f);
-    EXPECT_EQ(evaluations, 1);
-    EXPECT_EQ(mesh->position[1], 101.0f);
-    EXPECT_EQ(mesh->rotation[2], 105.0f);
-    EXPECT_EQ(mesh->scale[2], 108.0f);
-    obj_motionEvaluate = nullptr;
+    for (int i = 0; i < MOTION_CHANNELS; i++)
+        key.value[i] = 100.0f + i;
+    obj_ApplyMotion(mesh.get(), 250.0f);
+    EXPECT_FLOAT_EQ(mesh->position[1], 101.0f);
+    EXPECT_FLOAT_EQ(mesh->rotation[2], 105.0f);
+    EXPECT_FLOAT_EQ(mesh->scale[2], 108.0f);
 }
 
 // ---------------------------------------------------------------------------
