@@ -104,6 +104,7 @@ struct Object {
     Motion *motion;        // keyframes driving position, rotation (and scale)
     uint8_t rotated;       // per render: rotation not all zero
     uint8_t scaled;        // per render: scale not all 1
+    uint8_t transformDone; // per render: world matrix built (render/scene.cpp)
     Matrix localMatrix;    // per render
     Matrix scaleMatrix;    // per render
     float position[3];

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "render/raster.h"
+#include "render/project.h" // Required for: rnd_SetProjection()
 
 RenderView *rnd_CreateView(void)
 {
@@ -19,12 +19,11 @@ RenderView *rnd_CreateView(void)
     view->clipY0 = -1;
     view->clipX1 = FRAME_WIDTH;
     view->clipY1 = FRAME_HEIGHT - 1;
-    // The renderer's clipping state, as a scene render with these clip lines
-    // would install it: the clippers' lines and the lines' inner rectangle.
-    rnd_SetClipLines(view->clipY0, view->clipY1);
-    // !!! the near plane belongs to the same set-up: once the scene renderer
-    // keeps its per-render state, install near 10.0 here too (nearFixed 2560,
-    // nearInt 10), so that faces clipped before the first render see it !!!
+    // The renderer's clipping state, as a scene render through this view with
+    // near distance 10 would install it: near plane, clip lines, line rectangle.
+    RenderView setup = *view;
+    setup.nearZ = 10.0f;
+    rnd_SetProjection(&setup, nullptr);
     return view;
 }
 
