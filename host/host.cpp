@@ -14,6 +14,7 @@
 #include "data/data.h"
 #include "data/image.h"
 #include "data/pack.h"
+#include "fx/fx.h"
 #include "fx/fxtables.h"
 #include "fx/noise.h"
 #include "host/capture.h"
@@ -29,6 +30,8 @@
 #include "post/post.h"
 #include "render/view.h"
 #include "sync/sync.h"
+
+EffectHost fxHost;
 
 // Host state, alive until the process ends.
 static int hostArgc;
@@ -50,24 +53,16 @@ static Cvar *const hostTracked[] = {
     &post_glow_blur_v, &post_glow_lens, &post_glow_strength, &post_glitch_xstrength, &post_glitch_ystrength,
     &post_blur_h, &post_blur_v};
 
+// The image layer's variables are the host's own; the layer binds them first.
+static Cvar *const imageLayerList[] = {&backimage_texture_idx, &backimage_x, &backimage_y,
+                                       &backimage_mode_back, &backimage_mode_front, &backimage_factor};
+static const TrackedVars imageLayerTracked = {imageLayerList, 6};
+
 // The effects' tracked variables, group by group; the host announces each
-// group with its number. Every effect adds its own group here.
-static Cvar *const imageLayerTracked[] = {&backimage_texture_idx, &backimage_x, &backimage_y,
-                                          &backimage_mode_back, &backimage_mode_front, &backimage_factor};
-struct TrackGroup {
-    Cvar *const *vars;
-    int count;
-};
-static const TrackGroup effectTrackGroups[9] = {
-    {imageLayerTracked, 6}, // 1 image layer
-    {nullptr, 0},           // 2 intro
-    {nullptr, 0},           // 3 fish test
-    {nullptr, 0},           // 4 object layer
-    {nullptr, 0},           // 5 greets
-    {nullptr, 0},           // 6 curl particles
-    {nullptr, 0},           // 7 tunnel
-    {nullptr, 0},           // 8 voxel landscape
-    {nullptr, 0},           // 9 particles
+// group with its number.
+static const TrackedVars *const effectTrackGroups[9] = {
+    &imageLayerTracked, &intro_tracked, &fishtest_tracked, &engtest_tracked, &greets_tracked,
+    &curl_tracked,      &simpletunnel_tracked, &voxel_tracked, &particles_tracked,
 };
 
 int hostIsRelease(int argc, char **argv)
@@ -154,8 +149,20 @@ void hostDrawFrame(Screen *screen)
     syncUpdateVariables(row);
     float fxTime = fx_time.value;
 
-    if (truncInt(background_mode.value) == 1)
+    int background = truncInt(background_mode.value);
+    if (background == 1)
         screenClear(0);
+    if (background == 2)
+        simpletunnel_render(screen->buffer2);
+    if (background == 3)
+        backimage_draw(screen->buffer0, 0);
+
+    typedef void (*Foreground)(uint32_t *pixels, float t);
+    static const Foreground foregrounds[7] = {curl_render,      envtest_render,   intro_render, voxel_render,
+                                              fishtest1_render, particles_render, greets_render};
+    int foreground = hostForegroundIndex();
+    if (foreground >= 0)
+        foregrounds[foreground](screen->buffer0, fxTime);
 
     // Debug views: frame buffer 1 (right button) or 2 (middle button) is shown
     // as it is, without post chain or letterbox.
@@ -226,8 +233,10 @@ static void hostBindTracks(void)
         syncBindVariable(hostSync, cvar);
     for (int g = 0; g < 9; g++) {
         printf("%d\n", g + 1);
-        for (int i = 0; i < effectTrackGroups[g].count; i++)
-            syncBindVariable(hostSync, effectTrackGroups[g].vars[i]);
+        for (int i = 0; i < effectTrackGroups[g]->count; i++)
+            syncBindVariable(hostSync, effectTrackGroups[g]->vars[i]);
+        if (effectTrackGroups[g] == &intro_tracked)
+            intro_enableTimeCopy();
     }
 }
 
@@ -239,10 +248,10 @@ int hostTrackedList(Cvar **out, int max)
             out[n] = cvar;
         n++;
     }
-    for (const TrackGroup &group : effectTrackGroups) {
-        for (int i = 0; i < group.count; i++) {
+    for (const TrackedVars *group : effectTrackGroups) {
+        for (int i = 0; i < group->count; i++) {
             if (n < max)
-                out[n] = group.vars[i];
+                out[n] = group->vars[i];
             n++;
         }
     }
@@ -283,9 +292,20 @@ static void hostStartup(int argc, char **argv)
     if (hostView)
         rnd_MakePointSprite(hostView);
 
+    fxHost = {hostScreen, hostView, argc, argv};
+    voxel_setup();
+    curl_setup();
+    fishtest1_setup();
+    envtest_setup();
+    intro_setup();
+    particles_setup();
+    simpletunnel_setup();
+
     hostRegisterGroup2();
     CvarAddFile("backimage.vars");
     CvarLoad();
+    backimage_load();
+    greets_setup();
 
     hostRegisterGroup3();
     CvarAddFile("post.vars");
