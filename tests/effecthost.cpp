@@ -1,0 +1,67 @@
+// The surroundings of an effect under test.
+#include "effecthost.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include "data/data.h"
+#include "data/pngwrite.h"
+#include "fx/fx.h"
+#include "fx/fxtables.h"
+#include "fx/noise.h"
+#include "host/hostvars.h"
+#include "host/screen.h"
+#include "host/tables.h"
+#include "post/filter.h"
+#include "post/post.h"
+#include "render/view.h"
+
+std::string effectTestTree(void)
+{
+    const char *tree = getenv("VANTOREL_PRODUCTION_TREE");
+    if (!tree || !std::filesystem::exists(std::string(tree) + "/.built"))
+        return "";
+    return tree;
+}
+
+Screen *effectTestHost(void)
+{
+    static Screen *screen = [] () -> Screen * {
+        std::string tree = effectTestTree();
+        if (tree.empty())
+            return nullptr;
+        sinTableBuild();
+        sqrtTableBuild();
+        noise_init();
+        recipTableBuild();
+        aberrationMaskBuild();
+        dataSetBasePath((tree + "/").c_str());
+        hostRegisterGroup1();
+        screenSetOffline(1);
+        Screen *s = screenCreate();
+        static FilterParams filter = {320, 240, 0, 0, 0, 0, 0xFFFF};
+        filterParams = &filter;
+        RenderView *view = rnd_CreateView();
+        rnd_MakePointSprite(view);
+        fxHost = {s, view, 0, nullptr};
+        return s;
+    }();
+    return screen;
+}
+
+uint64_t frameHash(const uint32_t *frame)
+{
+    uint64_t h = 1469598103934665603ull;
+    const uint8_t *bytes = (const uint8_t *)frame;
+    for (size_t i = 0; i < 320u * 240u * 4u; i++) {
+        h ^= bytes[i];
+        h *= 1099511628211ull;
+    }
+    return h;
+}
+
+bool writeFramePNG(const std::string &path, const uint32_t *frame)
+{
+    return pngWriteFile(path.c_str(), frame, 320, 240, 320, 0) == 1;
+}

@@ -1,0 +1,19 @@
+// What an effect test needs around an effect: the start-up tables, an
+// offline screen and render view, and the production's asset tree as the
+// base path (built once per test run by the production fixture).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+struct Screen;
+
+// Prepares everything once per process; null when the production tree is
+// not there (the test should then fail with that message).
+Screen *effectTestHost(void);
+std::string effectTestTree(void);
+
+// FNV-1a of a frame's 240 visible rows.
+uint64_t frameHash(const uint32_t *frame);
+// Writes a whole frame (320 x 240) as a PNG, for looking at it.
+bool writeFramePNG(const std::string &path, const uint32_t *frame);
