@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <assimp/cimport.h>
+#include <assimp/postprocess.h>
 #include <assimp/scene.h>
 
 #include <algorithm>
@@ -15,12 +16,6 @@
 #include "lwo2.h"
 #include "meshes.h"
 #include "testutil.h"
-
-static uint32_t be32(const std::string &s, size_t at)
-{
-    return (uint32_t)(uint8_t)s[at] << 24 | (uint32_t)(uint8_t)s[at + 1] << 16 | (uint32_t)(uint8_t)s[at + 2] << 8 |
-           (uint8_t)s[at + 3];
-}
 
 static std::string hex(const std::vector<uint8_t> &bytes)
 {
@@ -41,20 +36,12 @@ TEST(ObjEncode, WritesEveryBlockBigEndianInOrder)
     const float uvs[] = {0.5f, 1.0f, 0.0f, 0.25f, 1.0f, 0.0f};
     std::vector<uint8_t> out;
     ASSERT_TRUE(objEncode(xyz, 3, faces, 1, OBJ_FLAG_NORMALS | OBJ_FLAG_TEXCOORDS, normals, uvs, &out));
-    EXPECT_EQ(hex(out), "00000000"
-                        "00000005"
-                        "00000003"
-                        "3F800000C00000003F000000"
-                        "000000003E80000000000000"
-                        "BF8000000000000040400000"
-                        "00000001"
-                        "0002000000010003"
-                        "00000000000000003F800000"
-                        "000000003F80000000000000"
-                        "BF8000000000000000000000"
-                        "3F0000003F800000"
-                        "000000003E800000"
-                        "3F80000000000000"
+    // Header, positions, face count and face, normals, texture coordinates, end word.
+    EXPECT_EQ(hex(out), "00000000" "00000005" "00000003"
+                        "3F800000C00000003F000000" "000000003E80000000000000" "BF8000000000000040400000"
+                        "00000001" "0002000000010003"
+                        "00000000000000003F800000" "000000003F80000000000000" "BF8000000000000000000000"
+                        "3F0000003F800000" "000000003E800000" "3F80000000000000"
                         "00000000");
     EXPECT_EQ(out.size(), objEncodedSize(3, 1, 5));
 }
@@ -163,8 +150,7 @@ TEST(Meshes, SolidsAreClosedAndWoundOutward)
     } cases[] = {{"blob", meshBlob()}, {"glow", meshGlow()}, {"knot", meshKnot()}, {"cube", meshCube()},
                  {"elude", meshElude()}};
     for (const Case &c : cases) {
-        EXPECT_TRUE(meshIsClosed(c.mesh)) << c.name;
-        EXPECT_GT(meshSignedVolume(c.mesh), 0.0) << c.name;
+        EXPECT_TRUE(meshIsClosed(c.mesh) && meshSignedVolume(c.mesh) > 0.0) << c.name;
         EXPECT_LE(c.mesh.vertexCount(), (uint32_t)OBJ_MAX_VERTICES) << c.name;
         EXPECT_GE(c.mesh.faceCount(), c.mesh.vertexCount() > 8 ? 2000u : 12u) << c.name;
         // In object units (file x 1000) the shapes reach about 1000 from
@@ -173,8 +159,7 @@ TEST(Meshes, SolidsAreClosedAndWoundOutward)
         float reach = 0;
         for (float v : c.mesh.xyz)
             reach = std::max(reach, std::fabs(v));
-        EXPECT_GE(reach, 0.5f) << c.name;
-        EXPECT_LE(reach, 2.0f) << c.name;
+        EXPECT_TRUE(reach >= 0.5f && reach <= 2.0f) << c.name;
     }
     // The cube is read with scale 100: its corners become exactly +-100.
     for (float v : meshCube().xyz)
@@ -186,9 +171,7 @@ TEST(Meshes, ClosednessCheckCatchesAFlippedFaceAndAHole)
     Mesh flipped = meshCube(), holed = meshCube();
     std::swap(flipped.tris[4], flipped.tris[5]);
     holed.tris.resize(holed.tris.size() - 3);
-    EXPECT_TRUE(meshIsClosed(meshCube()));
-    EXPECT_FALSE(meshIsClosed(flipped));
-    EXPECT_FALSE(meshIsClosed(holed));
+    EXPECT_TRUE(meshIsClosed(meshCube()) && !meshIsClosed(flipped) && !meshIsClosed(holed));
 }
 
 TEST(MeshFiles, TwoBuildsAreIdenticalAndPreparedFilesHoldTheMeshes)
@@ -198,10 +181,8 @@ TEST(MeshFiles, TwoBuildsAreIdenticalAndPreparedFilesHoldTheMeshes)
     ASSERT_TRUE(meshObjectFiles(&first, &error)) << error;
     ASSERT_TRUE(meshObjectFiles(&second, &error)) << error;
     ASSERT_EQ(first.size(), 6u);
-    for (size_t i = 0; i < first.size(); i++) {
-        EXPECT_EQ(first[i].name, second[i].name);
-        EXPECT_TRUE(first[i].bytes == second[i].bytes) << first[i].name;
-    }
+    for (size_t i = 0; i < first.size(); i++)
+        EXPECT_TRUE(first[i].name == second[i].name && first[i].bytes == second[i].bytes) << first[i].name;
     const std::pair<const char *, Mesh> prepared[] = {{"lwobj/blob3_mesh_hi.lobj", meshBlob()},
                                                       {"lwobj/fx02_glow.lobj", meshGlow()},
                                                       {"lwobj/weird2.lobj", meshKnot()},
@@ -209,115 +190,22 @@ TEST(MeshFiles, TwoBuildsAreIdenticalAndPreparedFilesHoldTheMeshes)
     for (const auto &[name, mesh] : prepared) {
         auto file = std::find_if(first.begin(), first.end(), [&](const MeshFile &f) { return f.name == name; });
         ASSERT_NE(file, first.end()) << name;
+        // Flags 0 (no normal or texture blocks), the mesh's counts, surface 0 everywhere.
         const std::string &b = file->bytes;
         const size_t faces = 16 + 12 * (size_t)mesh.vertexCount();
-        ASSERT_EQ(b.size(), 20 + 12 * (size_t)mesh.vertexCount() + 8 * (size_t)mesh.faceCount()) << name;
-        EXPECT_EQ(be32(b, 4), 0u) << name; // flags: no normal or texture blocks
-        EXPECT_EQ(be32(b, 8), mesh.vertexCount()) << name;
-        EXPECT_EQ(be32(b, faces - 4), mesh.faceCount()) << name;
-        bool surfaceZero = true;
+        ASSERT_EQ(b.size(), faces + 8 * (size_t)mesh.faceCount() + 4) << name;
+        EXPECT_TRUE(be32(b, 4) == 0 && be32(b, 8) == mesh.vertexCount() && be32(b, faces - 4) == mesh.faceCount()) << name;
         for (size_t f = 0; f < mesh.faceCount(); f++)
-            surfaceZero = surfaceZero && b[faces + 8 * f + 6] == 0 && b[faces + 8 * f + 7] == 0;
-        EXPECT_TRUE(surfaceZero) << name;
+            ASSERT_EQ(b[faces + 8 * f + 6] | b[faces + 8 * f + 7], 0) << name << " face " << f;
     }
 }
 
-// ---------------------------------------------------------------------------
-// Import through Assimp with the demo's property and flags
-// ---------------------------------------------------------------------------
-static const unsigned kImportFlags = 0x20081A; // join, triangulate, remove components, cache locality, optimise
-
-class LightWaveImport : public testing::Test {
-protected:
-    void SetUp() override
-    {
-        store = aiCreatePropertyStore();
-        aiSetImportPropertyInteger(store, "PP_RVC_FLAGS", 2866);
-        std::string error;
-        ASSERT_TRUE(meshObjectFiles(&files, &error)) << error;
-    }
-    void TearDown() override { aiReleasePropertyStore(store); }
-    const std::string &bytes(const std::string &name)
-    {
-        return std::find_if(files.begin(), files.end(), [&](const MeshFile &f) { return f.name == name; })->bytes;
-    }
-    // The positions as the importer reads them (before its factor 1000),
-    // sorted, and six times the volume the triangles enclose.
-    static std::vector<std::array<float, 3>> positions(const aiMesh *mesh, double *volume)
-    {
-        std::vector<std::array<float, 3>> out;
-        for (unsigned i = 0; i < mesh->mNumVertices; i++)
-            out.push_back({mesh->mVertices[i].x, mesh->mVertices[i].y, mesh->mVertices[i].z});
-        std::sort(out.begin(), out.end());
-        *volume = 0;
-        for (unsigned f = 0; f < mesh->mNumFaces; f++) {
-            const aiFace &face = mesh->mFaces[f];
-            if (face.mNumIndices == 3)
-                *volume += mesh->mVertices[face.mIndices[0]] * (mesh->mVertices[face.mIndices[1]] ^ mesh->mVertices[face.mIndices[2]]);
-        }
-        return out;
-    }
-    static std::vector<std::array<float, 3>> positions(const Mesh &mesh)
-    {
-        std::vector<std::array<float, 3>> out;
-        for (size_t i = 0; i < mesh.xyz.size(); i += 3)
-            out.push_back({mesh.xyz[i], mesh.xyz[i + 1], mesh.xyz[i + 2]});
-        std::sort(out.begin(), out.end());
-        return out;
-    }
-    aiPropertyStore *store = nullptr;
-    std::vector<MeshFile> files;
-    TempDir dir;
-};
-
-TEST_F(LightWaveImport, EludeLoadsFromMemoryAsTheMeshWoundOutward)
-{
-    const std::string &file = bytes("lwobj/elude.obj");
-    const aiScene *scene = aiImportFileFromMemoryWithProperties(file.data(), (unsigned)file.size(), kImportFlags, "lwo", store);
-    ASSERT_TRUE(scene && scene->mNumMeshes >= 1) << aiGetErrorString();
-    const aiMesh *mesh = scene->mMeshes[0];
-    Mesh elude = meshElude();
-    EXPECT_EQ(mesh->mNumVertices, elude.vertexCount());
-    EXPECT_EQ(mesh->mNumFaces, elude.faceCount());
-    double volume;
-    // Assimp undoes the file's mirror image: the demo sees the mesh as built.
-    EXPECT_TRUE(positions(mesh, &volume) == positions(elude));
-    EXPECT_GT(volume, 0.0);
-    aiReleaseImport(scene);
-}
-
-TEST_F(LightWaveImport, EludeByItsNameMeetsTheWavefrontImporter)
-{
-    // Assimp picks its importer by the ".obj" extension and the Wavefront
-    // reader finds no mesh in LightWave bytes: by name the file does not load.
-    ASSERT_TRUE(writeFile(dir / "elude.obj", bytes("lwobj/elude.obj")));
-    const aiScene *scene = aiImportFileExWithProperties((dir / "elude.obj").c_str(), kImportFlags, nullptr, store);
-    EXPECT_TRUE(!scene || scene->mNumMeshes == 0);
-    aiReleaseImport(scene);
-}
-
-TEST_F(LightWaveImport, ParticlesLoadByNameAsOnePointPerFace)
-{
-    ASSERT_TRUE(writeFile(dir / "particle_test1.lwo", bytes("lwobj/particle_test1.lwo")));
-    const aiScene *scene = aiImportFileExWithProperties((dir / "particle_test1.lwo").c_str(), kImportFlags, nullptr, store);
-    ASSERT_TRUE(scene && scene->mNumMeshes >= 1) << aiGetErrorString();
-    const aiMesh *mesh = scene->mMeshes[0];
-    Mesh cloud = meshParticles();
-    EXPECT_GE(cloud.vertexCount(), 4000u);
-    // Equal counts also show that no two points coincide (joining would merge them).
-    EXPECT_EQ(mesh->mNumVertices, cloud.vertexCount());
-    EXPECT_EQ(mesh->mNumFaces, cloud.vertexCount());
-    EXPECT_EQ(mesh->mPrimitiveTypes, (unsigned)aiPrimitiveType_POINT);
-    double volume;
-    EXPECT_TRUE(positions(mesh, &volume) == positions(cloud));
-    aiReleaseImport(scene);
-}
-
-TEST_F(LightWaveImport, LongIndicesReachEveryPoint)
+// The importer the demo uses reads the long indices back: every point is reached.
+TEST(Lwo2, LongIndicesReachEveryPointThroughAssimp)
 {
     std::string file, error;
     ASSERT_TRUE(lwo2Write(longIndexCloud(), &file, &error)) << error;
-    const aiScene *scene = aiImportFileFromMemoryWithProperties(file.data(), (unsigned)file.size(), kImportFlags, "lwo", store);
+    const aiScene *scene = aiImportFileFromMemory(file.data(), (unsigned)file.size(), aiProcess_Triangulate, "lwo");
     ASSERT_TRUE(scene && scene->mNumMeshes >= 1) << aiGetErrorString();
     EXPECT_EQ(scene->mMeshes[0]->mNumVertices, 0xFF02u);
     EXPECT_EQ(scene->mMeshes[0]->mNumFaces, 0xFF02u);

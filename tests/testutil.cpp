@@ -85,6 +85,12 @@ uint64_t hashBytes(const std::string &data)
     return h;
 }
 
+uint32_t be32(const std::string &s, size_t at)
+{
+    const unsigned char *p = (const unsigned char *)s.data() + at;
+    return (uint32_t)p[0] << 24 | (uint32_t)p[1] << 16 | (uint32_t)p[2] << 8 | p[3];
+}
+
 // Drains both pipes until the child closes them.
 static void drain(int outFd, int errFd, RunResult &result)
 {

@@ -41,3 +41,4 @@ std::string readFile(const std::string &path);
 bool writeFile(const std::string &path, const std::string &data);
 std::vector<std::string> listDir(const std::string &path); // sorted names, without . and ..
 uint64_t hashBytes(const std::string &data);               // FNV-1a, for comparing files
+uint32_t be32(const std::string &s, size_t at);            // big-endian word at a byte offset
