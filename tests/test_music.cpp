@@ -61,10 +61,13 @@ TEST(MusicClock, PositionMovesSmoothlyAndNeverBackwards)
         distinct += step > 0.0;
     }
     EXPECT_GT(checked, (int)polls.size() / 2);
-    // Moving at frame rate, not in buffer-sized steps.
-    EXPECT_GT(distinct, (int)polls.size() / 2);
-    // Playback keeps pace with the clock.
-    EXPECT_NEAR(polls.back().position, polls.back().wall, 0.25);
+    // Moving at frame rate, not in buffer-sized steps (those would leave about
+    // nine polls in ten unchanged); a loaded machine that starves the audio
+    // thread freezes the position now and then, never more than that.
+    EXPECT_GT(distinct, (int)polls.size() / 4);
+    // Playback keeps pace with the clock, a starved audio thread lagging a little.
+    EXPECT_LE(polls.back().position, polls.back().wall + 0.05);
+    EXPECT_GE(polls.back().position, polls.back().wall * 0.8);
     EXPECT_NEAR(demo, 25.0 * polls.back().wall, 25.0 * 0.25);
 }
 
