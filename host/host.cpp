@@ -137,6 +137,14 @@ void hostPlanPost(PostPlan *plan, float fxTime)
     plan->brightnessLevel = truncInt(post_brightnedd.value * 255.0f);
 }
 
+// The glitch picture of this moment: 25 slots a second, slot 0 (empty) once
+// in every 99.
+static int hostGlitchSlot(void)
+{
+    int32_t k = truncInt(demoTime(25.0f)) % GLITCH_SLOTS;
+    return k < 0 ? k + GLITCH_SLOTS : k;
+}
+
 void hostClearLetterbox(uint32_t *frame)
 {
     std::fill_n(frame, PICTURE_OFFSET_PIXELS, 0u);
@@ -172,16 +180,31 @@ void hostDrawFrame(Screen *screen)
         return;
     }
 
+    // The post chain, in its fixed order, on the picture of frame buffer 0.
     PostPlan plan;
     hostPlanPost(&plan, fxTime);
-    if (hostFilter) {
-        hostFilter->coefH = plan.blurH;
-        hostFilter->coefV = plan.blurV;
-        hostFilter->mask = 0xFFFF;
-    }
+    uint32_t *frame = screen->buffer0;
+    uint32_t *picture = frame + PICTURE_OFFSET_PIXELS;
+    // Image layer in front of the effect (foreground_mode 3): comes with the image layer.
+    filterSetCoefficients(plan.blurH, plan.blurV);
+    if (plan.runBlurH)
+        blurRowsH(frame, frame, PICTURE_FIRST_ROW, PICTURE_FIRST_ROW + PICTURE_ROWS - 1);
+    if (plan.runBlurV)
+        blurRowsV(frame, frame, PICTURE_FIRST_ROW, PICTURE_FIRST_ROW + PICTURE_ROWS - 1);
+    if (plan.runEdges)
+        edgeDetect(picture, plan.edgeShift, plan.edgeAdditive);
+    if (plan.runAberration)
+        postAberration();
+    if (plan.runGlow)
+        postGlow();
+    if (plan.runGlitch)
+        postGlitch(plan.glitchX, plan.glitchY, glitchFrames[hostGlitchSlot()]);
+    if (plan.logoAlpha > 0 && logoImage)
+        blitAlpha(picture, logoImage->bitmap, 0, 0, plan.logoAlpha);
+    // Image layer after the glitch (foreground_mode 4): comes with the image layer.
     if (plan.runBrightness)
-        postBrightness(screen->buffer0 + PICTURE_OFFSET_PIXELS, plan.brightnessLevel);
-    hostClearLetterbox(screen->buffer0);
+        postBrightness(picture, plan.brightnessLevel);
+    hostClearLetterbox(frame);
 }
 
 // ---------------------------------------------------------------------------
@@ -286,6 +309,7 @@ static void hostStartup(int argc, char **argv)
     hostScreen = screenCreate();
     if (!hostScreen)
         exit(10); // no window: its message has been shown
+    postSetFrames(hostScreen->buffer0, hostScreen->buffer1);
     hostFilter = hostCreateFilter();
     filterParams = hostFilter; // the blurs read their settings there
     hostView = rnd_CreateView();

@@ -22,6 +22,47 @@ enum {
 };
 
 // ---------------------------------------------------------------------------
+// Scalar lane operations, one per SSE2 instruction
+// ---------------------------------------------------------------------------
+// What the scalar references of the filters and of the post passes build on,
+// so that each reference step is the packed kernel's step on one lane.
+
+static inline int16_t laneSat(int32_t v)
+{
+    return (int16_t)(v < -32768 ? -32768 : v > 32767 ? 32767 : v);
+}
+static inline int16_t laneAdds(int16_t a, int16_t b) // paddsw
+{
+    return laneSat((int32_t)a + b);
+}
+static inline int16_t laneSubs(int16_t a, int16_t b) // psubsw
+{
+    return laneSat((int32_t)a - b);
+}
+static inline int16_t laneMulHi(int16_t a, int16_t b) // pmulhw: floor(a * b / 65536)
+{
+    return (int16_t)(((int32_t)a * b) >> 16);
+}
+static inline uint8_t laneToByte(int16_t v, int shift = FILTER_FRAC) // psraw shift, packuswb
+{
+    int32_t b = v >> shift;
+    return (uint8_t)(b < 0 ? 0 : b > 255 ? 255 : b);
+}
+static inline uint8_t byteSubs(uint8_t a, uint8_t b) // psubusb
+{
+    return (uint8_t)(a > b ? a - b : 0);
+}
+static inline uint8_t byteAdds(uint8_t a, uint8_t b) // paddusb
+{
+    int32_t v = a + b;
+    return (uint8_t)(v > 255 ? 255 : v);
+}
+static inline uint8_t byteOf(uint32_t pixel, int i)
+{
+    return (uint8_t)(pixel >> (8 * i));
+}
+
+// ---------------------------------------------------------------------------
 // Row kernels
 // ---------------------------------------------------------------------------
 // Each has an SSE2 variant and a plain scalar reference beside it; the two

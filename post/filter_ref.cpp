@@ -1,59 +1,22 @@
 // Scalar references of the filters' row kernels: one lane at a time, one
 // operation per SSE2 instruction of the packed kernels, giving the same bits.
-#include "post/filter_local.h"
-#include "render/bitmap.h"
 
 // Kept from the auto-vectoriser and from being turned into memcpy calls, so
 // that the references stay plain scalar code: an independent check of the
 // SSE2 kernels in the tests, and the baseline the benchmarks measure them
-// against. Nothing in the running demo calls them.
+// against. Nothing in the running demo calls them. Set before the includes so
+// that the lane helpers of filter_local.h are compiled the same way.
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC optimize("no-tree-vectorize", "no-tree-loop-distribute-patterns")
 #endif
+
+#include "post/filter_local.h"
+#include "render/bitmap.h"
 
 const FilterKernels flt_KernelsRef = {
     flt_BlurPairHRef,  flt_BlurStripVRef, flt_LumaRowRef,  flt_EdgeRowRef, flt_CopyRowRef,    flt_AddMinusRowRef,
     flt_SubPlusRowRef, flt_AlphaRowRef,   flt_MinusRowRef, flt_GrayRowRef, flt_CopyBlocksRef,
 };
-
-// ---------------------------------------------------------------------------
-// Lane arithmetic, one function per SSE2 instruction
-// ---------------------------------------------------------------------------
-
-static inline int16_t laneSat(int32_t v)
-{
-    return (int16_t)(v < -32768 ? -32768 : v > 32767 ? 32767 : v);
-}
-static inline int16_t laneAdds(int16_t a, int16_t b) // paddsw
-{
-    return laneSat((int32_t)a + b);
-}
-static inline int16_t laneSubs(int16_t a, int16_t b) // psubsw
-{
-    return laneSat((int32_t)a - b);
-}
-static inline int16_t laneMulHi(int16_t a, int16_t b) // pmulhw: floor(a * b / 65536)
-{
-    return (int16_t)(((int32_t)a * b) >> 16);
-}
-static inline uint8_t laneToByte(int16_t v) // psraw 7, packuswb
-{
-    int32_t b = v >> FILTER_FRAC;
-    return (uint8_t)(b < 0 ? 0 : b > 255 ? 255 : b);
-}
-static inline uint8_t byteSubs(uint8_t a, uint8_t b) // psubusb
-{
-    return (uint8_t)(a > b ? a - b : 0);
-}
-static inline uint8_t byteAdds(uint8_t a, uint8_t b) // paddusb
-{
-    int32_t v = a + b;
-    return (uint8_t)(v > 255 ? 255 : v);
-}
-static inline uint8_t byteOf(uint32_t pixel, int i)
-{
-    return (uint8_t)(pixel >> (8 * i));
-}
 
 // acc moves from the input x toward its previous value by coef / 256.
 static inline int16_t blurStep(int16_t acc, int16_t x, int16_t k)

@@ -1,10 +1,91 @@
-// Post-processing passes over the picture.
+// Post-processing passes over the picture: chromatic aberration, glow with its
+// lens term, glitch displacement and brightness. The per-byte arithmetic runs
+// in the kernels of post_sse2.cpp (or post_ref.cpp); this file sets them up.
 #include "post/post.h"
 
+#include <algorithm> // Required for: std::clamp, std::min
+
+#include "host/common.h"
+#include "host/hostvars.h"
 #include "host/tables.h"
+#include "post/filter.h"
+#include "post/post_local.h"
 #include "render/bitmap.h"
 
+// ---------------------------------------------------------------------------
+// Constants
+// ---------------------------------------------------------------------------
+
+enum {
+    PICTURE_LAST_ROW = PICTURE_FIRST_ROW + PICTURE_ROWS - 1, // frame row 209
+    PICTURE_PIXELS = FRAME_WIDTH * PICTURE_ROWS,             // 57,600
+    // Aberration shifts d whose reads (up to 2d rows and 4d columns away,
+    // rows capped at frame row 210) all stay inside the 240 frame rows. The
+    // offset's own range, 0..1000, gives 0..10.
+    ABERRATION_SHIFT_MIN = -14,   // (30 + 2d) * 320 + 4d >= 0
+    ABERRATION_SHIFT_MAX = 2320,  // 210 * 320 + 319 + 4d < 240 * 320
+    GLITCH_LAST_COLUMN = FRAME_WIDTH - 2,   // the block's left column, 318
+    GLITCH_LAST_ROW = PICTURE_ROWS - 1,     // 179
+    GLITCH_GUARD_ROW = -32,                 // picture row -32: frame row -2, in the upper guard band
+    // Strengths beyond this move any block with a non-neutral byte past every
+    // clamp anyway (by at least 512 and 440 pixels): clamping them changes no
+    // result and keeps the products inside 32 bits before the * 220.
+    GLITCH_STRENGTH_MAX = 1 << 17,
+    GLITCH_NEUTRAL = 127,
+};
+
+// ---------------------------------------------------------------------------
+// Module state
+// ---------------------------------------------------------------------------
+
 uint8_t aberrationMask[ABERRATION_MASK_ROWS][ABERRATION_MASK_PAIRS];
+
+const PostKernels *pst_Kernels = &pst_KernelsSSE2;
+
+static uint32_t *postFrame0; // frame row 0 of the picture's frame
+static uint32_t *postFrame1; // frame row 0 of the scratch frame
+
+// ---------------------------------------------------------------------------
+// Helpers
+// ---------------------------------------------------------------------------
+
+// A colour component times 255 as a threshold byte. Components outside 0..1
+// (or NaN) would spill into the neighbouring bytes: they are held to a byte.
+static uint32_t thresholdByte(float component)
+{
+    return (uint32_t)std::clamp(truncInt(component * 255.0f), 0, 255);
+}
+
+// The glow's 13.3 colour term of one component: c = component * 255 *
+// strength, held to the range whose c << 3 is still a signed 16-bit value
+// (c = 255 for white at strength 1; the variables' ranges reach 2550).
+static int16_t glowColour(float component, float strength)
+{
+    int32_t c = std::clamp(truncInt(component * 255.0f * strength), (int32_t)GLOW_COLOUR_MIN, (int32_t)GLOW_COLOUR_MAX);
+    return (int16_t)(c * (1 << GLOW_FRAC)); // to 13.3; c may be negative, so no left shift
+}
+
+// Picture row of a glitch read: out of the picture means the guard row.
+static inline int32_t glitchRow(int32_t row)
+{
+    return row < 0 || row > GLITCH_LAST_ROW ? GLITCH_GUARD_ROW : row;
+}
+
+// The displacement pixels, or null when the picture cannot be read as 160 x 90
+// 32-bit pixels with stride 160 (a missing slot, a failed or odd-sized load).
+static const uint32_t *glitchMap(const Texture *displacement)
+{
+    if (!displacement || !displacement->bitmap)
+        return nullptr;
+    const Bitmap *b = displacement->bitmap;
+    if (!b->pixels || b->format != BITMAP_RGB32 || b->width < GLITCH_MAP_WIDTH || b->height < GLITCH_MAP_HEIGHT)
+        return nullptr;
+    return (const uint32_t *)b->pixels;
+}
+
+// ---------------------------------------------------------------------------
+// Public functions
+// ---------------------------------------------------------------------------
 
 void aberrationMaskBuild(void)
 {
@@ -24,23 +105,123 @@ void aberrationMaskBuild(void)
     }
 }
 
+void postSetFrames(uint32_t *buffer0, uint32_t *buffer1)
+{
+    postFrame0 = buffer0;
+    postFrame1 = buffer1;
+}
+
+void postAberration(void)
+{
+    uint32_t *frame = postFrame0;
+    if (!frame || !postFrame1)
+        return;
+    const int32_t d = std::clamp(truncInt(truncInt(post_aberration_offset.value) * 0.01),
+                                 (int32_t)ABERRATION_SHIFT_MIN, (int32_t)ABERRATION_SHIFT_MAX);
+    const uint32_t *source = frame; // read in place: see the kernel's contract
+    if (post_aberration_blur.value != 0.0f) {
+        int32_t b = truncInt(post_aberration_blur.value);
+        filterSetCoefficients(b, b);
+        blurRowsH(frame, postFrame1, PICTURE_FIRST_ROW, PICTURE_LAST_ROW);
+        blurRowsV(postFrame1, postFrame1, PICTURE_FIRST_ROW, PICTURE_LAST_ROW);
+        source = postFrame1;
+    }
+    // Top to bottom, left to right: with d >= 0 every read in place lies at or
+    // after the pixel being written, so it still sees the picture as it was
+    // (a negative d reads rows already done, the same in both kernel sets).
+    const AberrationRowFn row = pst_Kernels->aberrationRow;
+    for (int32_t y = PICTURE_FIRST_ROW; y <= PICTURE_LAST_ROW; y++) {
+        int32_t a = std::min(y + d, PICTURE_LAST_ROW + 1);
+        int32_t b2 = std::min(y + 2 * d, PICTURE_LAST_ROW + 1);
+        // Columns past 319 run on into the next row, as the addressing gives.
+        row(frame + y * FRAME_WIDTH, source + y * FRAME_WIDTH, source + a * FRAME_WIDTH + 2 * d,
+            source + b2 * FRAME_WIDTH + 4 * d, aberrationMask[y], FRAME_WIDTH);
+    }
+}
+
+void postGlow(void)
+{
+    uint32_t *frame = postFrame0, *glow = postFrame1;
+    if (!frame || !glow)
+        return;
+    const float *t = post_glow_threshold.vec; // r, g, b, a
+    const uint32_t threshold = thresholdByte(t[3]) << 24 | thresholdByte(t[0]) << 16 | thresholdByte(t[1]) << 8 |
+                               thresholdByte(t[2]);
+    const float *c = post_glow_color.vec;
+    const float strength = post_glow_strength.value;
+    const int16_t colour8[4] = {glowColour(c[2], strength), glowColour(c[1], strength), glowColour(c[0], strength),
+                                glowColour(c[3], strength)}; // blue, green, red, fourth: the byte order
+    filterSetCoefficients(truncInt(post_glow_blur_h.value), truncInt(post_glow_blur_v.value));
+
+    // The threshold is taken off as the horizontal blur reads the picture,
+    // even at coefficient 0, and is back at 0 for every later blur.
+    FilterParams *params = filterParams;
+    if (params && params->threshold != threshold) {
+        params->threshold = threshold;
+        params->thresholdChanged = 1;
+    }
+    blurRowsH(frame, glow, PICTURE_FIRST_ROW, PICTURE_LAST_ROW);
+    if (params && params->threshold != 0) {
+        params->threshold = 0;
+        params->thresholdChanged = 1;
+    }
+    if (post_glow_blur_v.value > 0.0f)
+        blurRowsV(glow, glow, PICTURE_FIRST_ROW, PICTURE_LAST_ROW);
+
+    uint32_t *picture = frame + PICTURE_OFFSET_PIXELS;
+    const uint32_t *glowPicture = glow + PICTURE_OFFSET_PIXELS;
+    pst_Kernels->glowAdd(picture, glowPicture, PICTURE_PIXELS, colour8);
+    pst_Kernels->lensAdd(picture, glowPicture + PICTURE_PIXELS - 1, PICTURE_PIXELS);
+}
+
+void postGlitch(int32_t xs, int32_t ys, const Texture *displacement)
+{
+    if (!postFrame0 || !postFrame1)
+        return;
+    uint32_t *picture = postFrame0 + PICTURE_OFFSET_PIXELS;
+    const uint32_t *source = postFrame1 + PICTURE_OFFSET_PIXELS; // picture row 0 of the copy
+    pictureCopy(postFrame1 + PICTURE_OFFSET_PIXELS, picture);
+    const uint32_t *map = glitchMap(displacement);
+    if (!map)
+        return;
+    xs = std::clamp(xs, (int32_t)-GLITCH_STRENGTH_MAX, (int32_t)GLITCH_STRENGTH_MAX);
+    ys = std::clamp(ys, (int32_t)-GLITCH_STRENGTH_MAX, (int32_t)GLITCH_STRENGTH_MAX);
+
+    // One displacement per 2 x 2 block; all shifts are arithmetic (floor).
+    for (int32_t y = 0; y < PICTURE_ROWS; y += 2) {
+        const uint32_t *mapRow = map + (y >> 1) * GLITCH_MAP_WIDTH;
+        for (int32_t x = 0; x < FRAME_WIDTH; x += 2) {
+            uint32_t p = mapRow[x >> 1];
+            int32_t r = (int32_t)((p >> 16) & 0xFF) - GLITCH_NEUTRAL;
+            int32_t g = (int32_t)((p >> 8) & 0xFF) - GLITCH_NEUTRAL;
+            int32_t x1 = std::clamp(x + ((r * xs) >> 8), 0, (int32_t)GLITCH_LAST_COLUMN);
+            int32_t x2 = std::clamp(x + (int32_t)((int64_t)r * xs * 220 >> 16), 0, (int32_t)GLITCH_LAST_COLUMN);
+            int32_t y1 = glitchRow(y + ((g * ys) >> 8));
+            int32_t y2 = glitchRow(y + (int32_t)((int64_t)g * ys * 220 >> 16));
+            // Red moves the full amount, green and blue 220/256 of it. At y1 or
+            // y2 = 179 the second row reads picture row 180 (frame row 210),
+            // which the copy does not refresh.
+            const uint32_t *red = source + y1 * FRAME_WIDTH + x1;
+            const uint32_t *greenBlue = source + y2 * FRAME_WIDTH + x2;
+            uint32_t *out = picture + y * FRAME_WIDTH + x;
+            out[0] = (red[0] & 0x00FF0000u) | (greenBlue[0] & 0x0000FFFFu);
+            out[1] = (red[1] & 0x00FF0000u) | (greenBlue[1] & 0x0000FFFFu);
+            out[FRAME_WIDTH] = (red[FRAME_WIDTH] & 0x00FF0000u) | (greenBlue[FRAME_WIDTH] & 0x0000FFFFu);
+            out[FRAME_WIDTH + 1] = (red[FRAME_WIDTH + 1] & 0x00FF0000u) | (greenBlue[FRAME_WIDTH + 1] & 0x0000FFFFu);
+        }
+    }
+}
+
 void postBrightness(uint32_t *picture, int32_t level)
 {
-    if (level == 255)
+    if (!picture || level == 255)
         return;
-    uint8_t *bytes = (uint8_t *)picture;
-    const int count = FRAME_WIDTH * PICTURE_ROWS * 4;
     if (level < 255) {
-        int64_t s = level >> 1; // 7 fraction bits; wide for levels no track should give
-        for (int i = 0; i < count; i++) {
-            int64_t v = (bytes[i] * s) >> 7;
-            bytes[i] = (uint8_t)(v < 0 ? 0 : v > 255 ? 255 : v);
-        }
+        // level >> 1 is the 0.7 scale; below 0 every product is at most 0,
+        // which clamps to 0 just as scale 0 gives.
+        int32_t scale = std::clamp(level >> 1, 0, (int32_t)BRIGHTNESS_SCALE_MAX);
+        pst_Kernels->darken(picture, PICTURE_PIXELS, scale);
     } else {
-        int32_t add = level & 255;
-        for (int i = 0; i < count; i++) {
-            int32_t v = bytes[i] + add;
-            bytes[i] = (uint8_t)(v > 255 ? 255 : v);
-        }
+        pst_Kernels->brighten(picture, PICTURE_PIXELS, (uint32_t)(level & 0xFF) * 0x01010101u);
     }
 }

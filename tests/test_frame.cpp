@@ -10,6 +10,8 @@
 #include "host/host.h"
 #include "host/hostvars.h"
 #include "host/screen.h"
+#include "post/filter.h"
+#include "post/post.h"
 
 // The one screen of the process, made without a window.
 static Screen *offlineScreen()
@@ -128,6 +130,35 @@ TEST_F(FrameTurn, DebugViewsShowAScratchFrameWithItsBars)
         hostDrawFrame(s);
         EXPECT_EQ(memcmp(s->buffer0, expected.data(), expected.size() * 4), 0) << "buttons " << c.buttons;
     }
+}
+
+TEST_F(FrameTurn, EveryPostPassRunsBeforeTheBrightnessAndTheBarsStayBlack)
+{
+    FilterParams params = {FRAME_WIDTH, FRAME_HEIGHT, 123456, 0, 0, 0, 0xFFFF}; // as start-up makes it
+    filterParams = &params;
+    postSetFrames(s->buffer0, s->buffer1);
+    Cvar *on[] = {&post_blur_h, &post_blur_v, &post_edgedetect, &post_aberration, &post_aberration_blur, &post_glow,
+                  &post_glow_strength, &post_glow_blur_h, &post_glow_blur_v, &post_glitch_xstrength, &post_glitch_ystrength};
+    for (Cvar *v : on)
+        v->value = 3;
+    post_brightnedd.value = 0.5f;
+    std::vector<uint32_t> before(s->buffer0, s->buffer0 + FRAME_WIDTH * FRAME_HEIGHT);
+    hostDrawFrame(s);
+    for (Cvar *v : on)
+        v->value = 0;
+    post_brightnedd.value = 1;
+    filterParams = nullptr;
+    // The glitch (a plain copy here) left in buffer 1 what brightness 0.5 then darkened.
+    int changed = 0;
+    for (int i = 0; i < FRAME_WIDTH * FRAME_HEIGHT; i++) {
+        bool bar = i < PICTURE_OFFSET_PIXELS || i >= PICTURE_OFFSET_PIXELS + FRAME_WIDTH * PICTURE_ROWS;
+        uint32_t want = 0;
+        for (int b = 0; b < 32 && !bar; b += 8)
+            want |= ((s->buffer1[i] >> b & 255) * 63 >> 7) << b;
+        ASSERT_EQ(s->buffer0[i], want) << i;
+        changed += !bar && s->buffer1[i] != before[i];
+    }
+    EXPECT_GT(changed, FRAME_WIDTH * PICTURE_ROWS * 9 / 10);
 }
 
 TEST(PostPlan, SwitchesReadTheFloatValuesCoefficientsTheClampedIntegers)
