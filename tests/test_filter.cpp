@@ -19,6 +19,7 @@ const uint32_t kGuard = 0xDEADBEEFu;
 const int kCoefs[] = {0, 1, 127, 128, 254, 255};
 
 // A frame block as the display allocates it, guard rows set to a sentinel.
+namespace {
 struct GuardedFrame {
     uint32_t *block;
     uint32_t *pixels; // frame row 0
@@ -46,6 +47,7 @@ struct GuardedFrame {
     void copyFrom(const GuardedFrame &other) { memcpy(block, other.block, FRAME_BLOCK_PIXELS * 4); }
     bool sameAs(const GuardedFrame &other) const { return memcmp(block, other.block, FRAME_BLOCK_PIXELS * 4) == 0; }
 };
+} // namespace
 
 // Random bytes of four kinds: anything, only 0 and 255, only the values
 // where lanes and clamps turn, and a smooth ramp with noise.

@@ -12,9 +12,11 @@
 
 namespace {
 
+namespace {
 struct ObjectDeleter {
     void operator()(Object *object) const { obj_Free(object); }
 };
+} // namespace
 using ObjectPtr = std::unique_ptr<Object, ObjectDeleter>;
 
 // A mesh of `faces` triangles on vertices 0, 1, 2, every face listed for this

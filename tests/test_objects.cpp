@@ -34,9 +34,11 @@
 
 namespace {
 
+namespace {
 struct ObjectDeleter {
     void operator()(Object *object) const { obj_Free(object); }
 };
+} // namespace
 using ObjectPtr = std::unique_ptr<Object, ObjectDeleter>;
 using Int3 = std::array<int, 3>;
 

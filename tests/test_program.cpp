@@ -16,7 +16,7 @@ class ProgramRun : public testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(makeDirs(root / "Vantorel"));
+        ASSERT_TRUE(addProductionAssets(root / "Vantorel")) << "needs the production tree";
         ASSERT_TRUE(makeDirs(run()));
     }
     std::string run() const { return root / "run"; }
@@ -100,7 +100,7 @@ TEST_F(ProgramRun, StartUpAnnouncesItsStepsInOrder)
     ASSERT_EQ(dev.exitCode, 0) << dev.out;
     EXPECT_EQ(dev.out.rfind("[dataSetBasePath :   56]\"New base path for assets:<../Vantorel/>\"\n....", 0), 0u)
         << dev.out;
-    EXPECT_TRUE(inOrder(dev.out, {"....", "Failed using internal loader(backgrounds/morla/logo_composition2.png)",
+    EXPECT_TRUE(inOrder(dev.out, {"....", "loaded texture from backgrounds/morla/logo_composition2.png",
                                   "bar\n", "10,10\n", "Loading variables for source file <backimage.vars>",
                                   "loading variables...\n", "Loading variables for source file <post.vars>",
                                   "loading glitch...\n", "loading:textures/glitch/output00002.png",

@@ -27,6 +27,7 @@ const uint32_t kSentinel = 0xDEADBEEFu;
 
 // A frame inside its 320 x 304 block, with sentinel pixels before and after
 // the block that drawing must never reach.
+namespace {
 struct GuardedFrame {
     static const int kMargin = 8192;
     std::vector<uint32_t> memory;
@@ -67,6 +68,7 @@ struct GuardedFrame {
         return true;
     }
 };
+} // namespace
 
 Vertex vtx(float x, float y, uint32_t colour = 0, int32_t u = 0, int32_t v = 0, int32_t cz = 0)
 {

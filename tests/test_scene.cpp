@@ -41,6 +41,7 @@ template <typename F> std::string captured(F f)
 }
 
 // A frame block with sentinel words before and after it.
+namespace {
 struct GuardedFrame {
     static const int kMargin = 4096;
     std::vector<uint32_t> memory;
@@ -67,6 +68,7 @@ struct GuardedFrame {
         return h;
     }
 };
+} // namespace
 
 // A mesh of the points and triangles; each triangle is turned so that it
 // faces away from `inside` (front faces: (b - a) x (c - a) points outward).

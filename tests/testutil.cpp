@@ -192,3 +192,17 @@ RunResult runVantorel(const std::string &cwd, const std::vector<std::string> &ar
         result.signal = WTERMSIG(status);
     return result;
 }
+
+bool addProductionAssets(const std::string &tree)
+{
+    namespace fs = std::filesystem;
+    const char *production = getenv("VANTOREL_PRODUCTION_TREE");
+    if (!production || !fs::exists(std::string(production) + "/.built"))
+        return false;
+    std::error_code error;
+    fs::create_directories(tree, error);
+    for (const char *folder : {"textures", "backgrounds"})
+        fs::create_directory_symlink(fs::path(production) / folder, fs::path(tree) / folder, error);
+    fs::copy(fs::path(production) / "lwobj", fs::path(tree) / "lwobj", fs::copy_options::recursive, error);
+    return !error && fs::exists(fs::path(tree) / "lwobj");
+}

@@ -42,3 +42,9 @@ bool writeFile(const std::string &path, const std::string &data);
 std::vector<std::string> listDir(const std::string &path); // sorted names, without . and ..
 uint64_t hashBytes(const std::string &data);               // FNV-1a, for comparing files
 uint32_t be32(const std::string &s, size_t at);            // big-endian word at a byte offset
+
+// Gives an asset tree the production's pictures and objects (built once per
+// test run by the fixture, named by VANTOREL_PRODUCTION_TREE): the picture
+// folders are linked, the objects copied, since a development run writes its
+// converted objects beside them. False when there is no production tree.
+bool addProductionAssets(const std::string &tree);

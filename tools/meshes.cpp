@@ -26,7 +26,7 @@ static Vec3 cross(Vec3 a, Vec3 b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a
 static Vec3 normalize(Vec3 a) { return a * (1.0 / std::sqrt(dot(a, a))); }
 
 // Our own generator, so that the shapes do not depend on the C library's.
-struct Rng {
+struct MeshRng {
     uint32_t state;
     uint32_t next()
     {
@@ -45,7 +45,7 @@ struct Noise {
     uint8_t perm[512];
     explicit Noise(uint32_t seed)
     {
-        Rng rng{seed};
+        MeshRng rng{seed};
         for (int i = 0; i < 256; i++)
             perm[i] = (uint8_t)i;
         for (int i = 255; i > 0; i--)
@@ -240,7 +240,7 @@ Mesh meshGlow()
 {
     Mesh mesh = unitIcosphere(4);
     const Mesh tips = unitIcosphere(1); // 42 spike directions, all vertices of the level-4 sphere
-    Rng rng{0x61077u};
+    MeshRng rng{0x61077u};
     std::vector<double> length(tips.vertexCount());
     for (double &l : length)
         l = rng.range(0.45, 0.65);
@@ -332,7 +332,7 @@ Mesh meshParticles()
     // A tower for the camera to circle and rise through: its height carries
     // the brightness waves of the particle effect.
     Mesh mesh;
-    Rng rng{0x9A871C1Eu};
+    MeshRng rng{0x9A871C1Eu};
     const double height = 0.9;
     auto towerRadius = [](double y) { return 0.42 + 0.12 * std::sin(2.6 * y + 0.4); };
     // Three helical ribbons, 1400 points each.

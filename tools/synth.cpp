@@ -29,7 +29,7 @@ constexpr int kDuckAttack = 176;   // the sidechain dips over 4 ms, not in one c
 
 // xorshift32. Every voice owns one seeded from its note, so a voice's noise
 // does not depend on the notes rendered before it.
-struct Rng {
+struct VoiceRng {
     uint32_t state;
     float next()
     {
@@ -191,7 +191,7 @@ struct Voice {
     Adsr amp;
     float env[3], coef[3]; // instrument envelopes: pitch, filter, noise...
     float lfo;             // slow modulation phase, 0..1
-    Rng rng;
+    VoiceRng rng;
     bool done;
 };
 
