@@ -11,8 +11,6 @@ void intro_render(uint32_t *, float) {}
 void intro_enableTimeCopy(void) {}
 void voxel_setup(void) {}
 void voxel_render(uint32_t *, float) {}
-void fishtest1_setup(void) {}
-void fishtest1_render(uint32_t *, float) {}
 void particles_setup(void) {}
 void particles_render(uint32_t *, float) {}
 void greets_setup(void) {}
@@ -25,7 +23,6 @@ void engtest_setup(void) {}
 void engtest_render(uint32_t *, float) {}
 
 const TrackedVars intro_tracked = {nullptr, 0};
-const TrackedVars fishtest_tracked = {nullptr, 0};
 const TrackedVars engtest_tracked = {nullptr, 0};
 const TrackedVars greets_tracked = {nullptr, 0};
 const TrackedVars curl_tracked = {nullptr, 0};
