@@ -104,7 +104,8 @@ TEST_F(ProgramRun, StartUpAnnouncesItsStepsInOrder)
                                   "bar\n", "10,10\n", "Loading variables for source file <backimage.vars>",
                                   "loading variables...\n", "Loading variables for source file <post.vars>",
                                   "loading glitch...\n", "loading:textures/glitch/output00002.png",
-                                  "loading:textures/glitch/output00099.png", "\n1\n", "\n2\n3\n4\n5\n6\n7\n8\n9\n",
+                                  "loading:textures/glitch/output00099.png", "\n1\n", "2\n", "3\n", "4\n", "5\n",
+                                  "6\n", "7\n", "8\n", "9\n",
                                   "\"Created frame\"\n", "frames: 3,"}))
         << dev.out;
 
@@ -240,15 +241,20 @@ TEST_F(ProgramRun, ADevelopmentRunPacksWhatItReadAndAReleaseRunShowsTheSameFrame
     ASSERT_EQ(dev.exitCode, 0) << dev.out;
     std::string pack = readFile(run() + "/demo.dat");
     std::vector<std::string> names = packNames(pack);
-    // In the order of first request: the logo, two variable files, the glitch
-    // frames and every track asked for, found or not.
-    ASSERT_EQ(names.size(), 1u + 2 + 98 + 26 + 6);
+    // In the order of first request: the logo, the intro's picture and the
+    // particles' converted cloud, four variable files, the glitch frames and
+    // every track asked for (the host's, the image layer's, the intro's and the
+    // particles'), found or not.
+    ASSERT_EQ(names.size(), 1u + 2 + 4 + 98 + 26 + 6 + 6 + 2);
     EXPECT_EQ(names[0], "backgrounds/morla/logo_composition2.png");
-    EXPECT_EQ(names[1], "backimage.vars");
-    EXPECT_EQ(names[2], "post.vars");
-    EXPECT_EQ(names[3], "textures/glitch/output00002.png");
-    EXPECT_EQ(names[100], "textures/glitch/output00099.png");
-    EXPECT_EQ(names[101], "sync_fx_idx.track");
+    EXPECT_EQ(names[1], "backgrounds/morla/morla_podlogo_10pc.png");
+    EXPECT_EQ(names[2], "lwobj/particle_test1.lwo.lob");
+    EXPECT_EQ(names[3], "intro.vars");
+    EXPECT_EQ(names[5], "backimage.vars");
+    EXPECT_EQ(names[6], "post.vars");
+    EXPECT_EQ(names[7], "textures/glitch/output00002.png");
+    EXPECT_EQ(names[104], "textures/glitch/output00099.png");
+    EXPECT_EQ(names[105], "sync_fx_idx.track");
     EXPECT_EQ(std::count(names.begin(), names.end(), "sync_post_glow_color_r.track"), 1);
     EXPECT_EQ(dev.out.find("music.mp3 from"), std::string::npos); // never asked of the data layer
     // The files were written back after the pack was built.
