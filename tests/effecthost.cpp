@@ -5,12 +5,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cmath>
 #include <filesystem>
-#include <vector>
+#include <limits>
 
 #include <gtest/gtest.h>
 
-#include "cvar/catalog.h"
+#include "cvar/cvar.h"
 #include "data/data.h"
 #include "data/pngwrite.h"
 #include "fx/fx.h"
@@ -72,28 +73,6 @@ bool writeFramePNG(const std::string &path, const uint32_t *frame)
     return pngWriteFile(path.c_str(), frame, 320, 240, 320, 0) == 1;
 }
 
-void expectCatalogGroup(const char *file, const TrackedVars &tracked)
-{
-    std::vector<std::string> names, trackedNames, registered, bound;
-    for (const CvarCatalogEntry &e : cvarCatalog) {
-        if (!e.file || strcmp(e.file, file) != 0)
-            continue;
-        names.push_back(e.name);
-        if (e.tracked)
-            trackedNames.push_back(e.name);
-        const Cvar *cvar = CvarFind(e.name);
-        ASSERT_NE(cvar, nullptr) << e.name;
-        EXPECT_EQ(cvar->kind, e.kind) << e.name;
-    }
-    for (const Cvar *c = cvarList; c; c = c->next) // newest first
-        if (std::find(names.begin(), names.end(), c->name) != names.end())
-            registered.insert(registered.begin(), c->name);
-    for (int i = 0; i < tracked.count; i++)
-        bound.push_back(tracked.vars[i]->name);
-    EXPECT_EQ(registered, names);
-    EXPECT_EQ(bound, trackedNames);
-}
-
 static const uint32_t GUARD_PATTERN = 0xA5C3E1F7u;
 
 void markGuardRows(uint32_t *frame)
@@ -108,4 +87,22 @@ bool guardRowsIntact(const uint32_t *frame)
         return std::all_of(p, p + FRAME_GUARD_PIXELS, [](uint32_t v) { return v == GUARD_PATTERN; });
     };
     return intact(frame - FRAME_GUARD_PIXELS) && intact(frame + FRAME_WIDTH * FRAME_HEIGHT);
+}
+
+void expectHostileFramesInside(const char *prefix, void (*render)(uint32_t *, float), uint32_t *frame,
+                               std::initializer_list<float> times)
+{
+    const float inf = std::numeric_limits<float>::infinity();
+    for (float value : {std::nanf(""), inf, -inf, 1e30f, -1e30f, 3e9f, -7.5f, 0.0f, 1e-30f}) {
+        for (Cvar *c = cvarList; c; c = c->next)
+            if (strncmp(c->name, prefix, strlen(prefix)) == 0)
+                c->value = value, std::fill_n(c->vec, 4, value);
+        for (float t : times) {
+            for (float time : {t, value}) {
+                markGuardRows(frame);
+                render(frame, time);
+                EXPECT_TRUE(guardRowsIntact(frame)) << prefix << " = " << value << ", t = " << time;
+            }
+        }
+    }
 }

@@ -4,10 +4,10 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 
 struct Screen;
-struct TrackedVars;
 
 // Prepares everything once per process; null when the production tree is
 // not there (the test should then fail with that message).
@@ -19,12 +19,10 @@ uint64_t frameHash(const uint32_t *frame);
 // Writes a whole frame (320 x 240) as a PNG, for looking at it.
 bool writeFramePNG(const std::string &path, const uint32_t *frame);
 
-// Checks an effect's records against the catalog: the file's variables are
-// registered with their kinds in catalog order, and the tracked list holds
-// exactly the file's tracked variables in that order.
-void expectCatalogGroup(const char *file, const TrackedVars &tracked);
-
-// Fills the 32 guard rows above and below a frame with a pattern; the check
-// says whether they still hold it (nothing was drawn outside the frame).
+// Sets the variables named prefix* to NaN, infinities, huge, negative and tiny values in turn and
+// renders at that value and the given times: nothing may land in the frame's guard rows.
+void expectHostileFramesInside(const char *prefix, void (*render)(uint32_t *, float), uint32_t *frame,
+                               std::initializer_list<float> times);
+// Marks the guard rows with a pattern; true while they still hold it.
 void markGuardRows(uint32_t *frame);
 bool guardRowsIntact(const uint32_t *frame);

@@ -241,10 +241,8 @@ TEST_F(ProgramRun, ADevelopmentRunPacksWhatItReadAndAReleaseRunShowsTheSameFrame
     ASSERT_EQ(dev.exitCode, 0) << dev.out;
     std::string pack = readFile(run() + "/demo.dat");
     std::vector<std::string> names = packNames(pack);
-    // In the order of first request: the logo, the intro's picture and the
-    // particles' converted cloud, four variable files, the glitch frames and
-    // every track asked for (the host's, the image layer's, the intro's and the
-    // particles'), found or not.
+    // In the order of first request: the logo, the intro's picture, the particles' cloud, four
+    // variable files, the glitch frames and every track asked for, found or not.
     ASSERT_EQ(names.size(), 1u + 2 + 4 + 98 + 26 + 6 + 6 + 2);
     EXPECT_EQ(names[0], "backgrounds/morla/logo_composition2.png");
     EXPECT_EQ(names[1], "backgrounds/morla/morla_podlogo_10pc.png");
