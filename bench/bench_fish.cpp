@@ -19,7 +19,7 @@ namespace {
 void BM_FishTestFrame(benchmark::State &state)
 {
     const char *tree = getenv("VANTOREL_PRODUCTION_TREE");
-    const std::string base = std::string(tree ? tree : VANTOREL_DEFAULT_TREE) + "/";
+    const std::string base = std::string(tree ? tree : VANTOREL_PRODUCTION_TREE_DIR) + (tree ? "/" : "");
     dataSetBasePath(base.c_str());
     if (dataFileSize("textures/fish/txt1.png") <= 0) {
         state.SkipWithError("no production tree: build the production target first");

@@ -6,13 +6,8 @@ void curl_setup(void) {}
 void curl_render(uint32_t *, float) {}
 void envtest_setup(void) {}
 void envtest_render(uint32_t *, float) {}
-void intro_setup(void) {}
-void intro_render(uint32_t *, float) {}
-void intro_enableTimeCopy(void) {}
 void voxel_setup(void) {}
 void voxel_render(uint32_t *, float) {}
-void particles_setup(void) {}
-void particles_render(uint32_t *, float) {}
 void greets_setup(void) {}
 void greets_render(uint32_t *, float) {}
 void simpletunnel_setup(void) {}
@@ -22,10 +17,8 @@ void backimage_draw(uint32_t *, int) {}
 void engtest_setup(void) {}
 void engtest_render(uint32_t *, float) {}
 
-const TrackedVars intro_tracked = {nullptr, 0};
 const TrackedVars engtest_tracked = {nullptr, 0};
 const TrackedVars greets_tracked = {nullptr, 0};
 const TrackedVars curl_tracked = {nullptr, 0};
 const TrackedVars simpletunnel_tracked = {nullptr, 0};
 const TrackedVars voxel_tracked = {nullptr, 0};
-const TrackedVars particles_tracked = {nullptr, 0};

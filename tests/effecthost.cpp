@@ -1,10 +1,17 @@
 // The surroundings of an effect under test.
 #include "effecthost.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <cmath>
 #include <filesystem>
+#include <limits>
 
+#include <gtest/gtest.h>
+
+#include "cvar/cvar.h"
 #include "data/data.h"
 #include "data/pngwrite.h"
 #include "fx/fx.h"
@@ -67,4 +74,38 @@ uint64_t frameHash(const uint32_t *frame)
 bool writeFramePNG(const std::string &path, const uint32_t *frame)
 {
     return pngWriteFile(path.c_str(), frame, 320, 240, 320, 0) == 1;
+}
+
+static const uint32_t GUARD_PATTERN = 0xA5C3E1F7u;
+
+void markGuardRows(uint32_t *frame)
+{
+    std::fill_n(frame - FRAME_GUARD_PIXELS, FRAME_GUARD_PIXELS, GUARD_PATTERN);
+    std::fill_n(frame + FRAME_WIDTH * FRAME_HEIGHT, FRAME_GUARD_PIXELS, GUARD_PATTERN);
+}
+
+bool guardRowsIntact(const uint32_t *frame)
+{
+    auto intact = [](const uint32_t *p) {
+        return std::all_of(p, p + FRAME_GUARD_PIXELS, [](uint32_t v) { return v == GUARD_PATTERN; });
+    };
+    return intact(frame - FRAME_GUARD_PIXELS) && intact(frame + FRAME_WIDTH * FRAME_HEIGHT);
+}
+
+void expectHostileFramesInside(const char *prefix, void (*render)(uint32_t *, float), uint32_t *frame,
+                               std::initializer_list<float> times)
+{
+    const float inf = std::numeric_limits<float>::infinity();
+    for (float value : {std::nanf(""), inf, -inf, 1e30f, -1e30f, 3e9f, -7.5f, 0.0f, 1e-30f}) {
+        for (Cvar *c = cvarList; c; c = c->next)
+            if (strncmp(c->name, prefix, strlen(prefix)) == 0)
+                c->value = value, std::fill_n(c->vec, 4, value);
+        for (float t : times) {
+            for (float time : {t, value}) {
+                markGuardRows(frame);
+                render(frame, time);
+                EXPECT_TRUE(guardRowsIntact(frame)) << prefix << " = " << value << ", t = " << time;
+            }
+        }
+    }
 }

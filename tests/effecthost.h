@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 
 struct Screen;
@@ -17,3 +18,11 @@ std::string effectTestTree(void);
 uint64_t frameHash(const uint32_t *frame);
 // Writes a whole frame (320 x 240) as a PNG, for looking at it.
 bool writeFramePNG(const std::string &path, const uint32_t *frame);
+
+// Sets the variables named prefix* to NaN, infinities, huge, negative and tiny values in turn and
+// renders at that value and the given times: nothing may land in the frame's guard rows.
+void expectHostileFramesInside(const char *prefix, void (*render)(uint32_t *, float), uint32_t *frame,
+                               std::initializer_list<float> times);
+// Marks the guard rows with a pattern; true while they still hold it.
+void markGuardRows(uint32_t *frame);
+bool guardRowsIntact(const uint32_t *frame);

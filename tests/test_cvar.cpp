@@ -9,6 +9,7 @@
 
 #include "cvar/cvar.h"
 #include "cvar/catalog.h"
+#include "fx/fx.h"
 #include "host/host.h"
 #include "host/hostvars.h"
 
@@ -120,6 +121,8 @@ TEST_F(CvarRegistry, HostGroupsRegisterInOrderWithTheirDefaults)
 TEST_F(CvarRegistry, RegisteredVariablesMatchTheCatalog)
 {
     hostRegisterGroup1();
+    intro_setup(); // the effects that have landed register theirs, assets or not
+    particles_setup();
     hostRegisterGroup2();
     hostRegisterGroup3();
     Cvar *tracked[256];

@@ -1,0 +1,80 @@
+// The intro in the production's tree. Golden hashes: look at the intro_t*.png
+// written to the test temp directory, then take the values the failure prints.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+#include "cvar/cvar.h"
+#include "cvar/cvarfile.h"
+#include "effecthost.h"
+#include "fx/fx.h"
+#include "fx/intro.h"
+#include "host/common.h"
+#include "host/screen.h"
+#include "render/object.h"
+
+static uint32_t *introFrame(Screen *s)
+{
+    static bool once = (vt::srand(20240601), intro_setup(), CvarLoad(), intro_enableTimeCopy(), true);
+    (void)once;
+    return s->buffer0;
+}
+
+TEST(IntroEffect, DrawsTheGoldenFramesAndCopiesItsTime)
+{
+    Screen *s = effectTestHost();
+    ASSERT_NE(s, nullptr) << "no production tree";
+    uint32_t *frame = introFrame(s);
+    const struct { float t; uint64_t hash; } golden[] = { // at 24 every shard has grown
+        {3.0f, 7329944806036051917ull}, {9.0f, 5577306631964571207ull},
+        {15.0f, 928977315357562403ull}, {24.0f, 13198097007781792434ull}};
+    for (const auto &g : golden) {
+        std::fill_n(frame, 320 * 240, 0u);
+        intro_render(frame, g.t);
+        EXPECT_EQ(CvarFind("intro_time")->value, g.t);
+        writeFramePNG(testing::TempDir() + "intro_t" + std::to_string((int)g.t) + ".png", frame);
+        EXPECT_EQ(frameHash(frame), g.hash) << "t = " << g.t;
+    }
+}
+
+TEST(IntroEffect, ShardsGrowWithTimeAndStarsSplatWithinTheFrame)
+{
+    Screen *s = effectTestHost();
+    ASSERT_NE(s, nullptr) << "no production tree";
+    uint32_t *frame = introFrame(s);
+    CvarFind("intro_spread")->value = 1.0f;
+    CvarFind("intro_angle_y")->value = 10.0f;
+    intro_render(frame, 0.0f);
+    EXPECT_FLOAT_EQ(intro_shard(63)->object->rotation[1], 190.0f); // the fan spans 180 degrees
+    CvarFind("intro_spread")->value = 0.0f;
+    intro_render(frame, 0.0f);
+    EXPECT_FLOAT_EQ(intro_shard(63)->object->rotation[1], 10.0f);
+
+    const IntroShard *shard = intro_shard(0);
+    const IntroCurveStyle style = {0xFF102030u, 0xFFF0E0D0u, 2.0f, 20.0f, 1.0f};
+    EXPECT_EQ(intro_drawCurve(frame, shard, &style, shard->phase - 0.01f), 0); // not started yet
+    EXPECT_EQ(intro_drawCurve(frame, shard, &style, shard->phase + 9.0f), 127); // nine segments in steps of 0.07
+    EXPECT_EQ(intro_drawCurve(frame, shard, &style, 1e30f), 127);
+    EXPECT_EQ(intro_curveColour(&style, 2.0f), 0xFFF0E0D0u); // band centre
+    EXPECT_EQ(intro_curveColour(&style, 2.5f), 0xFF808080u); // half way
+    EXPECT_EQ(intro_curveColour(&style, 3.0f), 0xFF102030u); // band edge
+
+    // A star on a pixel corner lights that pixel alone, by 79; one on the
+    // frame's last pixel loses its right and lower parts.
+    std::fill_n(frame, 320 * 240, 0xFF000000u);
+    markGuardRows(frame);
+    intro_splatStar(frame, 10 * 256, 20 * 256);
+    EXPECT_EQ(frame[20 * 320 + 10], 0xFF4F4F4Fu);
+    EXPECT_EQ(frame[20 * 320 + 11] | frame[21 * 320 + 10] | frame[21 * 320 + 11], 0xFF000000u);
+    intro_splatStar(frame, 319 * 256 + 128, 239 * 256 + 128);
+    EXPECT_EQ(frame[239 * 320 + 319], 0xFF131313u);
+    EXPECT_TRUE(guardRowsIntact(frame));
+}
+
+TEST(IntroEffect, HostileVariablesDrawOnlyInsideTheFrame)
+{
+    Screen *s = effectTestHost();
+    ASSERT_NE(s, nullptr) << "no production tree";
+    expectHostileFramesInside("intro_", intro_render, introFrame(s), {5.0f, 21.0f});
+}

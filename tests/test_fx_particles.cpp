@@ -1,0 +1,124 @@
+// The particles, the cloud converted in a scratch copy of the tree. Golden hashes: look at
+// the particles_*.png in the test temp directory, then take the values the failure prints.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "cvar/cvarfile.h"
+#include "data/data.h"
+#include "data/objfile.h"
+#include "effecthost.h"
+#include "fx/fx.h"
+#include "fx/particles.h"
+#include "host/common.h"
+#include "host/host.h"
+#include "host/screen.h"
+#include "render/object.h"
+
+namespace fs = std::filesystem;
+static const std::string kScratch = testing::TempDir() + "particles_tree/";
+
+static uint32_t *particlesFrame(Screen *s)
+{
+    static bool once = [] {
+        fs::remove_all(kScratch);
+        fs::create_directories(kScratch + "lwobj");
+        for (const char *name : {"lwobj/particle_test1.lwo", "particles.vars"})
+            fs::copy_file(effectTestTree() + "/" + name, kScratch + name);
+        dataSetBasePath(kScratch.c_str());
+        hostSetPauses(0);
+        vt::srand(77);
+        particles_setup();
+        CvarLoad();
+        return true;
+    }();
+    (void)once;
+    return s->buffer0;
+}
+
+// A particle at (x, y) that was on screen at (px, py) last frame (24.8).
+static Vertex particleAt(int32_t x, int32_t y, int32_t px, int32_t py)
+{
+    Vertex v{};
+    v.sx = x, v.sy = y, v.u = px | 1, v.v = py, v.cz = 500 * 256;
+    return v;
+}
+
+static int litInRow(const uint32_t *frame, int row)
+{
+    return (int)std::count_if(frame + row * 320, frame + row * 320 + 320, [](uint32_t p) { return p != 0xFF000000u; });
+}
+
+TEST(ParticlesEffect, ConvertsTheCloudOnceAndDrawsTheGoldenFrames)
+{
+    Screen *s = effectTestHost();
+    ASSERT_NE(s, nullptr) << "no production tree";
+    uint32_t *frame = particlesFrame(s);
+    ASSERT_NE(particles_cloud(), nullptr);
+    Object *converted = objLoad("lwobj/particle_test1.lwo.lob", 1000.0);
+    ASSERT_NE(converted, nullptr);
+    EXPECT_EQ(converted->vertexCount, particles_cloud()->vertexCount);
+    EXPECT_EQ(converted->faceCount, 0);
+    obj_Free(converted);
+
+    particles_render(frame, 100.0f); // records where the particles are, draws nothing
+    EXPECT_EQ(litInRow(frame, 120) + litInRow(frame, 60), 0);
+    const struct { float t; uint64_t hash; } golden[] = { // 103: a jump, every streak cut to 16 pixels
+        {100.04f, 2550943578176153037ull}, {100.08f, 5035393655920228635ull}, {103.0f, 2571520100806501530ull}};
+    for (const auto &g : golden) {
+        particles_render(frame, g.t);
+        writeFramePNG(testing::TempDir() + "particles_" + std::to_string((int)(g.t * 100)) + ".png", frame);
+        EXPECT_EQ(frameHash(frame), g.hash) << "t = " << g.t;
+    }
+}
+
+TEST(ParticlesEffect, StreaksPointsAndStripes)
+{
+    Screen *s = effectTestHost();
+    ASSERT_NE(s, nullptr) << "no production tree";
+    uint32_t *frame = s->buffer0;
+    std::fill_n(frame, 320 * 240, 0xFF000000u);
+    markGuardRows(frame);
+    ParticleShading shading = {0, 500, 900, 0}; // period 0: c = 129 everywhere; no stripes
+    const int32_t row = 100 * 256;
+
+    Vertex still = particleAt(100 * 256, row, 100 * 256, row); // L = 4: one pixel
+    particles_drawVertex(frame, &still, &shading);
+    EXPECT_EQ(frame[100 * 320 + 100], 0xFF182030u);
+    EXPECT_EQ(still.u, 100 * 256 | 1);
+    shading.stripeSize = 1; // depth 500 lies on stripe 1
+    EXPECT_EQ(particles_colour(&shading, 0, 500 * 256), 0xFF979FAFu);
+    EXPECT_EQ(particles_colour(&shading, 0, 502 * 256), 0xFF182030u);
+
+    Vertex wasOff = particleAt(200 * 256, row, 10 * 256, row);
+    wasOff.u &= ~1; // off screen last frame: only recorded
+    particles_drawVertex(frame, &wasOff, &shading);
+    EXPECT_EQ(litInRow(frame, 100), 1);
+    EXPECT_EQ(wasOff.u, 200 * 256 | 1);
+
+    Vertex fast = particleAt(50 * 256, 150 * 256, 0, 150 * 256); // 50 pixels in a frame: cut to 16
+    particles_drawVertex(frame, &fast, &shading);
+    EXPECT_EQ(litInRow(frame, 150), 17);
+    EXPECT_EQ(frame[150 * 320 + 50], 0xFF979FAFu);
+
+    Vertex edge = particleAt(315 * 256, 200 * 256, 81281, 200 * 256); // streak ends on column 320
+    particles_drawVertex(frame, &edge, &shading);
+    EXPECT_NE(frame[200 * 320 + 319], 0xFF000000u);
+    EXPECT_EQ(frame[201 * 320], 0xFF000000u);
+    Vertex pastEdge = particleAt(315 * 256, 190 * 256, 81600, 190 * 256); // ends past it: not drawn
+    Vertex leavesBand = particleAt(60 * 256, 31 * 256, 60 * 256, 25 * 256);
+    Vertex aboveBand = particleAt(60 * 256, 20 * 256, 60 * 256, 20 * 256);
+    for (Vertex *v : {&pastEdge, &leavesBand, &aboveBand})
+        particles_drawVertex(frame, v, &shading);
+    EXPECT_EQ(litInRow(frame, 190) + litInRow(frame, 31) + litInRow(frame, 20), 0);
+    EXPECT_EQ(aboveBand.u, 60 * 256 | 1);
+    EXPECT_TRUE(guardRowsIntact(frame));
+}
+
+TEST(ParticlesEffect, HostileVariablesDrawOnlyInsideTheFrame)
+{
+    Screen *s = effectTestHost();
+    ASSERT_NE(s, nullptr) << "no production tree";
+    expectHostileFramesInside("particle_", particles_render, particlesFrame(s), {100.0f, 100.02f});
+}
