@@ -79,7 +79,7 @@ protected:
     RunResult start(const std::vector<std::string> &args, const char *audioDriver)
     {
         return runVantorel(root / "run", args, {{"SDL_AUDIODRIVER", audioDriver}, {"ASAN_OPTIONS", "detect_leaks=0"}},
-                           30.0);
+                           120.0);
     }
     TempDir root;
 };
