@@ -2,8 +2,6 @@
 // Each effect's own unit replaces its entries here.
 #include "fx/fx.h"
 
-void curl_setup(void) { engtest_setup(); } // the curl particles draw over the object layer
-void curl_render(uint32_t *, float) {}
 void envtest_setup(void) {}
 void envtest_render(uint32_t *, float) {}
 void intro_setup(void) {}
@@ -25,7 +23,6 @@ void backimage_draw(uint32_t *, int) {}
 const TrackedVars intro_tracked = {nullptr, 0};
 const TrackedVars fishtest_tracked = {nullptr, 0};
 const TrackedVars greets_tracked = {nullptr, 0};
-const TrackedVars curl_tracked = {nullptr, 0};
 const TrackedVars simpletunnel_tracked = {nullptr, 0};
 const TrackedVars voxel_tracked = {nullptr, 0};
 const TrackedVars particles_tracked = {nullptr, 0};

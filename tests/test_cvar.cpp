@@ -9,9 +9,11 @@
 
 #include "cvar/cvar.h"
 #include "cvar/catalog.h"
+#include "data/data.h"
 #include "fx/fx.h"
 #include "host/host.h"
 #include "host/hostvars.h"
+#include "testutil.h"
 
 // Each test starts from an empty registry and puts the previous one back.
 class CvarRegistry : public testing::Test {
@@ -120,7 +122,12 @@ TEST_F(CvarRegistry, RegisteredVariablesMatchTheCatalog)
     hostRegisterGroup1();
     hostRegisterGroup2();
     hostRegisterGroup3();
-    engtest_setup(); // registers the object layer's variables (its objects are absent here)
+    // The effects that have landed register theirs: the curl particles over
+    // a cache that loads at once (the object layer's objects are absent).
+    TempDir tree;
+    ASSERT_TRUE(writeFile(tree / "curl.dat-dontcache", "1") && writeFile(tree / "curl.dat", std::string(4194304, 0)));
+    dataSetBasePath((tree.path() + "/").c_str());
+    curl_setup();
     Cvar *tracked[128];
     int count = hostTrackedList(tracked, 128);
     ASSERT_LE(count, 128);
