@@ -122,12 +122,10 @@ TEST_F(CvarRegistry, RegisteredVariablesMatchTheCatalog)
     hostRegisterGroup1();
     hostRegisterGroup2();
     hostRegisterGroup3();
-    // The effects that have landed register theirs: the curl particles over
-    // a cache that loads at once (the object layer's objects are absent).
-    TempDir tree;
+    TempDir tree; // the curl particles' cache loads at once from here
     ASSERT_TRUE(writeFile(tree / "curl.dat-dontcache", "1") && writeFile(tree / "curl.dat", std::string(4194304, 0)));
     dataSetBasePath((tree.path() + "/").c_str());
-    curl_setup();
+    curl_setup(); // registers the object layer's variables too (its objects are absent)
     Cvar *tracked[128];
     int count = hostTrackedList(tracked, 128);
     ASSERT_LE(count, 128);
