@@ -7,7 +7,6 @@
 
 struct Scene;
 struct Object;
-struct Motion;
 struct Texture;
 
 enum { ENGTEST_OBJECTS = 4 };
