@@ -2,8 +2,6 @@
 // Each effect's own unit replaces its entries here.
 #include "fx/fx.h"
 
-void curl_setup(void) {}
-void curl_render(uint32_t *, float) {}
 void envtest_setup(void) {}
 void envtest_render(uint32_t *, float) {}
 void voxel_setup(void) {}
@@ -14,11 +12,7 @@ void simpletunnel_setup(void) {}
 void simpletunnel_render(uint32_t *) {}
 void backimage_load(void) {}
 void backimage_draw(uint32_t *, int) {}
-void engtest_setup(void) {}
-void engtest_render(uint32_t *, float) {}
 
-const TrackedVars engtest_tracked = {nullptr, 0};
 const TrackedVars greets_tracked = {nullptr, 0};
-const TrackedVars curl_tracked = {nullptr, 0};
 const TrackedVars simpletunnel_tracked = {nullptr, 0};
 const TrackedVars voxel_tracked = {nullptr, 0};
