@@ -4,8 +4,6 @@
 
 void curl_setup(void) {}
 void curl_render(uint32_t *, float) {}
-void envtest_setup(void) {}
-void envtest_render(uint32_t *, float) {}
 void intro_setup(void) {}
 void intro_render(uint32_t *, float) {}
 void intro_enableTimeCopy(void) {}
@@ -19,8 +17,6 @@ void greets_setup(void) {}
 void greets_render(uint32_t *, float) {}
 void simpletunnel_setup(void) {}
 void simpletunnel_render(uint32_t *) {}
-void backimage_load(void) {}
-void backimage_draw(uint32_t *, int) {}
 void engtest_setup(void) {}
 void engtest_render(uint32_t *, float) {}
 
