@@ -24,6 +24,7 @@ enum {
     GRID_WIDTH = FRAME_WIDTH + 1, // the cells right of and below every pixel, too
     GRID_HEIGHT = FRAME_HEIGHT + 1,
 };
+static const int32_t CELL_LIMIT = 1 << 20; // cell coordinates searched, either way
 
 static const float TWO_PI = 6.28318530718f;
 static const float HALF_PI = 1.57079632679f;
@@ -59,7 +60,9 @@ static float sineOf(float angle)
 uint32_t envtestCellOf(float x, float y, float t)
 {
     const float fx = std::floor(x), fy = std::floor(y);
-    const int32_t X = truncInt(fx), Y = truncInt(fy);
+    // Far beyond any frame, but the neighbour cells must not overflow.
+    const int32_t X = std::clamp(truncInt(fx), -CELL_LIMIT, CELL_LIMIT);
+    const int32_t Y = std::clamp(truncInt(fy), -CELL_LIMIT, CELL_LIMIT);
     const float f = x - fx, g = y - fy;
     const float tau = TWO_PI * t;
     float best = SEARCH_START;
