@@ -10,6 +10,7 @@
 
 #include "cvar/catalog.h"
 #include "effecthost.h"
+#include "fx/engtest.h"
 #include "fx/envtest.h"
 #include "fx/fx.h"
 #include "host/common.h"
@@ -109,14 +110,25 @@ TEST(Voronoi, GoldenFramesAndHostileTimes)
 {
     Screen *screen = mosaicHost();
     ASSERT_TRUE(screen) << "no production tree";
-    const struct { float t; uint64_t hash; } golden[] = {{0.0f, 9826741168471710595ull}, {20.5f, 9826741168471710595ull}, {113.3f, 9826741168471710595ull}};
+    const struct { float t; uint64_t hash; } golden[] = {{0.0f, 2873493091536517314ull}, {20.5f, 11900823856050035696ull}, {113.3f, 14435918511613725697ull}};
     for (const auto &g : golden) {
         std::fill_n(screen->buffer0, 320 * 240, 0u);
         envtest_render(screen->buffer0, g.t);
         writeFramePNG(testing::TempDir() + "voronoi_" + std::to_string((int)g.t) + ".png", screen->buffer0);
         EXPECT_EQ(frameHash(screen->buffer0), g.hash) << "t = " << g.t;
     }
-    // Times from a track can be anything; the sanitizer build checks the memory.
-    for (float t : {NAN, kInf, -kInf, 1e30f, -1e30f, -3.7f, 2147483648.0f})
+    // Times and the object layer's variables come from tracks and can be
+    // anything; the sanitizer build checks the memory.
+    const float hostile[] = {NAN, kInf, -kInf, 1e30f, -1e30f, -3.7f, 2147483648.0f};
+    for (float t : hostile)
         envtest_render(screen->buffer0, t);
+    for (Cvar *c : {&engtest_diffuse, &engtest_zoom, &engtest_camera, &engtest_objectidx, &engtest_shading_primary,
+                    &engtest_shading_secondary}) {
+        const Cvar kept = *c;
+        for (float v : hostile) {
+            c->value = c->vec[0] = c->vec[1] = c->vec[2] = c->vec[3] = v;
+            envtest_render(screen->buffer0, 20.0f);
+        }
+        *c = kept;
+    }
 }
