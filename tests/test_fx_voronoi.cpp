@@ -8,6 +8,7 @@
 #include <cmath>
 #include <limits>
 
+#include "assettree.h"
 #include "cvar/catalog.h"
 #include "effecthost.h"
 #include "fx/engtest.h"
@@ -19,11 +20,14 @@
 namespace {
 
 // The host's earlier setups leave the generator in some state; one seed
-// stands in for it.
+// stands in for it. A private tree takes the object layer's conversion cache.
 Screen *mosaicHost()
 {
     Screen *screen = effectTestHost();
     if (screen && !envtestCellFrame(0)) {
+        if (effectPrivateTree({"envtest.vars", "lwobj/blob3_mesh_hi.lobj", "lwobj/elude.obj", "lwobj/fx02_glow.lobj",
+                               "lwobj/weird2.lobj"}).empty())
+            return nullptr;
         vt::srand(1234);
         envtest_setup();
     }

@@ -21,6 +21,10 @@ protected:
     {
         ASSERT_TRUE(makeDirs(root / "Vantorel"));
         ASSERT_TRUE(makeDirs(run()));
+        // The image layer's list is essential: one without pictures for the
+        // development tree and for release runs that read from run/.
+        for (const std::string &dir : {root / "Vantorel/backgrounds/morla", run() + "/backgrounds/morla"})
+            ASSERT_TRUE(makeDirs(dir) && writeFile(dir + "/list.txt", "; no pictures\n"));
     }
     std::string run() const { return root / "run"; }
     void addMusic(double seconds) { ASSERT_TRUE(writeToneMp3(root / "Vantorel/music.mp3", seconds)); }
