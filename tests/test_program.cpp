@@ -21,8 +21,7 @@ protected:
     {
         ASSERT_TRUE(makeDirs(root / "Vantorel"));
         ASSERT_TRUE(makeDirs(run()));
-        // The image layer's list is essential: one without pictures for the
-        // development tree and for release runs that read from run/.
+        // The image layer's list is essential (release runs read it from run/).
         for (const std::string &dir : {root / "Vantorel/backgrounds/morla", run() + "/backgrounds/morla"})
             ASSERT_TRUE(makeDirs(dir) && writeFile(dir + "/list.txt", "; no pictures\n"));
     }
