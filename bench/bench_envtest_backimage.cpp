@@ -1,7 +1,8 @@
 // The voronoi mosaic and the image layer on the production's assets (the
 // tree in VANTOREL_PRODUCTION_TREE, else ../Vantorel/ as a development run
-// from build/ finds it): building one cell frame (start-up), painting the
-// mosaic alone and with the object layer, and each blend of the layer.
+// from build/ finds it; the object layer may leave its conversion cache
+// there, as a development run does): building one cell frame (start-up),
+// painting the mosaic alone and with the object layer, each blend of the layer.
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>

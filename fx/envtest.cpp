@@ -21,10 +21,9 @@
 
 enum {
     REDUCED_LAST = ENVTEST_REDUCED_WIDTH * ENVTEST_REDUCED_HEIGHT - 1,
-    GRID_WIDTH = FRAME_WIDTH + 1, // the cells right of and below every pixel, too
-    GRID_HEIGHT = FRAME_HEIGHT + 1,
+    GRID_WIDTH = FRAME_WIDTH + 1, // a row of cells, one more for the right neighbour of the last pixel
 };
-static const int32_t CELL_LIMIT = 1 << 20; // cell coordinates searched, either way
+static const int32_t CELL_LIMIT = 1 << 20; // the search stays within this many cells of the origin
 
 static const float TWO_PI = 6.28318530718f;
 static const float HALF_PI = 1.57079632679f;
