@@ -36,7 +36,8 @@ static ImageList images; // read once by backimage_load, kept for the run
 // The list
 // ---------------------------------------------------------------------------
 
-int backimageSetEntry(ImageList *list, int32_t index, Texture *texture)
+// Index 0..IMAGE_LIST_MAX_INDEX; 0 when it is out of range or the list cannot grow.
+static int setEntry(ImageList *list, int32_t index, Texture *texture)
 {
     if (index < 0 || index > IMAGE_LIST_MAX_INDEX)
         return 0;
@@ -60,7 +61,7 @@ int backimageSetEntry(ImageList *list, int32_t index, Texture *texture)
     return 1;
 }
 
-void backimageFreeList(ImageList *list)
+static void freeList(ImageList *list)
 {
     for (int32_t i = 0; i < list->capacity; i++)
         txt_FreeTexture(list->entries[i]);
@@ -93,12 +94,13 @@ static void readListLine(ImageList *list, char *line)
     }
     // A picture that fails to decode still takes its index, as null.
     Texture *texture = imgLoad(path);
-    if (!backimageSetEntry(list, (int32_t)index, texture))
+    if (!setEntry(list, (int32_t)index, texture))
         txt_FreeTexture(texture);
     printf("IMAGE:loaded <%s> at index %d\n", path, (int)index);
 }
 
-int backimageReadList(ImageList *list, const char *name)
+// 0, after its message, when the list file cannot be opened.
+static int readList(ImageList *list, const char *name)
 {
     DataFile *file = dataFileOpen(name);
     if (!file) {
@@ -118,17 +120,24 @@ const ImageList *backimageList(void)
 }
 
 // ---------------------------------------------------------------------------
-// Drawing
+// Entry points
 // ---------------------------------------------------------------------------
 
-void backimageDrawList(const ImageList *list, uint32_t *pixels, int front)
+void backimage_load(void)
+{
+    freeList(&images);
+    if (!readList(&images, LIST_FILE))
+        exit(EXIT_MISSING_ASSET);
+}
+
+void backimage_draw(uint32_t *pixels, int front)
 {
     const float chosen = backimage_texture_idx.value;
     // Tracks may give anything: only an index of an entry that exists counts
     // (NaN fails both tests). Below count, truncation is the floor.
-    if (!list || !pixels || !(chosen >= 0.0f && chosen < (float)list->count))
+    if (!pixels || !(chosen >= 0.0f && chosen < (float)images.count))
         return;
-    const Texture *texture = list->entries[truncInt(chosen)];
+    const Texture *texture = images.entries[truncInt(chosen)];
     if (!texture)
         return;
     const int32_t mode = truncInt((front ? backimage_mode_front : backimage_mode_back).value);
@@ -144,20 +153,4 @@ void backimageDrawList(const ImageList *list, uint32_t *pixels, int front)
     case BLIT_MINUS: blitMinus(band, texture->bitmap, x, y, factor); break;
     default: break;
     }
-}
-
-// ---------------------------------------------------------------------------
-// Entry points
-// ---------------------------------------------------------------------------
-
-void backimage_load(void)
-{
-    backimageFreeList(&images);
-    if (!backimageReadList(&images, LIST_FILE))
-        exit(EXIT_MISSING_ASSET);
-}
-
-void backimage_draw(uint32_t *pixels, int front)
-{
-    backimageDrawList(&images, pixels, front);
 }

@@ -73,8 +73,8 @@ protected:
         ASSERT_TRUE(makeDirs(root / "Vantorel"));
         ASSERT_TRUE(makeDirs(root / "run"));
         // The image layer's list is essential; this one names no pictures.
-        ASSERT_TRUE(makeDirs(root / "Vantorel/backgrounds/morla"));
-        ASSERT_TRUE(writeFile(root / "Vantorel/backgrounds/morla/list.txt", "; no pictures\n"));
+        ASSERT_TRUE(makeDirs(root / "Vantorel/backgrounds/morla") &&
+                    writeFile(root / "Vantorel/backgrounds/morla/list.txt", "; no pictures\n"));
     }
     RunResult start(const std::vector<std::string> &args, const char *audioDriver)
     {
