@@ -89,14 +89,16 @@ uint32_t envtestCellOf(float x, float y, float t)
     return 0xFF000000u | (uint32_t)(winX & 255) << 16 | (uint32_t)(winY & 255) << 8;
 }
 
-void envtestFillJitter(void)
+// The next 1024 draws of the demo generator.
+static void fillJitter(void)
 {
     for (float &j : jitter)
         j = (float)(vt::rand() & 255) * JITTER_SCALE;
 }
 
-// Cell coordinates of pixel column x and row y: one cell per 4 pixels, in the
-// double arithmetic of the constants as they were tuned, then narrowed.
+// Cell coordinates of pixel column x and row y, one cell per 4 pixels. Worked
+// in double and then narrowed, every fourth pixel lands on its cell's edge
+// exactly (or just past it), never just before it in the cell to the left.
 static float cellColumn(int x)
 {
     return (float)((double)x * 0.003125 * 80.0);
@@ -144,11 +146,6 @@ const uint16_t *envtestCellFrame(int k)
 {
     const Texture *frame = cellFrames[k & (ENVTEST_CELL_FRAMES - 1)];
     return frame ? (const uint16_t *)frame->bitmap->pixels : nullptr;
-}
-
-const Bitmap *envtestReduced(void)
-{
-    return reducedPicture ? reducedPicture->bitmap : nullptr;
 }
 
 // ---------------------------------------------------------------------------
@@ -207,7 +204,7 @@ void envtest_setup(void)
     CvarLoad();
 
     // Continues the generator where the earlier setups left it.
-    envtestFillJitter();
+    fillJitter();
     for (int k = 0; k < ENVTEST_CELL_FRAMES; k++) {
         // 2 bytes per entry: a 320-entry row is 640 one-byte pixels.
         Texture *frame = txt_CreateTexture(FRAME_WIDTH * 2, FRAME_HEIGHT, BITMAP_GRAY8);

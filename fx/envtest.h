@@ -4,8 +4,6 @@
 
 #include <cstdint>
 
-struct Bitmap;
-
 enum {
     ENVTEST_CELL_FRAMES = 16,   // one loop of the mosaic's animation
     ENVTEST_JITTER_SIZE = 1024, // feature-point jitter, indexed by a 10-bit cell hash
@@ -23,10 +21,8 @@ enum {
 
 // The nearest feature point's cell at (x, y) in cell units, at time t:
 // 0xFF000000 | column << 16 | row << 8, column and row at least 0.
-// Reads the jitter table, so it needs envtest_setup (or envtestFillJitter).
+// Reads the jitter table that envtest_setup fills.
 uint32_t envtestCellOf(float x, float y, float t);
-// Fills the jitter table with the next 1024 draws of the demo generator.
-void envtestFillJitter(void);
 // Builds one 320 x 240 cell frame of entries at time t.
 void envtestBuildCellFrame(uint16_t *entries, float t);
 // The cell frame the mosaic shows at time t, 0..15 for any t.
@@ -37,6 +33,5 @@ int envtestFrameIndex(float t);
 // button is held, paints the mosaic of time t over the whole frame.
 void envtestPaint(uint32_t *pixels, float t);
 
-// After envtest_setup: cell frame k (320 x 240 entries) and the reduced picture.
+// Cell frame k (320 x 240 entries) as envtest_setup built it.
 const uint16_t *envtestCellFrame(int k);
-const Bitmap *envtestReduced(void);
