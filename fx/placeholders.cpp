@@ -2,16 +2,12 @@
 // Each effect's own unit replaces its entries here.
 #include "fx/fx.h"
 
-void envtest_setup(void) {}
-void envtest_render(uint32_t *, float) {}
 void voxel_setup(void) {}
 void voxel_render(uint32_t *, float) {}
 void greets_setup(void) {}
 void greets_render(uint32_t *, float) {}
 void simpletunnel_setup(void) {}
 void simpletunnel_render(uint32_t *) {}
-void backimage_load(void) {}
-void backimage_draw(uint32_t *, int) {}
 
 const TrackedVars greets_tracked = {nullptr, 0};
 const TrackedVars simpletunnel_tracked = {nullptr, 0};

@@ -1,0 +1,156 @@
+// The image layer: reads the numbered picture list at start-up and blends
+// the chosen picture into the band as background or over the finished frame.
+#include "fx/backimage.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "data/data.h"
+#include "data/image.h"
+#include "fx/fx.h"
+#include "host/common.h"
+#include "host/hostvars.h"
+#include "post/filter.h"
+#include "render/bitmap.h"
+
+// ---------------------------------------------------------------------------
+// Constants
+// ---------------------------------------------------------------------------
+
+static const char LIST_FILE[] = "backgrounds/morla/list.txt";
+static const int EXIT_MISSING_ASSET = 10;
+
+// The layer's messages carry fixed tags, so they read the same whatever the
+// layout of this file.
+static const char LOG_NAME[] = "backimage_load";
+enum { LOG_LINE_NO_LIST = 63, LOG_LINE_SYNTAX = 86, LOG_LINE_NO_PICTURE = 103 };
+
+// ---------------------------------------------------------------------------
+// Module state
+// ---------------------------------------------------------------------------
+
+static ImageList images; // read once by backimage_load, kept for the run
+
+// ---------------------------------------------------------------------------
+// The list
+// ---------------------------------------------------------------------------
+
+// Index 0..IMAGE_LIST_MAX_INDEX; 0 when it is out of range or the list cannot grow.
+static int setEntry(ImageList *list, int32_t index, Texture *texture)
+{
+    if (index < 0 || index > IMAGE_LIST_MAX_INDEX)
+        return 0;
+    if (list->capacity < index + 1) {
+        const int32_t capacity = index + IMAGE_LIST_GROWTH;
+        Texture **entries = (Texture **)calloc((size_t)capacity, sizeof(Texture *));
+        if (!entries)
+            return 0;
+        if (list->entries)
+            memcpy(entries, list->entries, (size_t)list->capacity * sizeof(Texture *));
+        free(list->entries);
+        list->entries = entries;
+        list->capacity = capacity;
+    }
+    // Nothing else holds a listed picture, so the one replaced goes.
+    if (list->entries[index] != texture)
+        txt_FreeTexture(list->entries[index]);
+    list->entries[index] = texture;
+    if (index >= list->count)
+        list->count = index + 1;
+    return 1;
+}
+
+static void freeList(ImageList *list)
+{
+    for (int32_t i = 0; i < list->capacity; i++)
+        txt_FreeTexture(list->entries[i]);
+    free(list->entries);
+    *list = ImageList();
+}
+
+// One list line: "<index> <path>", the path running from after the first
+// space to the end of the line. Comments start with ';'.
+static void readListLine(ImageList *list, char *line)
+{
+    if (line[0] == ';')
+        return;
+    char *end;
+    long index = strtol(line, &end, 10);
+    if (end == line)
+        index = -1; // no number
+    char *space = strchr(line, ' ');
+    // A negative index would land before the list, a huge one would ask for
+    // gigabytes of entries: both are refused like a missing one.
+    if (!space || index < 0 || index > IMAGE_LIST_MAX_INDEX) {
+        logTagged(LOG_NAME, LOG_LINE_SYNTAX, "Wrong line syntax. Use <index> <path> (%s)\n", line);
+        return;
+    }
+    char *path = space + 1;
+    path[strcspn(path, "\r\n")] = '\0';
+    if (dataFileSize(path) == 0) {
+        logTagged(LOG_NAME, LOG_LINE_NO_PICTURE, "File <%s> not found\n", path);
+        return;
+    }
+    // A picture that fails to decode still takes its index, as null.
+    Texture *texture = imgLoad(path);
+    if (!setEntry(list, (int32_t)index, texture))
+        txt_FreeTexture(texture);
+    printf("IMAGE:loaded <%s> at index %d\n", path, (int)index);
+}
+
+// 0, after its message, when the list file cannot be opened.
+static int readList(ImageList *list, const char *name)
+{
+    DataFile *file = dataFileOpen(name);
+    if (!file) {
+        logTagged(LOG_NAME, LOG_LINE_NO_LIST, "Failed to load list file <%s>\n", name);
+        return 0;
+    }
+    char line[IMAGE_LIST_LINE_MAX + 1];
+    while (dataFileGets(file, line, IMAGE_LIST_LINE_MAX))
+        readListLine(list, line);
+    dataFileClose(file);
+    return 1;
+}
+
+const ImageList *backimageList(void)
+{
+    return &images;
+}
+
+// ---------------------------------------------------------------------------
+// Entry points
+// ---------------------------------------------------------------------------
+
+void backimage_load(void)
+{
+    freeList(&images);
+    if (!readList(&images, LIST_FILE))
+        exit(EXIT_MISSING_ASSET);
+}
+
+void backimage_draw(uint32_t *pixels, int front)
+{
+    const float chosen = backimage_texture_idx.value;
+    // Tracks may give anything: only an index of an entry that exists counts
+    // (NaN fails both tests). Below count, truncation is the floor.
+    if (!pixels || !(chosen >= 0.0f && chosen < (float)images.count))
+        return;
+    const Texture *texture = images.entries[truncInt(chosen)];
+    if (!texture)
+        return;
+    const int32_t mode = truncInt((front ? backimage_mode_front : backimage_mode_back).value);
+    const int32_t factor = truncInt(backimage_factor.value * 255.0f);
+    const int32_t x = truncInt(backimage_x.value), y = truncInt(backimage_y.value);
+    uint32_t *band = pixels + PICTURE_OFFSET_PIXELS;
+    // The blits clip against the band and the bitmap, for any position.
+    switch (mode) {
+    case BLIT_COPY: blitCopy(band, PICTURE_ROWS, texture->bitmap, x, y); break;
+    case BLIT_ADD_MINUS: blitAddMinus(band, texture->bitmap, x, y, factor); break;
+    case BLIT_SUB_PLUS: blitSubPlus(band, texture->bitmap, x, y, factor); break;
+    case BLIT_ALPHA: blitAlpha(band, texture->bitmap, x, y, factor); break;
+    case BLIT_MINUS: blitMinus(band, texture->bitmap, x, y, factor); break;
+    default: break;
+    }
+}
