@@ -185,7 +185,8 @@ void hostDrawFrame(Screen *screen)
     hostPlanPost(&plan, fxTime);
     uint32_t *frame = screen->buffer0;
     uint32_t *picture = frame + PICTURE_OFFSET_PIXELS;
-    // Image layer in front of the effect (foreground_mode 3): comes with the image layer.
+    if (plan.frontLayerBefore)
+        backimage_draw(frame, 2);
     filterSetCoefficients(plan.blurH, plan.blurV);
     if (plan.runBlurH)
         blurRowsH(frame, frame, PICTURE_FIRST_ROW, PICTURE_FIRST_ROW + PICTURE_ROWS - 1);
@@ -201,7 +202,8 @@ void hostDrawFrame(Screen *screen)
         postGlitch(plan.glitchX, plan.glitchY, glitchFrames[hostGlitchSlot()]);
     if (plan.logoAlpha > 0 && logoImage)
         blitAlpha(picture, logoImage->bitmap, 0, 0, plan.logoAlpha);
-    // Image layer after the glitch (foreground_mode 4): comes with the image layer.
+    if (plan.frontLayerAfter)
+        backimage_draw(frame, 2);
     if (plan.runBrightness)
         postBrightness(picture, plan.brightnessLevel);
     hostClearLetterbox(frame);
