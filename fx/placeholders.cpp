@@ -17,8 +17,6 @@ void particles_setup(void) {}
 void particles_render(uint32_t *, float) {}
 void greets_setup(void) {}
 void greets_render(uint32_t *, float) {}
-void simpletunnel_setup(void) {}
-void simpletunnel_render(uint32_t *) {}
 void backimage_load(void) {}
 void backimage_draw(uint32_t *, int) {}
 void engtest_setup(void) {}
@@ -29,6 +27,5 @@ const TrackedVars fishtest_tracked = {nullptr, 0};
 const TrackedVars engtest_tracked = {nullptr, 0};
 const TrackedVars greets_tracked = {nullptr, 0};
 const TrackedVars curl_tracked = {nullptr, 0};
-const TrackedVars simpletunnel_tracked = {nullptr, 0};
 const TrackedVars voxel_tracked = {nullptr, 0};
 const TrackedVars particles_tracked = {nullptr, 0};
