@@ -2,7 +2,7 @@
 // Each effect's own unit replaces its entries here.
 #include "fx/fx.h"
 
-void curl_setup(void) {}
+void curl_setup(void) { engtest_setup(); } // the curl particles draw over the object layer
 void curl_render(uint32_t *, float) {}
 void envtest_setup(void) {}
 void envtest_render(uint32_t *, float) {}
@@ -19,12 +19,9 @@ void greets_setup(void) {}
 void greets_render(uint32_t *, float) {}
 void backimage_load(void) {}
 void backimage_draw(uint32_t *, int) {}
-void engtest_setup(void) {}
-void engtest_render(uint32_t *, float) {}
 
 const TrackedVars intro_tracked = {nullptr, 0};
 const TrackedVars fishtest_tracked = {nullptr, 0};
-const TrackedVars engtest_tracked = {nullptr, 0};
 const TrackedVars greets_tracked = {nullptr, 0};
 const TrackedVars curl_tracked = {nullptr, 0};
 const TrackedVars voxel_tracked = {nullptr, 0};

@@ -9,6 +9,7 @@
 
 #include "cvar/cvar.h"
 #include "cvar/catalog.h"
+#include "fx/fx.h"
 #include "host/host.h"
 #include "host/hostvars.h"
 
@@ -119,6 +120,7 @@ TEST_F(CvarRegistry, RegisteredVariablesMatchTheCatalog)
     hostRegisterGroup1();
     hostRegisterGroup2();
     hostRegisterGroup3();
+    engtest_setup(); // registers the object layer's variables (its objects are absent here)
     Cvar *tracked[128];
     int count = hostTrackedList(tracked, 128);
     ASSERT_LE(count, 128);
