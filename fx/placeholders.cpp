@@ -9,8 +9,6 @@ void envtest_render(uint32_t *, float) {}
 void intro_setup(void) {}
 void intro_render(uint32_t *, float) {}
 void intro_enableTimeCopy(void) {}
-void voxel_setup(void) {}
-void voxel_render(uint32_t *, float) {}
 void fishtest1_setup(void) {}
 void fishtest1_render(uint32_t *, float) {}
 void particles_setup(void) {}
@@ -24,5 +22,4 @@ const TrackedVars intro_tracked = {nullptr, 0};
 const TrackedVars fishtest_tracked = {nullptr, 0};
 const TrackedVars greets_tracked = {nullptr, 0};
 const TrackedVars curl_tracked = {nullptr, 0};
-const TrackedVars voxel_tracked = {nullptr, 0};
 const TrackedVars particles_tracked = {nullptr, 0};

@@ -1,6 +1,8 @@
 // The surroundings of an effect under test.
 #include "effecthost.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -64,4 +66,15 @@ uint64_t frameHash(const uint32_t *frame)
 bool writeFramePNG(const std::string &path, const uint32_t *frame)
 {
     return pngWriteFile(path.c_str(), frame, 320, 240, 320, 0) == 1;
+}
+
+void checkGoldenFrame(const uint32_t *frame, uint64_t golden, const std::string &name)
+{
+    if (const char *dir = getenv("VANTOREL_FX_PNG"))
+        writeFramePNG(std::string(dir) + "/" + name + ".png", frame);
+    if (!getenv("VANTOREL_UPDATE_GOLDEN")) {
+        EXPECT_EQ(frameHash(frame), golden) << name;
+        return;
+    }
+    printf("%s: 0x%016llxull\n", name.c_str(), (unsigned long long)frameHash(frame));
 }

@@ -17,3 +17,6 @@ std::string effectTestTree(void);
 uint64_t frameHash(const uint32_t *frame);
 // Writes a whole frame (320 x 240) as a PNG, for looking at it.
 bool writeFramePNG(const std::string &path, const uint32_t *frame);
+// Expects the frame's hash to be golden; VANTOREL_UPDATE_GOLDEN=1 prints it
+// instead (deliberate changes), VANTOREL_FX_PNG=dir writes dir/name.png.
+void checkGoldenFrame(const uint32_t *frame, uint64_t golden, const std::string &name);

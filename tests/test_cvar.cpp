@@ -10,6 +10,7 @@
 #include "cvar/cvar.h"
 #include "cvar/catalog.h"
 #include "fx/fx.h"
+#include "fx/simpletunnel.h"
 #include "host/host.h"
 #include "host/hostvars.h"
 
@@ -121,6 +122,10 @@ TEST_F(CvarRegistry, RegisteredVariablesMatchTheCatalog)
     hostRegisterGroup2();
     hostRegisterGroup3();
     engtest_setup(); // registers the object layer's variables (its objects are absent here)
+    voxel_setup(); // the tunnel's setup would stop at its absent pictures: its records directly
+    for (Cvar *c : {&simpletunnel_texture_idx, &simpletunnel_angle, &simpletunnel_shift, &simpletunnel_split_period,
+                    &simpletunnel_perspective, &simpletunnel_color})
+        CvarRegister(c);
     Cvar *tracked[128];
     int count = hostTrackedList(tracked, 128);
     ASSERT_LE(count, 128);

@@ -20,6 +20,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(makeDirs(root / "Vantorel"));
+        ASSERT_TRUE(writeEssentialPictures(root / "Vantorel"));
         ASSERT_TRUE(makeDirs(run()));
     }
     std::string run() const { return root / "run"; }

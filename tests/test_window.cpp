@@ -71,6 +71,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(makeDirs(root / "Vantorel"));
+        ASSERT_TRUE(writeEssentialPictures(root / "Vantorel"));
         ASSERT_TRUE(makeDirs(root / "run"));
     }
     RunResult start(const std::vector<std::string> &args, const char *audioDriver)

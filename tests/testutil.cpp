@@ -17,6 +17,8 @@
 #include <sstream>
 #include <thread>
 
+#include "data/pngwrite.h"
+
 #ifndef VANTOREL_BINARY
 #error "VANTOREL_BINARY must name the program under test"
 #endif
@@ -185,4 +187,16 @@ RunResult runVantorel(const std::string &cwd, const std::vector<std::string> &ar
     else if (WIFSIGNALED(status))
         result.signal = WTERMSIG(status);
     return result;
+}
+
+bool writeEssentialPictures(const std::string &tree)
+{
+    const std::vector<uint32_t> grey(256 * 256, 0xFF808080u);
+    for (const char *name : {"textures/back_tunel/txt1.png", "textures/back_tunel/txt2.png",
+                             "textures/back_tunel/txt3.png"}) { // the tunnel's, 256 x 256
+        const std::string path = tree + "/" + name;
+        if (!makeDirs(path.substr(0, path.rfind('/'))) || !pngWriteFile(path.c_str(), grey.data(), 256, 256, 256, 1))
+            return false;
+    }
+    return true;
 }

@@ -41,3 +41,7 @@ std::string readFile(const std::string &path);
 bool writeFile(const std::string &path, const std::string &data);
 std::vector<std::string> listDir(const std::string &path); // sorted names, without . and ..
 uint64_t hashBytes(const std::string &data);               // FNV-1a, for comparing files
+
+// Writes grey stand-ins for the pictures without which an effect's setup ends
+// the program (exit 10) into the asset tree, so that runs reach their frames.
+bool writeEssentialPictures(const std::string &tree);
