@@ -42,7 +42,7 @@ static const float CAMERA_FOCAL_LENGTH = 148.0f;
 static const float CAMERA_NEAR_Z = 30.0f;
 static const float CAMERA_POSITION[3] = {300.0f, 300.0f, -300.0f};
 static const float CAMERA_AIM[3] = {120.0f, -300.0f, 0.0f};
-static const float SCROLL_SPEED = 20.0f * 0.014285714f; // radians of the scroll circle per unit of time
+static const float SCROLL_RATE = 20.0f, SCROLL_STEP = 0.014285714f; // the scroll circle's angle: t * rate * step
 static const float SCROLL_SCALE = 128.0f;
 static const float LAYER_TIME_SCALE = 0.25f;
 
@@ -250,7 +250,7 @@ void voxel_render(uint32_t *pixels, float t)
     blurRowsH(blurred, blurred, 0, BLUR_LAST_ROW);
 
     // The sampling window circles through the picture; A and B run 0..256 r.
-    const float phi = t * SCROLL_SPEED;
+    const float phi = t * SCROLL_RATE * SCROLL_STEP;
     const float radius = voxel_movement_radius.value;
     float a = SCROLL_SCALE * radius * (std::sin(phi) + 1.0f);
     float b = SCROLL_SCALE * radius * (std::cos(phi) + 1.0f);
