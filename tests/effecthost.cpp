@@ -1,6 +1,8 @@
 // The surroundings of an effect under test.
 #include "effecthost.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -8,8 +10,6 @@
 #include <cmath>
 #include <filesystem>
 #include <limits>
-
-#include <gtest/gtest.h>
 
 #include "cvar/cvar.h"
 #include "data/data.h"
@@ -108,4 +108,15 @@ void expectHostileFramesInside(const char *prefix, void (*render)(uint32_t *, fl
             }
         }
     }
+}
+
+void checkGoldenFrame(const uint32_t *frame, uint64_t golden, const std::string &name)
+{
+    if (const char *dir = getenv("VANTOREL_FX_PNG"))
+        writeFramePNG(std::string(dir) + "/" + name + ".png", frame);
+    if (!getenv("VANTOREL_UPDATE_GOLDEN")) {
+        EXPECT_EQ(frameHash(frame), golden) << name;
+        return;
+    }
+    printf("%s: 0x%016llxull\n", name.c_str(), (unsigned long long)frameHash(frame));
 }

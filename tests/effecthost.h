@@ -26,3 +26,6 @@ void expectHostileFramesInside(const char *prefix, void (*render)(uint32_t *, fl
 // Marks the guard rows with a pattern; true while they still hold it.
 void markGuardRows(uint32_t *frame);
 bool guardRowsIntact(const uint32_t *frame);
+// Expects the frame's hash to be golden; VANTOREL_UPDATE_GOLDEN=1 prints it
+// instead (deliberate changes), VANTOREL_FX_PNG=dir writes dir/name.png.
+void checkGoldenFrame(const uint32_t *frame, uint64_t golden, const std::string &name);

@@ -10,6 +10,7 @@
 #include "cvar/cvar.h"
 #include "cvar/catalog.h"
 #include "fx/fx.h"
+#include "fx/simpletunnel.h"
 #include "host/host.h"
 #include "host/hostvars.h"
 

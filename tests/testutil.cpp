@@ -17,6 +17,8 @@
 #include <sstream>
 #include <thread>
 
+#include "data/pngwrite.h"
+
 #ifndef VANTOREL_BINARY
 #error "VANTOREL_BINARY must name the program under test"
 #endif

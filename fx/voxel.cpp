@@ -1,0 +1,308 @@
+// The voxel landscape: the object layer drawn over the tunnel in frame
+// buffer 2 is blurred into frame buffer 1 and read back as a 64 x 64 field of
+// column heights (alpha) and colours; the columns are drawn by edge
+// accumulation over a grey clear and the relief filter fills them in.
+#include "fx/voxel.h"
+
+#include <emmintrin.h> // Required for: the SSE2 relief filter
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+#include "cvar/cvarfile.h"
+#include "fx/fx.h"
+#include "host/common.h"
+#include "host/screen.h"
+#include "post/filter.h"
+#include "render/light.h"
+#include "render/motion.h"
+#include "render/object.h"
+#include "render/scene.h"
+#include "render/view.h"
+
+// ---------------------------------------------------------------------------
+// Constants
+// ---------------------------------------------------------------------------
+
+// Edge accumulation adds and subtracts packed differences over this clear:
+// every byte keeps a bias of 127 so that the sums stay inside their bytes.
+// !!! the relief filter's bias and its untouched-pixel test depend on it !!!
+static const uint32_t RELIEF_GREY = 0x7F7F7F7Fu;
+enum {
+    RELIEF_BIAS = 127,
+    RELIEF_GAIN = 7,
+    GRID_ORIGIN = -512, // the grid spans -512..512 in x and z
+    SHADE_TOP = 24,     // the shade ramp's ceiling: the relief sums many faces
+    BLUR_LAST_ROW = 238, // an odd row count: the blurs take row 239 with it
+};
+
+// The fixed camera: high over one corner of the grid, looking down past its centre.
+static const float CAMERA_FOCAL_LENGTH = 148.0f;
+static const float CAMERA_NEAR_Z = 30.0f;
+static const float CAMERA_POSITION[3] = {300.0f, 300.0f, -300.0f};
+static const float CAMERA_AIM[3] = {120.0f, -300.0f, 0.0f};
+static const float SCROLL_RATE = 20.0f, SCROLL_STEP = 0.014285714f; // the scroll circle's angle: t * rate * step
+static const float SCROLL_SCALE = 128.0f;
+static const float LAYER_TIME_SCALE = 0.25f;
+
+// Camera and light paths, keyed 100 apart; the effect never plays them back.
+// !!! the same paths as the object layer's (fx/engtest.cpp): change both !!!
+static const float CAMERA_KEYS[10][3] = {{350, -240, 670},  {750, -170, -100}, {450, 430, -600}, {-150, -170, -700},
+                                         {-650, 420, 100},  {-350, -510, 800}, {250, -910, 500}, {150, 910, -700},
+                                         {450, -610, -600}, {-450, 910, 800}};
+static const float LIGHT_KEYS[6][3] = {{500, -600, -300}, {-600, 300, 600},  {100, -800, -100},
+                                       {-400, 400, -700}, {600, -500, -500}, {290, -1000, 0}};
+
+// ---------------------------------------------------------------------------
+// Variables
+// ---------------------------------------------------------------------------
+
+Cvar voxel_movement_radius = cvarDefine("voxel_movement_radius", "0", 0, 0.5f);
+Cvar voxel_displacement_scale = cvarDefine("voxel_displacement_scale", "1", 0, 1);
+Cvar voxel_baseblur = cvarDefine("voxel_baseblur", "0", 0, 255);
+Cvar voxel_sample_scale = cvarDefine("voxel_sample_scale", "1", 1, 4);
+
+static Cvar *const voxelTrackedList[] = {&voxel_baseblur, &voxel_sample_scale, &voxel_displacement_scale};
+const TrackedVars voxel_tracked = {voxelTrackedList, 3};
+
+// ---------------------------------------------------------------------------
+// Module state (built once by the setup)
+// ---------------------------------------------------------------------------
+
+static VoxelLandscape landscape;
+static int32_t cellFirstFace[VOXEL_CELLS];
+static uint8_t cellFaceCount[VOXEL_CELLS];
+
+// ---------------------------------------------------------------------------
+// Set-up helpers
+// ---------------------------------------------------------------------------
+
+// A keyframe motion through the points, rotation 0 and scale 1, keys 100 apart.
+static Motion *keyedMotion(const float (*points)[3], int count)
+{
+    Motion *motion = mot_Create();
+    for (int i = 0; motion && i < count; i++) {
+        const float key[MOTION_CHANNELS] = {points[i][0], points[i][1], points[i][2], 0, 0, 0, 1, 1, 1};
+        mot_AddKey(motion, key, (float)(motion->keyCount * 100));
+    }
+    return motion;
+}
+
+// Four corners per cell at height 0, and the cell's faces: the top, then the
+// walls toward the next column and the next row, which close the steps
+// between neighbours since a cell's corners always share one height.
+static void buildGrid(Object *grid)
+{
+    Vertex *v = grid->vertices;
+    Face *f = grid->faces;
+    int faces = 0;
+    for (int i = 0; i < VOXEL_GRID; i++) {
+        for (int j = 0; j < VOXEL_GRID; j++) {
+            const int cell = i * VOXEL_GRID + j;
+            Vertex *c = &v[cell * 4];
+            const int32_t x0 = VOXEL_CELL_SIZE * j + GRID_ORIGIN, z0 = VOXEL_CELL_SIZE * i + GRID_ORIGIN;
+            const int32_t corners[4][2] = {{x0, z0}, {x0 + VOXEL_CELL_SIZE, z0},
+                                           {x0 + VOXEL_CELL_SIZE, z0 + VOXEL_CELL_SIZE}, {x0, z0 + VOXEL_CELL_SIZE}};
+            for (int k = 0; k < 4; k++) {
+                c[k].x = corners[k][0];
+                c[k].y = 0;
+                c[k].z = corners[k][1];
+            }
+            cellFirstFace[cell] = faces;
+            auto add = [&](Vertex *a, Vertex *b, Vertex *d) {
+                f[faces].a = a;
+                f[faces].b = b;
+                f[faces].c = d;
+                faces++;
+            };
+            add(&c[0], &c[2], &c[1]);
+            add(&c[0], &c[3], &c[2]);
+            if (j < VOXEL_GRID - 1) {
+                Vertex *n = c + 4;
+                add(&c[1], &n[3], &n[0]);
+                add(&c[1], &c[2], &n[3]);
+            }
+            if (i < VOXEL_GRID - 1) {
+                Vertex *m = c + VOXEL_GRID * 4;
+                add(&c[3], &m[1], &c[2]);
+                add(&c[3], &m[0], &m[1]);
+            }
+            cellFaceCount[cell] = (uint8_t)(faces - cellFirstFace[cell]);
+        }
+    }
+    grid->faceCount = faces;
+}
+
+// ---------------------------------------------------------------------------
+// Relief filter
+// ---------------------------------------------------------------------------
+
+void voxelReliefRef(uint32_t *band)
+{
+    for (int row = 0; row < PICTURE_ROWS; row += 2) {
+        uint32_t *rows[2] = {band + row * FRAME_WIDTH, band + (row + 1) * FRAME_WIDTH};
+        uint16_t acc[2][4];
+        uint32_t out[2] = {0, 0};
+        std::fill(&acc[0][0], &acc[0][0] + 8, (uint16_t)RELIEF_BIAS);
+        for (int x = 0; x < FRAME_WIDTH; x++) {
+            if ((rows[0][x] & rows[1][x]) != RELIEF_GREY) {
+                for (int r = 0; r < 2; r++) {
+                    out[r] = 0;
+                    for (int lane = 0; lane < 4; lane++) {
+                        const int byte = (rows[r][x] >> (8 * lane)) & 255;
+                        acc[r][lane] = (uint16_t)(acc[r][lane] + byte - RELIEF_BIAS); // 16-bit wrap
+                        const int16_t level = (int16_t)(uint16_t)((acc[r][lane] - RELIEF_BIAS) * RELIEF_GAIN);
+                        out[r] |= (uint32_t)std::clamp<int>(level, 0, 255) << (8 * lane);
+                    }
+                }
+            }
+            rows[0][x] = out[0];
+            rows[1][x] = out[1];
+        }
+    }
+}
+
+void voxelReliefSSE2(uint32_t *band)
+{
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i bias = _mm_set1_epi16(RELIEF_BIAS);
+    const __m128i gain = _mm_set1_epi16(RELIEF_GAIN);
+    for (int row = 0; row < PICTURE_ROWS; row += 2) {
+        uint32_t *upper = band + row * FRAME_WIDTH, *lower = upper + FRAME_WIDTH;
+        __m128i acc = bias;  // lanes 0-3 the upper row's channels, 4-7 the lower row's
+        __m128i out = zero;  // the two output pixels in the low 64 bits
+        for (int x = 0; x < FRAME_WIDTH; x++) {
+            const uint32_t p = upper[x], q = lower[x];
+            if ((p & q) != RELIEF_GREY) {
+                const __m128i pair = _mm_unpacklo_epi32(_mm_cvtsi32_si128((int)p), _mm_cvtsi32_si128((int)q));
+                acc = _mm_add_epi16(acc, _mm_sub_epi16(_mm_unpacklo_epi8(pair, zero), bias));
+                // mullo keeps the low 16 bits; packus saturates them, read as signed, to 0..255.
+                out = _mm_packus_epi16(_mm_mullo_epi16(_mm_sub_epi16(acc, bias), gain), zero);
+            }
+            upper[x] = (uint32_t)_mm_cvtsi128_si32(out);
+            lower[x] = (uint32_t)_mm_cvtsi128_si32(_mm_srli_si128(out, 4));
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Effect entry points
+// ---------------------------------------------------------------------------
+
+const VoxelLandscape *voxel_landscape(void)
+{
+    return &landscape;
+}
+
+void voxel_setup(void)
+{
+    CvarRegister(&voxel_movement_radius);
+    CvarRegister(&voxel_displacement_scale);
+    CvarRegister(&voxel_baseblur);
+    CvarRegister(&voxel_sample_scale);
+    CvarAddFile("voxel.vars"); // read by the next setup that loads the queued files
+
+    landscape.scene = (Scene *)calloc(1, sizeof(Scene));
+    Object *grid = landscape.grid = obj_Create(VOXEL_VERTICES, VOXEL_FACE_ROOM);
+    if (grid) {
+        buildGrid(grid);
+        obj_ComputeFaceNormals(grid);
+        grid->lighting = LIGHT_BASE_FOG;
+        obj_SetProperty(grid, PROP_MODE, MODE_EDGES);
+        obj_SetProperty(grid, PROP_DOUBLE_SIDED, 1);
+        obj_SetProperty(grid, PROP_OUTLINE, 0);
+        obj_SetProperty(grid, PROP_COLOUR, 0xFFFFFFFF);
+        obj_BuildShadeTable(grid, 0, SHADE_TOP, 1.0);
+        obj_UpdateFlags(grid);
+        grid->hasGeometry = 0;
+    }
+
+    landscape.camera = obj_CreateCamera();
+    if (landscape.camera)
+        landscape.camera->motion = keyedMotion(CAMERA_KEYS, 10);
+    landscape.light = obj_CreateLight();
+    if (landscape.light)
+        landscape.light->motion = keyedMotion(LIGHT_KEYS, 6);
+
+    if (landscape.scene) {
+        landscape.scene->camera = landscape.camera;
+        scn_AddObject(landscape.scene, grid);
+        landscape.scene->smallFacePool = 1;
+        scn_Lock(landscape.scene);
+    }
+    engtest_setup();
+}
+
+void voxel_render(uint32_t *pixels, float t)
+{
+    Screen *screen = fxHost.screen;
+    Scene *scene = landscape.scene;
+    Object *grid = landscape.grid, *camera = landscape.camera;
+    if (!pixels || !screen || !fxHost.view || !scene || !grid || !camera)
+        return; // setup did not run or ran out of memory
+    uint32_t *source = screen->buffer2, *blurred = screen->buffer1;
+
+    engtest_render(source, t * LAYER_TIME_SCALE);
+    const int32_t blur = truncInt(voxel_baseblur.value);
+    filterSetCoefficients(blur, blur);
+    blurRowsV(source, blurred, 0, BLUR_LAST_ROW);
+    blurRowsH(blurred, blurred, 0, BLUR_LAST_ROW);
+
+    // The sampling window circles through the picture; A and B run 0..256 r.
+    const float phi = t * SCROLL_RATE * SCROLL_STEP;
+    const float radius = voxel_movement_radius.value;
+    float a = SCROLL_SCALE * radius * (std::sin(phi) + 1.0f);
+    float b = SCROLL_SCALE * radius * (std::cos(phi) + 1.0f);
+    if (!std::isfinite(a))
+        a = 0.0f;
+    if (!std::isfinite(b))
+        b = 0.0f;
+
+    camera->focalLength = CAMERA_FOCAL_LENGTH;
+    fxHost.view->nearZ = CAMERA_NEAR_Z;
+    camera->hasTarget = 2; // aim at targetPoint
+    camera->target = nullptr;
+    std::copy(CAMERA_POSITION, CAMERA_POSITION + 3, camera->position);
+    std::copy(CAMERA_AIM, CAMERA_AIM + 3, camera->targetPoint);
+    // Sub-cell smoothing: the grid slides by the window's fraction of a cell.
+    grid->position[0] = VOXEL_CELL_SIZE * (1.0f - (a - std::floor(a)));
+    grid->position[1] = 0.0f;
+    grid->position[2] = VOXEL_CELL_SIZE * (1.0f - (b - std::floor(b)));
+
+    std::fill_n(pixels, FRAME_WIDTH * FRAME_HEIGHT, RELIEF_GREY);
+
+    // Heights and colours: a window that a track pushes off the picture
+    // samples nothing, so the sample point is formed in 64 bits.
+    const int64_t u = truncInt(a), v = truncInt(b), step = truncInt(voxel_sample_scale.value);
+    const int32_t scale = std::clamp(truncInt(voxel_displacement_scale.value * 256.0f), -VOXEL_SCALE_LIMIT,
+                                     (int32_t)VOXEL_SCALE_LIMIT);
+    for (int i = 0; i < VOXEL_GRID; i++) {
+        for (int j = 0; j < VOXEL_GRID; j++) {
+            const int64_t sx = step * (u + j), sy = step * (v + i);
+            uint32_t colour = 0;
+            int32_t height = 0;
+            if (sx >= 0 && sx < FRAME_WIDTH && sy >= 0 && sy < FRAME_HEIGHT) {
+                colour = blurred[sy * FRAME_WIDTH + sx];
+                height = (int32_t)(colour >> 24) * scale >> 6;
+            }
+            const int cell = i * VOXEL_GRID + j;
+            Vertex *corner = &grid->vertices[cell * 4];
+            for (int k = 0; k < 4; k++)
+                corner[k].y = height;
+            Face *face = &grid->faces[cellFirstFace[cell]];
+            for (int k = 0; k < cellFaceCount[cell]; k++) {
+                face[k].baseBlue = (uint8_t)colour;
+                face[k].baseGreen = (uint8_t)(colour >> 8);
+                face[k].baseRed = (uint8_t)(colour >> 16);
+                face[k].baseSpare = (uint8_t)(colour >> 24);
+            }
+        }
+    }
+
+    grid->dynamicNormals = 1;
+    grid->hasSingleSided = 0;
+    scene->unsorted = 1;
+    scn_Render(fxHost.view, scene, pixels);
+    voxelReliefSSE2(pixels + PICTURE_OFFSET_PIXELS);
+}
