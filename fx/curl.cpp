@@ -16,6 +16,7 @@
 #include "fx/fxtables.h"
 #include "fx/noise.h"
 #include "host/common.h"
+#include "host/parallel.h"
 #include "host/host.h"
 #include "host/tables.h"
 #include "render/bitmap.h" // Required for: PICTURE_OFFSET_PIXELS
@@ -184,17 +185,22 @@ void curl_field(double u, double v, float *a, float *b)
     *b = b1 + 0.5f * b2 + 0.25f * b3;
 }
 
+// One row of the table; rows are independent, so they are built in parallel.
+static void buildTableRow(int r, void *context)
+{
+    int16_t *table = (int16_t *)context;
+    for (int c = 0; c < CURL_TABLE_SIDE; c++) {
+        float a, b;
+        curl_field(c * 0.0009765625 * 4, r * 0.0009765625 * 4, &a, &b);
+        int16_t *entry = table + 2 * (r * CURL_TABLE_SIDE + c);
+        entry[0] = (int16_t)truncInt(a); // wraps past 16 bits, as the cache always held it
+        entry[1] = (int16_t)truncInt(b);
+    }
+}
+
 void curl_buildTable(int16_t *table)
 {
-    for (int r = 0; r < CURL_TABLE_SIDE; r++) {
-        for (int c = 0; c < CURL_TABLE_SIDE; c++) {
-            float a, b;
-            curl_field(c * 0.0009765625 * 4, r * 0.0009765625 * 4, &a, &b);
-            int16_t *entry = table + 2 * (r * CURL_TABLE_SIDE + c);
-            entry[0] = (int16_t)truncInt(a); // wraps past 16 bits, as the cache always held it
-            entry[1] = (int16_t)truncInt(b);
-        }
-    }
+    parallelFor(CURL_TABLE_SIDE, buildTableRow, table);
 }
 
 void curl_sample(int32_t x, int32_t y, float t, int32_t w, float *a, float *b)

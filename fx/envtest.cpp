@@ -11,6 +11,7 @@
 #include "fx/fx.h"
 #include "fx/fxtables.h"
 #include "host/common.h"
+#include "host/parallel.h"
 #include "host/screen.h"
 #include "post/filter.h"
 #include "render/bitmap.h"
@@ -136,6 +137,12 @@ void envtestBuildCellFrame(uint16_t *entries, float t)
     }
 }
 
+static void buildCellFrameSlot(int k, void *)
+{
+    if (cellFrames[k])
+        envtestBuildCellFrame((uint16_t *)cellFrames[k]->bitmap->pixels, (float)k * 0.0625f);
+}
+
 int envtestFrameIndex(float t)
 {
     // Masking is a floored modulo, so negative times stay in the loop too.
@@ -212,9 +219,10 @@ void envtest_setup(void)
             txt_FreeTexture(frame);
             continue;
         }
-        envtestBuildCellFrame((uint16_t *)frame->bitmap->pixels, (float)k * 0.0625f);
         cellFrames[k] = frame;
     }
+    // The frames only read the jitter table: built on every core at once.
+    parallelFor(ENVTEST_CELL_FRAMES, buildCellFrameSlot, nullptr);
     reducedPicture = txt_CreateTexture(ENVTEST_REDUCED_WIDTH, ENVTEST_REDUCED_HEIGHT, BITMAP_RGB32);
     if (reducedPicture && !reducedPicture->bitmap->pixels) {
         txt_FreeTexture(reducedPicture);

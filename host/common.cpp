@@ -66,17 +66,6 @@ int rand()
 
 } // namespace vt
 
-// ---------------------------------------------------------------------------
-// Conversions
-// ---------------------------------------------------------------------------
-
-int32_t truncInt(double v)
-{
-    // The comparisons are false for NaN, which falls through to INT32_MIN.
-    if (v > -2147483649.0 && v < 2147483648.0)
-        return (int32_t)v;
-    return INT32_MIN;
-}
 
 // ---------------------------------------------------------------------------
 // Diagnostics

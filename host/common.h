@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <climits>
 
 // ---------------------------------------------------------------------------
 // Memory
@@ -35,7 +36,13 @@ int rand(); // 0..32767
 // Float to int32 by truncation toward zero. Values a track or a console may
 // produce that do not fit (NaN, infinities, |v| >= 2^31) give INT32_MIN, the
 // same answer the x86 conversion instruction gives, without undefined behaviour.
-int32_t truncInt(double v);
+inline int32_t truncInt(double v)
+{
+    // The comparisons are false for NaN, which falls through to INT32_MIN.
+    if (v > -2147483649.0 && v < 2147483648.0)
+        return (int32_t)v;
+    return INT32_MIN;
+}
 
 // ---------------------------------------------------------------------------
 // Diagnostics
