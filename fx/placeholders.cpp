@@ -4,11 +4,8 @@
 
 void voxel_setup(void) {}
 void voxel_render(uint32_t *, float) {}
-void greets_setup(void) {}
-void greets_render(uint32_t *, float) {}
 void simpletunnel_setup(void) {}
 void simpletunnel_render(uint32_t *) {}
 
-const TrackedVars greets_tracked = {nullptr, 0};
 const TrackedVars simpletunnel_tracked = {nullptr, 0};
 const TrackedVars voxel_tracked = {nullptr, 0};
