@@ -1,9 +1,11 @@
 // Timer nodes in a small hash registry, and the per-frame measurement.
 #include "host/timer.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "host/common.h"
 #include "platform/platform.h"
@@ -151,12 +153,18 @@ void timerEndFrame(void)
 void timerPrintFrameSummary(int framesPresented)
 {
     TimerNode *node = timerFindNode("frame");
-    double sum = 0.0;
     int n = node ? node->count : 0;
-    for (int i = 0; i < n; i++)
-        sum += node->samples[i];
+    double sum = 0.0, median = 0.0;
+    if (n) {
+        std::vector<float> sorted(node->samples, node->samples + n);
+        for (float v : sorted)
+            sum += v;
+        std::nth_element(sorted.begin(), sorted.begin() + n / 2, sorted.end());
+        median = sorted[n / 2] * 1000.0;
+    }
     double mean = n ? sum / n * 1000.0 : 0.0;
     double lo = n ? node->minimum * 1000.0 : 0.0;
     double hi = n ? node->maximum * 1000.0 : 0.0;
-    printf("frames: %d, frame time mean %.3f ms, min %.3f ms, max %.3f ms\n", framesPresented, mean, lo, hi);
+    printf("frames: %d, frame time mean %.3f ms, median %.3f ms, min %.3f ms, max %.3f ms\n", framesPresented, mean,
+           median, lo, hi);
 }

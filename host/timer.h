@@ -25,6 +25,6 @@ void timernodeAddValue(TimerNode *node, float seconds);
 void timerBeginFrame(void);
 void timerEndFrame(void);
 
-// Frame count, mean, minimum and maximum of the "frame" node in milliseconds,
+// Frame count, mean, median, minimum and maximum of the "frame" node in ms,
 // printed as one line at the end of a run.
 void timerPrintFrameSummary(int framesPresented);

@@ -1,0 +1,125 @@
+// The greetings: the fish test, turned into glowing, colour-split edges, with
+// four glitch tiles across the band's middle and the greeting added over them.
+#include "fx/greets.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "cvar/cvar.h"
+#include "cvar/cvarfile.h"
+#include "data/image.h"
+#include "fx/fx.h"
+#include "host/common.h"
+#include "post/filter.h"
+#include "post/post.h"
+#include "render/bitmap.h"
+
+// ---------------------------------------------------------------------------
+// Constants
+// ---------------------------------------------------------------------------
+
+enum {
+    TILE_SPACING = 80,              // tiles sit in the band's four quarters ...
+    TILE_CENTRE_X = TILE_SPACING / 2, // ... centred in each
+    BAND_CENTRE_X = FRAME_WIDTH / 2,
+    BAND_CENTRE_Y = PICTURE_ROWS / 2,
+    GREETING_LEVEL = 0, // blitAddMinus level: a plain saturating add, black stays invisible
+};
+
+// The edge pass takes the post chain's strength, looked up by name: the host
+// registers it only after this setup has run.
+static const char kEdgeFactor[] = "post_edgedetect_factor";
+
+// ---------------------------------------------------------------------------
+// Module state
+// ---------------------------------------------------------------------------
+
+static Cvar greets_idx = cvarDefine("greets_idx", "0", 0, 18);
+
+static Cvar *const greetsTracked[] = {&greets_idx};
+const TrackedVars greets_tracked = {greetsTracked, 1};
+
+static Greets greets;
+static bool greetsBuilt;
+
+// ---------------------------------------------------------------------------
+// Private helpers
+// ---------------------------------------------------------------------------
+
+// w and h halved toward zero, as the layout is measured.
+static void blitCentred(uint32_t *band, const Texture *texture, int32_t cx, int32_t cy, int mode)
+{
+    if (!texture || !texture->bitmap)
+        return;
+    const Bitmap *b = texture->bitmap;
+    const int32_t x = cx - b->width / 2, y = cy - b->height / 2;
+    if (mode == BLIT_COPY)
+        blitCopy(band, PICTURE_ROWS, b, x, y);
+    else
+        blitAddMinus(band, b, x, y, GREETING_LEVEL);
+}
+
+// ---------------------------------------------------------------------------
+// Public functions
+// ---------------------------------------------------------------------------
+
+const Greets *greets_state(void)
+{
+    return greetsBuilt ? &greets : nullptr;
+}
+
+int32_t greets_number(float idx)
+{
+    return truncInt(std::floor((double)idx)); // NaN and out-of-range floors give INT32_MIN
+}
+
+void greets_chooseTiles(int32_t g, int out[GREETS_TILES_SHOWN])
+{
+    vt::srand((uint32_t)g);
+    for (int i = 0; i < GREETS_TILES_SHOWN; i++)
+        out[i] = vt::rand() % GREETS_TILES;
+}
+
+void greets_setup(void)
+{
+    if (greetsBuilt)
+        return;
+    greetsBuilt = true;
+    CvarRegister(&greets_idx);
+    CvarAddFile("greets.vars");
+    CvarLoad();
+
+    char name[64];
+    for (int k = 0; k < GREETS_PICTURES; k++) {
+        snprintf(name, sizeof name, "backgrounds/morla/greets/greets%d.png", k + 1);
+        greets.pictures[k] = imgLoad(name);
+    }
+    for (int k = 0; k < GREETS_TILES; k++) {
+        snprintf(name, sizeof name, "backgrounds/morla/greets/morla_glitch%02d.png", k + 1);
+        greets.tiles[k] = imgLoad(name);
+        imgDim(greets.tiles[k], greets.tiles[k]); // in place; nothing happens to a missing tile
+    }
+}
+
+// The passes work on the frames the host gave postSetFrames: pixels must be
+// its frame buffer 0.
+void greets_render(uint32_t *pixels, float t)
+{
+    if (!pixels)
+        return;
+    const int32_t g = greets_number(greets_idx.value);
+    fishtest1_render(pixels, t);
+
+    uint32_t *band = pixels + PICTURE_OFFSET_PIXELS;
+    const Cvar *edges = CvarFind(kEdgeFactor);
+    edgeDetect(band, edges ? truncInt(edges->value) : 0, 0); // a shift outside 0..15 gives no edges
+    postAberration();
+    postGlow();
+
+    int chosen[GREETS_TILES_SHOWN];
+    greets_chooseTiles(g, chosen);
+    for (int i = 0; i < GREETS_TILES_SHOWN; i++)
+        blitCentred(band, greets.tiles[chosen[i]], i * TILE_SPACING + TILE_CENTRE_X, BAND_CENTRE_Y, BLIT_COPY);
+    if (g >= 0 && g < GREETS_PICTURES)
+        blitCentred(band, greets.pictures[g], BAND_CENTRE_X, BAND_CENTRE_Y, BLIT_ADD_MINUS);
+}
