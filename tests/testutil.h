@@ -75,8 +75,8 @@ inline uint32_t *words(Texture *texture) { return (uint32_t *)texture->bitmap->p
 // With guardRows, fill() leaves the sentinel in the block's guard rows too,
 // and intact() checks them with the margins.
 struct GuardedFrame {
-    static const uint32_t kSentinel = 0xDEADBEEFu;
-    static const int kMargin = 8192;
+    static constexpr uint32_t kSentinel = 0xDEADBEEFu;
+    static constexpr int kMargin = 8192;
     std::vector<uint32_t> memory;
     uint32_t *block, *frame;
     bool guardRows;
