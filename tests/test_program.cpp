@@ -142,7 +142,8 @@ TEST_F(ProgramRun, OptionsAnswerHelpAndRefuseUnknownOnes)
 {
     RunResult help = capture({"--help"});
     EXPECT_EQ(help.exitCode, 0);
-    for (const char *option : {"--capture", "--bench-json", "--fps", "--start", "--duration", "--no-sound", "--help", "-release"})
+    for (const char *option :
+         {"--capture", "--bench-json", "--fps", "--start", "--duration", "--no-sound", "--help", "-release"})
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
 
     RunResult unknown = capture({"--frobnicate"});
