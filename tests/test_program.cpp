@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <set>
 #include <string>
@@ -319,6 +320,15 @@ TEST_F(ProgramRun, BenchWritesOnlyItsFiguresFiledPerEffect)
                               "{\"name\": \"clear\", \"fx_idx\": null, \"frames\": 10, "})
         EXPECT_TRUE(has(entry)) << entry << "\n" << json;
     EXPECT_FALSE(has("\"curl\"")) << "an effect that never ran has no entry";
+    // Every start-up second is charged to exactly one phase.
+    auto number = [&json](const std::string &key) { return atof(json.c_str() + json.find(key) + key.size() + 3); };
+    double phases = 0.0;
+    for (const char *phase : {"tables", "pictures", "curl_table", "voronoi_frames", "objects", "variables", "tracks"}) {
+        EXPECT_GE(number(phase), 0.0) << phase;
+        phases += number(phase);
+    }
+    EXPECT_NEAR(phases, number("total"), 1e-4) << json;
+    EXPECT_GT(number("curl_table"), 0.0); // built on every start-up without its cache marker
     EXPECT_FALSE(has("nan") || has("inf")) << json;
 
     RunResult bad = capture({"--bench-json", "missing/b.json"});
