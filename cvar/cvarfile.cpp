@@ -7,6 +7,7 @@
 #include "cvar/cvar.h"
 #include "data/data.h"
 #include "host/common.h"
+#include "host/timer.h"
 
 char *cvarFiles[CVAR_FILES_MAX];
 int cvarFileCount;
@@ -37,6 +38,7 @@ void CvarArmSaving(void)
 
 void CvarLoad(void)
 {
+    StartupScope phase(STARTUP_VARIABLES);
     for (int i = 0; i < cvarFileCount; i++) {
         DataFile *file = dataFileOpen(cvarFiles[i]);
         LOG_TAGGED("Loading variables for source file <%s>\n", cvarFiles[i]);

@@ -18,6 +18,7 @@ enum {
 extern char basePath[DATA_PATH_MAX];
 extern int dataRecording; // record every requested name (development runs)
 extern int dataWriteBack; // write variable files back at exit (cleared in release runs)
+extern int dataReadOnly;  // bench runs: every file write (caches, packs, variables) is skipped
 
 // Names requested while recording, in order of first request, no duplicates.
 struct DataName {

@@ -12,6 +12,7 @@
 
 #include "data/data.h"
 #include "host/common.h"
+#include "host/timer.h"
 
 enum {
     PNG_SIGNATURE_BYTES = 8,
@@ -177,6 +178,7 @@ int imgIsPngName(const char *name)
 
 Texture *imgLoad(const char *name)
 {
+    StartupScope phase(STARTUP_PICTURES);
     if (!imgIsPngName(name))
         return nullptr;
     Texture *texture = txtLoadPNG(name);

@@ -13,6 +13,7 @@
 
 #include "data/data.h"
 #include "host/common.h"
+#include "host/timer.h"
 #include "render/object.h"
 
 enum {
@@ -321,6 +322,7 @@ static long loadedSize(const char *name)
 
 Object *objLoad(const char *name, double scale)
 {
+    StartupScope phase(STARTUP_OBJECTS);
     uint8_t *buffer = dataLoadFileAny(name);
     if (!buffer) {
         printf("Object file %s not found\n", name);
@@ -511,6 +513,7 @@ Object *objImport(const char *path)
 
 Object *objLoadCached(const char *lightwaveName, const char *convertedName, bool pointsOnly)
 {
+    StartupScope phase(STARTUP_OBJECTS);
     if (dataFileSize(convertedName) > 0) {
         if (Object *object = objLoad(convertedName, kCachedScale))
             return object;

@@ -19,6 +19,7 @@
 #include "host/parallel.h"
 #include "host/host.h"
 #include "host/tables.h"
+#include "host/timer.h"
 #include "render/bitmap.h" // Required for: PICTURE_OFFSET_PIXELS
 
 // !!! "curl.dat" is the table's memory image, little-endian: a big-endian
@@ -281,6 +282,7 @@ void curl_addLine(uint32_t *band, int32_t x1, int32_t y1, int32_t x2, int32_t y2
 
 int curl_prepareTable(int argc, char **argv)
 {
+    StartupScope phase(STARTUP_CURL);
     bool rebuild = false;
     for (int i = 1; i < argc; i++)
         rebuild = rebuild || strcasecmp(argv[i], "-rebuild") == 0;

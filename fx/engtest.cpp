@@ -8,6 +8,7 @@
 #include "data/objfile.h"
 #include "fx/fx.h"
 #include "host/common.h"
+#include "host/timer.h"
 #include "render/light.h"
 #include "render/motion.h"
 #include "render/object.h"
@@ -124,6 +125,7 @@ void engtest_setup(void)
     if (layerBuilt)
         return;
     layerBuilt = 1;
+    StartupScope phase(STARTUP_OBJECTS);
     for (Cvar *cvar : engtestVars)
         CvarRegister(cvar);
 

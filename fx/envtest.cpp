@@ -13,6 +13,7 @@
 #include "host/common.h"
 #include "host/parallel.h"
 #include "host/screen.h"
+#include "host/timer.h"
 #include "post/filter.h"
 #include "render/bitmap.h"
 
@@ -210,6 +211,7 @@ void envtest_setup(void)
     CvarAddFile("envtest.vars");
     CvarLoad();
 
+    timerStartupPush(STARTUP_VORONOI);
     // Continues the generator where the earlier setups left it.
     fillJitter();
     for (int k = 0; k < ENVTEST_CELL_FRAMES; k++) {
@@ -223,6 +225,7 @@ void envtest_setup(void)
     }
     // The frames only read the jitter table: built on every core at once.
     parallelFor(ENVTEST_CELL_FRAMES, buildCellFrameSlot, nullptr);
+    timerStartupPop();
     reducedPicture = txt_CreateTexture(ENVTEST_REDUCED_WIDTH, ENVTEST_REDUCED_HEIGHT, BITMAP_RGB32);
     if (reducedPicture && !reducedPicture->bitmap->pixels) {
         txt_FreeTexture(reducedPicture);

@@ -163,25 +163,44 @@ void voxelReliefRef(uint32_t *band)
     }
 }
 
-void voxelReliefSSE2(uint32_t *band)
+// The scalar rule without its branch: a grey pair adds nothing to the sums,
+// and the output is always the gain applied to the sum (a pair before any
+// other pixel gives 0, a grey pair repeats its left neighbour, as the rule
+// says). The sums along a row become running prefix sums over four pixels,
+// kept without the bias the rule starts from, which the output removes again.
+static inline __m128i reliefRow(__m128i pixels, __m128i greyLo, __m128i greyHi, __m128i *acc)
 {
     const __m128i zero = _mm_setzero_si128();
     const __m128i bias = _mm_set1_epi16(RELIEF_BIAS);
     const __m128i gain = _mm_set1_epi16(RELIEF_GAIN);
+    // Two pixels per register, four 16-bit channels each.
+    __m128i d01 = _mm_andnot_si128(greyLo, _mm_sub_epi16(_mm_unpacklo_epi8(pixels, zero), bias));
+    __m128i d23 = _mm_andnot_si128(greyHi, _mm_sub_epi16(_mm_unpackhi_epi8(pixels, zero), bias));
+    d01 = _mm_add_epi16(d01, _mm_slli_si128(d01, 8)); // [d0, d0 + d1]
+    d23 = _mm_add_epi16(d23, _mm_slli_si128(d23, 8));
+    __m128i s01 = _mm_add_epi16(d01, *acc); // acc holds the running sum in both halves
+    __m128i carry = _mm_unpackhi_epi64(s01, s01);
+    __m128i s23 = _mm_add_epi16(d23, carry);
+    *acc = _mm_unpackhi_epi64(s23, s23);
+    // mullo keeps the low 16 bits; packus saturates them, read as signed, to 0..255.
+    return _mm_packus_epi16(_mm_mullo_epi16(s01, gain), _mm_mullo_epi16(s23, gain));
+}
+
+void voxelReliefSSE2(uint32_t *band)
+{
+    const __m128i grey = _mm_set1_epi32((int)RELIEF_GREY);
+    static_assert(FRAME_WIDTH % 4 == 0, "the rows go four pixels at a time");
     for (int row = 0; row < PICTURE_ROWS; row += 2) {
         uint32_t *upper = band + row * FRAME_WIDTH, *lower = upper + FRAME_WIDTH;
-        __m128i acc = bias;  // lanes 0-3 the upper row's channels, 4-7 the lower row's
-        __m128i out = zero;  // the two output pixels in the low 64 bits
-        for (int x = 0; x < FRAME_WIDTH; x++) {
-            const uint32_t p = upper[x], q = lower[x];
-            if ((p & q) != RELIEF_GREY) {
-                const __m128i pair = _mm_unpacklo_epi32(_mm_cvtsi32_si128((int)p), _mm_cvtsi32_si128((int)q));
-                acc = _mm_add_epi16(acc, _mm_sub_epi16(_mm_unpacklo_epi8(pair, zero), bias));
-                // mullo keeps the low 16 bits; packus saturates them, read as signed, to 0..255.
-                out = _mm_packus_epi16(_mm_mullo_epi16(_mm_sub_epi16(acc, bias), gain), zero);
-            }
-            upper[x] = (uint32_t)_mm_cvtsi128_si32(out);
-            lower[x] = (uint32_t)_mm_cvtsi128_si32(_mm_srli_si128(out, 4));
+        __m128i accUpper = _mm_setzero_si128(), accLower = accUpper; // the sums less the bias
+        for (int x = 0; x < FRAME_WIDTH; x += 4) {
+            const __m128i p = _mm_loadu_si128((const __m128i *)(upper + x));
+            const __m128i q = _mm_loadu_si128((const __m128i *)(lower + x));
+            // A pixel pair is skipped when the two pixels ANDed are the grey.
+            const __m128i skip = _mm_cmpeq_epi32(_mm_and_si128(p, q), grey);
+            const __m128i skipLo = _mm_unpacklo_epi32(skip, skip), skipHi = _mm_unpackhi_epi32(skip, skip);
+            _mm_storeu_si128((__m128i *)(upper + x), reliefRow(p, skipLo, skipHi, &accUpper));
+            _mm_storeu_si128((__m128i *)(lower + x), reliefRow(q, skipLo, skipHi, &accLower));
         }
     }
 }

@@ -20,6 +20,7 @@ static long captureTotal = -1; // frames to write; -1 until the duration is know
 static long captureCount;
 static int captureError;
 static int captureVideo; // the pictures go to the video encoder
+static int captureDrop;  // the pictures go nowhere (bench)
 
 // Creates every missing directory of the path, like "mkdir -p".
 static int captureMakeDirs(const std::string &path)
@@ -58,6 +59,7 @@ int captureBegin(const char *dir, double fps, double start, double duration)
     while (captureDir.size() > 1 && captureDir.back() == '/')
         captureDir.pop_back();
     captureVideo = 0;
+    captureDrop = 0;
     captureSetTiming(fps, start, duration);
     if (!captureMakeDirs(captureDir)) {
         printf("Cannot create the capture directory %s: %s\n", dir, strerror(errno));
@@ -69,6 +71,14 @@ int captureBegin(const char *dir, double fps, double start, double duration)
 void captureBeginVideo(double fps, double start, double duration)
 {
     captureVideo = 1;
+    captureDrop = 0;
+    captureSetTiming(fps, start, duration);
+}
+
+void captureBeginBench(double fps, double start, double duration)
+{
+    captureVideo = 0;
+    captureDrop = 1;
     captureSetTiming(fps, start, duration);
 }
 
@@ -119,7 +129,7 @@ static int captureWriteVideoFrame(const uint32_t *picture)
 
 int capturePresent(const uint32_t *picture)
 {
-    if (!(captureVideo ? captureWriteVideoFrame(picture) : captureWriteFile(picture))) {
+    if (!captureDrop && !(captureVideo ? captureWriteVideoFrame(picture) : captureWriteFile(picture))) {
         captureError = 1;
         return 0;
     }

@@ -11,6 +11,9 @@ int captureBegin(const char *dir, double fps, double start, double duration); //
 // The same timing, with the pictures going to the video encoder (videoBegin
 // has checked the output); the encoder starts with the first picture.
 void captureBeginVideo(double fps, double start, double duration);
+// The same timing again, with every picture dropped: a bench measures the
+// frames and writes nothing.
+void captureBeginBench(double fps, double start, double duration);
 void captureSetDefaultDuration(double seconds);
 
 // Writes the 320 x 180 picture as the next frame. Answers 1 while frames

@@ -5,9 +5,11 @@
 #include <strings.h> // Required for: strcasecmp()
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "cvar/cvar.h"
 #include "cvar/cvarfile.h"
@@ -17,6 +19,7 @@
 #include "fx/fx.h"
 #include "fx/fxtables.h"
 #include "fx/noise.h"
+#include "host/bench.h"
 #include "host/capture.h"
 #include "host/common.h"
 #include "host/hostvars.h"
@@ -45,6 +48,7 @@ static int hostPausesOn = 1;
 static Texture *logoImage;                 // blended over the intro
 enum { GLITCH_SLOTS = 99 };
 static Texture *glitchFrames[GLITCH_SLOTS]; // displacement pictures; slot 0 stays empty
+static FrameReport hostFrameReport;
 
 // The host's variables that tracks drive, in binding order.
 static Cvar *const hostTracked[] = {
@@ -101,6 +105,14 @@ static int32_t clampByte(int32_t v)
     return std::clamp(v, 0, 255);
 }
 
+// The glitch picture of this moment: 25 slots a second, slot 0 (empty) once
+// in every 99.
+static int hostGlitchSlot(void)
+{
+    int32_t k = truncInt(demoTime(25.0f)) % GLITCH_SLOTS;
+    return k < 0 ? k + GLITCH_SLOTS : k;
+}
+
 void hostPlanPost(PostPlan *plan, float fxTime)
 {
     *plan = PostPlan();
@@ -136,14 +148,54 @@ void hostPlanPost(PostPlan *plan, float fxTime)
 
     plan->runBrightness = post_brightnedd.value != 1.0f;
     plan->brightnessLevel = truncInt(post_brightnedd.value * 255.0f);
+    plan->glitchSlot = hostGlitchSlot();
 }
 
-// The glitch picture of this moment: 25 slots a second, slot 0 (empty) once
-// in every 99.
-static int hostGlitchSlot(void)
+void hostPlanEveryPass(PostPlan *plan)
 {
-    int32_t k = truncInt(demoTime(25.0f)) % GLITCH_SLOTS;
-    return k < 0 ? k + GLITCH_SLOTS : k;
+    *plan = PostPlan();
+    plan->blurH = plan->blurV = 128;
+    plan->runBlurH = plan->runBlurV = 1;
+    plan->runEdges = 1;
+    plan->edgeShift = 1;
+    plan->edgeAdditive = 1;
+    plan->runAberration = 1;
+    plan->runGlow = 1;
+    plan->runGlitch = 1;
+    plan->glitchX = plan->glitchY = 16;
+    plan->glitchSlot = 1; // the first slot that holds a picture
+    plan->logoAlpha = 217;
+    plan->runBrightness = 1;
+    plan->brightnessLevel = 200;
+}
+
+void hostRunPost(uint32_t *frame, const PostPlan *plan)
+{
+    uint32_t *picture = frame + PICTURE_OFFSET_PIXELS;
+    if (plan->frontLayerBefore)
+        backimage_draw(frame, 2);
+    filterSetCoefficients(plan->blurH, plan->blurV);
+    if (plan->runBlurH)
+        blurRowsH(frame, frame, PICTURE_FIRST_ROW, PICTURE_FIRST_ROW + PICTURE_ROWS - 1);
+    if (plan->runBlurV)
+        blurRowsV(frame, frame, PICTURE_FIRST_ROW, PICTURE_FIRST_ROW + PICTURE_ROWS - 1);
+    if (plan->runEdges)
+        edgeDetect(picture, plan->edgeShift, plan->edgeAdditive);
+    if (plan->runAberration)
+        postAberration();
+    if (plan->runGlow)
+        postGlow();
+    if (plan->runGlitch) {
+        bool held = plan->glitchSlot >= 0 && plan->glitchSlot < GLITCH_SLOTS;
+        postGlitch(plan->glitchX, plan->glitchY, held ? glitchFrames[plan->glitchSlot] : nullptr);
+    }
+    if (plan->logoAlpha > 0 && logoImage)
+        blitAlpha(picture, logoImage->bitmap, 0, 0, plan->logoAlpha);
+    if (plan->frontLayerAfter)
+        backimage_draw(frame, 2);
+    if (plan->runBrightness)
+        postBrightness(picture, plan->brightnessLevel);
+    hostClearLetterbox(frame);
 }
 
 void hostClearLetterbox(uint32_t *frame)
@@ -172,6 +224,8 @@ void hostDrawFrame(Screen *screen)
     int foreground = hostForegroundIndex();
     if (foreground >= 0)
         foregrounds[foreground](screen->buffer0, fxTime);
+    int foregroundMode = truncInt(foreground_mode.value);
+    hostFrameReport = {background, foreground, foregroundMode == 3 || foregroundMode == 4, 0.0};
 
     // Debug views: frame buffer 1 (right button) or 2 (middle button) is shown
     // as it is, without post chain or letterbox.
@@ -182,32 +236,16 @@ void hostDrawFrame(Screen *screen)
     }
 
     // The post chain, in its fixed order, on the picture of frame buffer 0.
+    uint64_t postBegan = platformCounter();
     PostPlan plan;
     hostPlanPost(&plan, fxTime);
-    uint32_t *frame = screen->buffer0;
-    uint32_t *picture = frame + PICTURE_OFFSET_PIXELS;
-    if (plan.frontLayerBefore)
-        backimage_draw(frame, 2);
-    filterSetCoefficients(plan.blurH, plan.blurV);
-    if (plan.runBlurH)
-        blurRowsH(frame, frame, PICTURE_FIRST_ROW, PICTURE_FIRST_ROW + PICTURE_ROWS - 1);
-    if (plan.runBlurV)
-        blurRowsV(frame, frame, PICTURE_FIRST_ROW, PICTURE_FIRST_ROW + PICTURE_ROWS - 1);
-    if (plan.runEdges)
-        edgeDetect(picture, plan.edgeShift, plan.edgeAdditive);
-    if (plan.runAberration)
-        postAberration();
-    if (plan.runGlow)
-        postGlow();
-    if (plan.runGlitch)
-        postGlitch(plan.glitchX, plan.glitchY, glitchFrames[hostGlitchSlot()]);
-    if (plan.logoAlpha > 0 && logoImage)
-        blitAlpha(picture, logoImage->bitmap, 0, 0, plan.logoAlpha);
-    if (plan.frontLayerAfter)
-        backimage_draw(frame, 2);
-    if (plan.runBrightness)
-        postBrightness(picture, plan.brightnessLevel);
-    hostClearLetterbox(frame);
+    hostRunPost(screen->buffer0, &plan);
+    hostFrameReport.postSeconds = (double)(platformCounter() - postBegan) / (double)platformFrequency();
+}
+
+const FrameReport *hostLastFrame(void)
+{
+    return &hostFrameReport;
 }
 
 // ---------------------------------------------------------------------------
@@ -286,6 +324,8 @@ int hostTrackedList(Cvar **out, int max)
 
 static void hostStartup(int argc, char **argv)
 {
+    // What is not marked below, or by the loaders themselves, is table work.
+    timerStartupBegin(STARTUP_TABLES);
     sinTableBuild();
     sqrtTableBuild();
     noise_init();
@@ -320,12 +360,21 @@ static void hostStartup(int argc, char **argv)
         rnd_MakePointSprite(hostView);
 
     fxHost = {hostScreen, hostView, argc, argv};
+    // Setups that mostly build meshes and scenes; their pictures, objects and
+    // variables are marked by the loaders, the curl and voronoi tables by the
+    // effects.
+    timerStartupPush(STARTUP_OBJECTS);
     voxel_setup();
+    timerStartupPop();
     curl_setup();
+    timerStartupPush(STARTUP_OBJECTS);
     fishtest1_setup();
+    timerStartupPop();
     envtest_setup();
+    timerStartupPush(STARTUP_OBJECTS);
     intro_setup();
     particles_setup();
+    timerStartupPop();
     simpletunnel_setup();
 
     hostRegisterGroup2();
@@ -340,6 +389,7 @@ static void hostStartup(int argc, char **argv)
     CvarLoad();
 
     printf("loading glitch...\n");
+    timerStartupPush(STARTUP_PICTURES);
     for (int n = 1; n < GLITCH_SLOTS; n++) {
         char name[64];
         snprintf(name, sizeof name, "textures/glitch/output%05d.png", n + 1);
@@ -348,21 +398,26 @@ static void hostStartup(int argc, char **argv)
         if (glitchFrames[n])
             imgBoxBlur(glitchFrames[n]);
     }
+    timerStartupPop();
 
+    timerStartupPush(STARTUP_TRACKS);
     hostBindTracks();
+    timerStartupPop();
 
     musicStart();
     demoTimeStart();
     CvarArmSaving();
+    timerStartupEnd();
 }
 
 // A development run packs every asset it asked for into "demo.dat"; the
-// variable files are written back afterwards, by the exit handler.
+// variable files are written back afterwards, by the exit handler. A bench
+// writes nothing, so it does not gather the pack either.
 static void hostShutdown(void)
 {
     syncDestroyDevice(hostSync);
     hostSync = nullptr;
-    if (hostIsRelease(hostArgc, hostArgv))
+    if (hostIsRelease(hostArgc, hostArgv) || dataReadOnly)
         return;
     int count = dataOpenedCount();
     char **names = (char **)calloc((size_t)count + 1, sizeof(char *));
@@ -377,8 +432,53 @@ static void hostShutdown(void)
     free(names);
 }
 
+static double hostSecondsSince(uint64_t counter)
+{
+    return (double)(platformCounter() - counter) / (double)platformFrequency();
+}
+
+// Median milliseconds of the chain with every pass on, run on the last
+// picture of the show.
+static double hostTimeEveryPass(void)
+{
+    enum { RUNS = 101 };
+    PostPlan plan;
+    hostPlanEveryPass(&plan);
+    std::vector<double> ms(RUNS);
+    for (double &m : ms) {
+        uint64_t began = platformCounter();
+        hostRunPost(hostScreen->buffer0, &plan);
+        m = hostSecondsSince(began) * 1000.0;
+    }
+    std::nth_element(ms.begin(), ms.begin() + RUNS / 2, ms.end());
+    return ms[RUNS / 2];
+}
+
+// Prints the bench's table and writes its JSON; 1 when the JSON could not be
+// written.
+static int hostFinishBench(FILE *json, double fps, double start, double firstFrame)
+{
+    BenchRun run = {};
+    run.fps = fps;
+    run.start = start;
+    run.startup = timerStartupTimes();
+    run.firstFrameSeconds = firstFrame;
+    run.postEveryPassMs = hostTimeEveryPass();
+    run.frameCopyMs = benchMeasureFrameCopy();
+    run.peakResidentMb = benchPeakResidentMb();
+    benchPrintTable(stdout, &run);
+    if (!json)
+        return 0;
+    int written = benchWriteJson(json, &run);
+    written = fclose(json) == 0 && written;
+    if (!written)
+        printf("Failed to write the bench figures: %s\n", strerror(errno));
+    return !written;
+}
+
 int hostRun(int argc, char **argv)
 {
+    uint64_t runBegan = platformCounter();
     HostOptions options;
     int parsed = hostParseOptions(argc, argv, &options);
     if (parsed == OPTIONS_DONE)
@@ -388,8 +488,18 @@ int hostRun(int argc, char **argv)
     // Progress lines should appear as they happen, also through a pipe.
     setvbuf(stdout, nullptr, _IOLBF, 0);
 
-    bool offline = options.captureDir || options.videoFile;
-    if (options.videoFile) {
+    bool offline = options.captureDir || options.videoFile || options.bench;
+    FILE *benchJson = nullptr;
+    if (options.bench) {
+        // Opened before anything renders, so that a bad path costs no show.
+        if (options.benchJson && !(benchJson = fopen(options.benchJson, "w"))) {
+            printf("Cannot write the bench figures to %s: %s\n", options.benchJson, strerror(errno));
+            return 1;
+        }
+        captureBeginBench(options.fps, options.start, options.duration);
+        dataWriteBack = 0;
+        dataReadOnly = 1;
+    } else if (options.videoFile) {
         // Before anything is rendered: no encoder is a missing tool (exit 2).
         int ready = videoBegin(options.videoFile);
         if (ready != VIDEO_READY)
@@ -414,14 +524,26 @@ int hostRun(int argc, char **argv)
     }
 
     int frames = 0;
+    double firstFrame = 0.0;
+    if (options.bench)
+        benchBegin();
     do {
+        uint64_t began = platformCounter();
         hostDrawFrame(hostScreen);
+        if (options.bench) {
+            benchAddFrame(hostSecondsSince(began), hostLastFrame());
+            if (frames == 0)
+                firstFrame = hostSecondsSince(runBegan);
+        }
         frames++;
     } while (screenUpdate());
     if (offline)
         captureFinish(); // the video's last frames are encoded before the summary
     timerPrintFrameSummary(frames);
+    int benchFailed = options.bench && hostFinishBench(benchJson, options.fps, options.start, firstFrame);
     hostShutdown();
+    if (benchFailed)
+        return 1;
 
     if (offline && captureFailed())
         return 1;

@@ -34,9 +34,15 @@ struct PostPlan {
     int32_t brightnessLevel;  // 255 leaves the picture unchanged
     int32_t frontLayerBefore; // foreground_mode 3: image layer before the chain
     int32_t frontLayerAfter;  // foreground_mode 4: image layer after the glitch
+    int32_t glitchSlot;       // displacement picture of this moment (slot 0 is empty)
 };
 
 void hostPlanPost(PostPlan *plan, float fxTime);
+// A plan with every pass of the chain on, the glitch included: what the
+// bench times as the chain's worst case.
+void hostPlanEveryPass(PostPlan *plan);
+// Runs the chain of the plan on frame buffer 0, letterbox cleared last.
+void hostRunPost(uint32_t *frame, const PostPlan *plan);
 
 // The foreground effect fx_idx selects (0..6), or -1 for none.
 int hostForegroundIndex(void);
@@ -45,6 +51,15 @@ int hostForegroundIndex(void);
 // background, foreground, debug views, post chain, letterbox. Presentation is
 // the screen update's.
 void hostDrawFrame(Screen *screen);
+
+// What the last hostDrawFrame drew, for the bench's figures per effect.
+struct FrameReport {
+    int32_t background; // background_mode: 1 cleared, 2 tunnel, 3 image layer; others draw none
+    int32_t foreground; // hostForegroundIndex(): 0..6, -1 for none
+    int32_t frontLayer; // the image layer was drawn over the picture (foreground_mode 3 or 4)
+    double postSeconds; // the post chain alone, letterbox included; 0 in the debug views
+};
+const FrameReport *hostLastFrame(void);
 
 // The variables bound to tracks at start-up, in binding order (the host's own,
 // then the effects' groups). Fills at most max and returns how many there are.

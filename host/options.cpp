@@ -20,9 +20,12 @@ void hostPrintUsage(FILE *out)
             "                      DIR/frame_000000.png, frame_000001.png, ...\n"
             "  --video FILE        render offline like --capture and encode the show with its music\n"
             "                      into FILE (1920 x 1080 H.264, AAC) with the ffmpeg program\n"
+            "  --bench             render offline without writing anything and print a table of\n"
+            "                      frame times per effect, the post chain, start-up and memory\n"
+            "  --bench-json FILE   like --bench, and write the same figures as JSON into FILE\n"
             "  --fps N             frames per second of music time offline (default %d)\n"
             "  --start SECONDS     music time of the first offline frame (default 0)\n"
-            "  --duration SECONDS  length of the capture or video (default: to the end of the music)\n"
+            "  --duration SECONDS  length of the offline run (default: to the end of the music)\n"
             "  --no-sound          play without an audio device; the music clock runs silently\n"
             "  --help              show this text\n",
             DEFAULT_CAPTURE_FPS);
@@ -73,15 +76,18 @@ int hostParseOptions(int argc, char **argv, HostOptions *options)
             hostPrintUsage(stdout);
             return OPTIONS_DONE;
         }
-        if (!strcmp(name, "--no-sound")) {
+        if (!strcmp(name, "--no-sound") || !strcmp(name, "--bench")) {
             if (value)
                 return usageError("%s takes no value", name);
-            options->noSound = 1;
+            if (!strcmp(name, "--bench"))
+                options->bench = 1;
+            else
+                options->noSound = 1;
             continue;
         }
 
-        bool takesValue = !strcmp(name, "--capture") || !strcmp(name, "--video") || !strcmp(name, "--fps") ||
-                          !strcmp(name, "--start") || !strcmp(name, "--duration");
+        bool takesValue = !strcmp(name, "--capture") || !strcmp(name, "--video") || !strcmp(name, "--bench-json") ||
+                          !strcmp(name, "--fps") || !strcmp(name, "--start") || !strcmp(name, "--duration");
         if (!takesValue)
             return usageError("unknown option %s", arg);
         if (!value) {
@@ -102,6 +108,13 @@ int hostParseOptions(int argc, char **argv, HostOptions *options)
             options->videoFile = value;
             continue;
         }
+        if (!strcmp(name, "--bench-json")) {
+            if (!*value)
+                return usageError("%s needs a file name", name);
+            options->benchJson = value;
+            options->bench = 1;
+            continue;
+        }
         double number;
         if (!parseNumber(value, &number))
             return usageError("not a number: %s", value);
@@ -120,9 +133,9 @@ int hostParseOptions(int argc, char **argv, HostOptions *options)
             options->duration = number;
         }
     }
-    if (options->captureDir && options->videoFile)
-        return usageError("%s", "--capture and --video cannot be combined: run them one after the other");
-    if (timing && !options->captureDir && !options->videoFile)
-        return usageError("%s", "--fps, --start and --duration apply to --capture and --video");
+    if ((options->captureDir != nullptr) + (options->videoFile != nullptr) + options->bench > 1)
+        return usageError("%s", "--capture, --video and --bench cannot be combined: run them one after the other");
+    if (timing && !options->captureDir && !options->videoFile && !options->bench)
+        return usageError("%s", "--fps, --start and --duration apply to --capture, --video and --bench");
     return OPTIONS_RUN;
 }

@@ -1,4 +1,5 @@
-// Command-line options beyond the run mode: offline capture, video export and sound.
+// Command-line options beyond the run mode: offline capture, video export,
+// bench and sound.
 #pragma once
 
 #include <cstdio>
@@ -6,6 +7,8 @@
 struct HostOptions {
     const char *captureDir; // --capture DIR: render offline into PNG files; null otherwise
     const char *videoFile;  // --video FILE: render offline into a video through ffmpeg; null otherwise
+    int bench;              // --bench: render offline, write nothing, print the frame times
+    const char *benchJson;  // --bench-json FILE: the same figures as JSON into FILE (implies --bench)
     double fps;             // frames per second of music time offline
     double start;           // music time of the first offline frame
     double duration;        // seconds to render offline; 0 = until the music ends

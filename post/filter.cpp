@@ -67,7 +67,12 @@ void blurRowsH(const uint32_t *src, uint32_t *dst, int32_t firstRow, int32_t las
     // coefH holds 123456 until the first settings step; never let it past a byte.
     const int32_t coef = clampByte(params->coefH);
     const BlurPairHFn pair = flt_Kernels->blurPairH;
-    for (int32_t r = firstRow; r <= lastRow; r += 2) {
+    // Rows blur independently of their partners, so whole groups of eight go
+    // to the wider kernel and the rest to the pairs, with the same bits.
+    int32_t r = firstRow;
+    for (; r + 7 <= lastRow; r += 8)
+        flt_Kernels->blurOctH(src + r * FRAME_WIDTH, dst + r * FRAME_WIDTH, FRAME_WIDTH, coef, params->threshold);
+    for (; r <= lastRow; r += 2) {
         // An odd count blurs the row after lastRow too, unless that would
         // leave the frame; the last row then pairs with itself.
         int32_t r2 = r + 1 < FRAME_HEIGHT ? r + 1 : r;

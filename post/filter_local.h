@@ -75,6 +75,11 @@ static inline uint8_t byteOf(uint32_t pixel, int i)
 // coef is 0..255.
 typedef void (*BlurPairHFn)(const uint32_t *srcA, const uint32_t *srcB, uint32_t *dstA, uint32_t *dstB,
                             int n, int32_t coef, uint32_t threshold);
+// The same blur on eight consecutive rows (pitch 320), each row coming out as
+// blurPairH gives it: a row's lanes never meet another row's. Eight rows are
+// four independent accumulator chains, which keeps the multiplier busy where
+// one pair waits on its own latency. src may equal dst.
+typedef void (*BlurOctHFn)(const uint32_t *src, uint32_t *dst, int n, int32_t coef, uint32_t threshold);
 // Vertical blur of one strip of 8 columns over rows >= 1 rows (pitch 320),
 // src and dst pointing at the strip's first row. The accumulators live in
 // acc (8 pixels x 4 lanes, 16-byte aligned): set from the first row, carried
@@ -97,6 +102,7 @@ typedef void (*CopyBlocksFn)(uint32_t *dst, const uint32_t *src, int blocks);
 // One kernel per job; the drivers call them through the set in use.
 struct FilterKernels {
     BlurPairHFn blurPairH;
+    BlurOctHFn blurOctH;
     BlurStripVFn blurStripV;
     LumaRowFn lumaRow;
     EdgeRowFn edgeRow;
@@ -113,6 +119,8 @@ void flt_BlurPairHSSE2(const uint32_t *srcA, const uint32_t *srcB, uint32_t *dst
                        int32_t coef, uint32_t threshold);
 void flt_BlurPairHRef(const uint32_t *srcA, const uint32_t *srcB, uint32_t *dstA, uint32_t *dstB, int n,
                       int32_t coef, uint32_t threshold);
+void flt_BlurOctHSSE2(const uint32_t *src, uint32_t *dst, int n, int32_t coef, uint32_t threshold);
+void flt_BlurOctHRef(const uint32_t *src, uint32_t *dst, int n, int32_t coef, uint32_t threshold);
 void flt_BlurStripVSSE2(const uint32_t *src, uint32_t *dst, int rows, int32_t coef, uint32_t threshold,
                         int16_t *acc);
 void flt_BlurStripVRef(const uint32_t *src, uint32_t *dst, int rows, int32_t coef, uint32_t threshold,

@@ -14,7 +14,7 @@
 #include "render/bitmap.h"
 
 const FilterKernels flt_KernelsRef = {
-    flt_BlurPairHRef,  flt_BlurStripVRef, flt_LumaRowRef,  flt_EdgeRowRef, flt_CopyRowRef,    flt_AddMinusRowRef,
+    flt_BlurPairHRef,  flt_BlurOctHRef,   flt_BlurStripVRef, flt_LumaRowRef,  flt_EdgeRowRef, flt_CopyRowRef,    flt_AddMinusRowRef,
     flt_SubPlusRowRef, flt_AlphaRowRef,   flt_MinusRowRef, flt_GrayRowRef, flt_CopyBlocksRef,
 };
 
@@ -67,6 +67,14 @@ void flt_BlurPairHRef(const uint32_t *srcA, const uint32_t *srcB, uint32_t *dstA
         }
         dstA[x] = outA;
         dstB[x] = outB;
+    }
+}
+
+void flt_BlurOctHRef(const uint32_t *src, uint32_t *dst, int n, int32_t coef, uint32_t threshold)
+{
+    for (int r = 0; r < 8; r += 2) {
+        flt_BlurPairHRef(src + r * FRAME_WIDTH, src + (r + 1) * FRAME_WIDTH, dst + r * FRAME_WIDTH,
+                         dst + (r + 1) * FRAME_WIDTH, n, coef, threshold);
     }
 }
 

@@ -363,6 +363,13 @@ static std::map<std::string, std::vector<uint32_t>> kernelOutputs(const FilterKe
     for (int rows : {1, 2, 5, (int)FRAME_HEIGHT}) {
         for (int coef : kCoefs) {
             std::vector<uint32_t> src = randomRow(rng, rows * FRAME_WIDTH, (int)seed), dst(rows * FRAME_WIDTH, 7u);
+            if (rows >= 8) { // eight rows from any row and of any length, into dst and in place
+                const int at = (int)(rng() % (rows - 7)) * FRAME_WIDTH, n = 1 + (int)(rng() % FRAME_WIDTH);
+                std::vector<uint32_t> a = src, b = dst;
+                k.blurOctH(a.data() + at, b.data() + at, n, coef, threshold);
+                k.blurOctH(a.data() + at, a.data() + at, n, coef, threshold);
+                keep("blur oct", a), keep("blur oct", b);
+            }
             alignas(16) int16_t acc[FILTER_STRIP_LANES];
             const int column = (int)(rng() % 40) * 8;
             k.blurStripV(src.data() + column, dst.data() + column, rows, coef, threshold, acc);

@@ -50,6 +50,15 @@ TEST(Options, CaptureWithTimingInBothSpellings)
     EXPECT_EQ(o.videoFile, nullptr);
     ASSERT_EQ(parse({"--no-sound"}, &o), OPTIONS_RUN);
     EXPECT_EQ(o.noSound, 1);
+
+    ASSERT_EQ(parse({"--bench", "--fps", "60"}, &o), OPTIONS_RUN);
+    EXPECT_EQ(o.bench, 1);
+    EXPECT_EQ(o.benchJson, nullptr);
+    EXPECT_EQ(o.fps, 60.0);
+    ASSERT_EQ(parse({"--bench-json=b.json", "--start", "61"}, &o), OPTIONS_RUN);
+    EXPECT_EQ(o.bench, 1);
+    EXPECT_STREQ(o.benchJson, "b.json");
+    EXPECT_EQ(o.start, 61.0);
 }
 
 TEST(Options, HelpAndBadOptions)
@@ -70,6 +79,11 @@ TEST(Options, HelpAndBadOptions)
         {"--video", ""},
         {"--video", "v.mp4", "--capture", "d"},
         {"--no-sound=1"},
+        {"--bench=1"},
+        {"--bench-json"},
+        {"--bench-json", ""},
+        {"--bench", "--capture", "d"},
+        {"--bench-json", "b.json", "--video", "v.mp4"},
     };
     for (const auto &args : bad)
         EXPECT_EQ(parse(args, &o), OPTIONS_USAGE) << args[0] << (args.size() > 1 ? " " + args[1] : "");

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <set>
 #include <string>
@@ -142,7 +143,8 @@ TEST_F(ProgramRun, OptionsAnswerHelpAndRefuseUnknownOnes)
 {
     RunResult help = capture({"--help"});
     EXPECT_EQ(help.exitCode, 0);
-    for (const char *option : {"--capture", "--fps", "--start", "--duration", "--no-sound", "--help", "-release"})
+    for (const char *option :
+         {"--capture", "--bench-json", "--fps", "--start", "--duration", "--no-sound", "--help", "-release"})
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
 
     RunResult unknown = capture({"--frobnicate"});
@@ -283,4 +285,54 @@ TEST_F(ProgramRun, ADevelopmentRunPacksWhatItReadAndAReleaseRunShowsTheSameFrame
         EXPECT_EQ(readFile(release + "/frames/" + name), readFile(run() + "/frames/" + name)) << name;
     // The frames follow the track: dark at the start, bright at its peak.
     EXPECT_NE(readFile(run() + "/frames/frame_000000.png"), readFile(run() + "/frames/frame_000013.png"));
+}
+
+// A bench renders every frame, writes nothing but its JSON, and files each
+// frame under what it drew; a JSON file it cannot create stops it at once.
+TEST_F(ProgramRun, BenchWritesOnlyItsFiguresFiledPerEffect)
+{
+    addMusic(2.0);
+    std::string tree = root / "Vantorel";
+    // Voxel landscape over the tunnel for frames 0-9, then the fish test on a
+    // cleared frame: row 22 comes at 0.97 s (22.67 rows a second).
+    ASSERT_TRUE(writeFile(tree + "/sync_fx_idx.track", trackFile({{0, 3.0f, 0}, {22, 4.0f, 0}})));
+    ASSERT_TRUE(writeFile(tree + "/sync_background_mode.track", trackFile({{0, 2.0f, 0}, {22, 1.0f, 0}})));
+    std::vector<std::string> treeBefore = listDir(tree);
+
+    RunResult r = capture({"--bench-json", "b.json", "--fps", "10", "--duration", "2"});
+    ASSERT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_EQ(listDir(run()), std::vector<std::string>{"b.json"}); // no demo.dat, no frames
+    EXPECT_EQ(listDir(tree), treeBefore);                          // no curl.dat, no variable files
+    for (const char *line : {"frames of", "whole show", "post chain alone", "curl table", "Peak resident"})
+        EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out;
+
+    std::string json = readFile(run() + "/b.json");
+    auto has = [&json](const std::string &text) { return json.find(text) != std::string::npos; };
+    EXPECT_EQ(std::count(json.begin(), json.end(), '{'), std::count(json.begin(), json.end(), '}'));
+    EXPECT_EQ(json.front(), '{');
+    for (const char *key : {"\"frame_copy_ms\": 0.", "\"startup_s\": {\"total\": ", "\"tables\": ",
+                            "\"curl_table\": ", "\"voronoi_frames\": ", "\"tracks\": ", "\"post_chain_ms\": ",
+                            "\"show\": {\"frames\": 20, \"mean_ms\": ", "\"realtime_factor\": ", "\"peak_rss_mb\": "})
+        EXPECT_TRUE(has(key)) << key << "\n" << json;
+    for (const char *entry : {"{\"name\": \"voxel\", \"fx_idx\": 3, \"frames\": 10, \"median_ms\": ",
+                              "{\"name\": \"fish\", \"fx_idx\": 4, \"frames\": 10, ",
+                              "{\"name\": \"tunnel\", \"fx_idx\": null, \"frames\": 10, ",
+                              "{\"name\": \"clear\", \"fx_idx\": null, \"frames\": 10, "})
+        EXPECT_TRUE(has(entry)) << entry << "\n" << json;
+    EXPECT_FALSE(has("\"curl\"")) << "an effect that never ran has no entry";
+    // Every start-up second is charged to exactly one phase.
+    auto number = [&json](const std::string &key) { return atof(json.c_str() + json.find(key) + key.size() + 3); };
+    double phases = 0.0;
+    for (const char *phase : {"tables", "pictures", "curl_table", "voronoi_frames", "objects", "variables", "tracks"}) {
+        EXPECT_GE(number(phase), 0.0) << phase;
+        phases += number(phase);
+    }
+    EXPECT_NEAR(phases, number("total"), 1e-4) << json;
+    EXPECT_GT(number("curl_table"), 0.0); // built on every start-up without its cache marker
+    EXPECT_FALSE(has("nan") || has("inf")) << json;
+
+    RunResult bad = capture({"--bench-json", "missing/b.json"});
+    EXPECT_EQ(bad.exitCode, 1);
+    EXPECT_NE(bad.out.find("Cannot write the bench figures to missing/b.json"), std::string::npos) << bad.out;
+    EXPECT_EQ(bad.out.find("frames:"), std::string::npos) << "nothing rendered";
 }
