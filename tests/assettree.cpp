@@ -1,10 +1,6 @@
 // Private asset trees and guarded frames for the effect tests.
 #include "assettree.h"
 
-#include <algorithm>
-#include <filesystem>
-#include <memory>
-
 #include "data/data.h"
 #include "effecthost.h"
 #include "host/screen.h"

@@ -1,16 +1,6 @@
 // The surroundings of an effect under test.
 #include "effecthost.h"
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <cmath>
-#include <filesystem>
-#include <limits>
-
 #include "cvar/cvar.h"
 #include "data/data.h"
 #include "fx/fx.h"

@@ -1,9 +1,5 @@
 // The console: commands, completion, scrollback, line limits, the key
 // binding, and the overlay's bounds.
-#include <gtest/gtest.h>
-
-#include <climits>
-#include <cstring>
 
 #include "cvar/console.h"
 #include "cvar/cvar.h"

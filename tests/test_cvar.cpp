@@ -1,11 +1,6 @@
 // The console-variable registry: registration, lookup, assignment, and the
 // host's own variables.
-#include <gtest/gtest.h>
-
-#include <cstring>
-#include <set>
-#include <string>
-#include <vector>
+#include "testutil.h"
 
 #include "cvar/cvar.h"
 #include "cvar/catalog.h"

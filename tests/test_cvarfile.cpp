@@ -1,10 +1,4 @@
 // Variable files: the line grammar, which file wins, and writing back.
-#include <gtest/gtest.h>
-
-#include <unistd.h>
-
-#include <cstdlib>
-#include <string>
 
 #include "cvar/cvar.h"
 #include "cvar/cvarfile.h"

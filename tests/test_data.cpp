@@ -1,13 +1,5 @@
 // The data layer and packs: recording, loads and streams from disk and from
 // packs, building "demo.dat", and packs that are cut short or lie.
-#include <gtest/gtest.h>
-
-#include <unistd.h>
-
-#include <cstdlib>
-#include <cstring>
-#include <string>
-#include <vector>
 
 #include "data/data.h"
 #include "data/pack.h"

@@ -1,10 +1,6 @@
 // The frame buffers and one turn of the frame loop: guard rows, debug views,
 // letterbox, and the decisions the variables make for the post chain.
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <cstring>
-#include <vector>
+#include "testutil.h"
 
 #include "cvar/cvar.h"
 #include "host/host.h"

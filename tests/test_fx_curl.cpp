@@ -1,10 +1,6 @@
 // Curl particles: the table and its cache file, frames over the object layer
 // against golden hashes, and hostile values. Regenerate the hashes as the top
 // of test_fx_engtest.cpp says, with --gtest_filter=Curl.*.
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <cstring>
 
 #include "assettree.h"
 #include "effecthost.h"

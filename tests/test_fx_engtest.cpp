@@ -5,10 +5,6 @@
 // ctest sets it)
 //     VANTOREL_UPDATE_GOLDEN=1 ./vantorel_effect_tests --gtest_filter=Engtest.*
 // which prints the new hashes; VANTOREL_FX_PNG=prefix also writes the frames.
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cmath>
 
 #include "assettree.h"
 #include "effecthost.h"

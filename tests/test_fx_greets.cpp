@@ -2,7 +2,6 @@
 // choice, the darkened tiles, hostile values and missing pictures. Goldens:
 // VANTOREL_PRINT_GOLDEN=1 prints the hashes and writes greets_*.png to the
 // working directory; look at them before taking the new values.
-#include <gtest/gtest.h>
 
 #include "assettree.h"
 #include "cvar/cvar.h"

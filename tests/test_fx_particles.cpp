@@ -1,9 +1,5 @@
 // The particles, the cloud converted in a scratch copy of the tree. Golden hashes: look at
 // the particles_*.png in the test temp directory, then take the values the failure prints.
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <filesystem>
 
 #include "cvar/cvarfile.h"
 #include "data/data.h"

@@ -1,12 +1,6 @@
 // The tunnel: SSE2 kernel against the scalar rule, table and ring goldens,
 // golden frames (FNV-1a of frame buffer 2; VANTOREL_UPDATE_GOLDEN=1 prints a
 // new table, VANTOREL_FX_PNG=dir writes the frames), slots, colour, hostiles.
-#include <gtest/gtest.h>
-
-#include <limits>
-#include <numeric>
-#include <random>
-#include <set>
 
 #include "data/data.h"
 #include "effecthost.h"

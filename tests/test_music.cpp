@@ -1,11 +1,8 @@
 // The music clock on SDL's dummy audio driver: a smooth, monotonic position
 // and the demo clock beside it.
-#include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <thread>
-#include <vector>
 
 #include "data/data.h"
 #include "host/music.h"

@@ -1,9 +1,7 @@
 // Command-line options: what runs, what is refused with a usage message.
-#include <gtest/gtest.h>
+#include "testutil.h"
 
 #include <list>
-#include <string>
-#include <vector>
 
 #include "host/host.h"
 #include "host/options.h"

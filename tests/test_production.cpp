@@ -1,18 +1,7 @@
 // The default production: the builder writes a complete, deterministic tree
 // whose variable files and tracks the engine reads, and refuses bad sources.
-#include <gtest/gtest.h>
 
 #include <sys/wait.h>
-
-#include <algorithm>
-#include <cmath>
-#include <cstdlib>
-#include <filesystem>
-#include <map>
-#include <set>
-#include <sstream>
-#include <string>
-#include <vector>
 
 #include "cvar/catalog.h"
 #include "data/data.h"

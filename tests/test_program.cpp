@@ -1,12 +1,5 @@
 // The whole program without a display: offline capture runs, start-up output,
 // music failures, options and the missing-display path.
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cstring>
-#include <set>
-#include <string>
-#include <vector>
 
 #include "cvar/cvar.h"
 #include "host/host.h"

@@ -1,12 +1,7 @@
 // The rasteriser: fill conventions, clipping and the fan, Gouraud paths and
 // their kernels, texturing, edge accumulation, lines, and hostile input that
 // must never write outside a frame's block.
-#include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstring>
-#include <random>
-#include <set>
 #include <type_traits>
 
 #include "render/raster.h"

@@ -3,14 +3,6 @@
 // against its golden hashes (VANTOREL_UPDATE_GOLDEN=1 prints new ones,
 // VANTOREL_FX_PNG=dir writes the frames), and random and degenerate poses that
 // must never write outside the frame's block or the scene's pools.
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cmath>
-#include <cstring>
-#include <limits>
-#include <numeric>
-#include <random>
 
 #include "host/common.h"
 #include "render/light.h"

@@ -1,12 +1,7 @@
 // Shared helpers and start-up tables: aligned blocks, the random sequence,
 // truncation, tagged messages, sine/reciprocal/square-root tables and the
 // aberration mask built from them.
-#include <gtest/gtest.h>
-
-#include <climits>
-#include <cmath>
-#include <cstdlib>
-#include <cstring>
+#include "testutil.h"
 
 #include "fx/fxtables.h"
 #include "host/common.h"

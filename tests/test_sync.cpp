@@ -1,15 +1,7 @@
 // Sync tracks: file names, interpolation, track files (whole, damaged and
 // absurd), binding variables and the per-frame update.
-#include <gtest/gtest.h>
 
-#include <climits>
-#include <cmath>
-#include <cstring>
 #include <malloc.h> // Required for: malloc_usable_size()
-#include <map>
-#include <string>
-#include <unistd.h>
-#include <vector>
 
 #include "cvar/cvar.h"
 #include "sync/sync.h"

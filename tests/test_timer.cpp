@@ -1,7 +1,5 @@
 // Profiling timers: statistics, growth of the sample table, the registry.
-#include <gtest/gtest.h>
-
-#include <string>
+#include "testutil.h"
 
 #include "host/timer.h"
 

@@ -1,14 +1,9 @@
 // Real-window behaviour under an X server (the test runs under Xvfb): the
 // presented picture on screen, the window's place, close requests, and the
 // audio failures of a windowed run.
-#include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdlib>
-#include <cstring>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "host/screen.h"
 #include "mp3gen.h"

@@ -6,18 +6,10 @@
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <thread>
-
-#include <gtest/gtest.h>
 
 #include "data/pngwrite.h"
 
