@@ -2,7 +2,6 @@
 // the grid, heights, golden frames over the tunnel (they change with the tunnel
 // and the object layer too; checkGoldenFrame regenerates them), hostiles.
 
-#include "assettree.h"
 #include "effecthost.h"
 #include "fx/engtest.h"
 #include "fx/fx.h"
