@@ -1,16 +1,6 @@
 // The surroundings of an effect under test.
 #include "effecthost.h"
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <cmath>
-#include <filesystem>
-#include <limits>
-
 #include "cvar/cvar.h"
 #include "data/data.h"
 #include "fx/fx.h"
@@ -67,6 +57,14 @@ void markGuardRows(uint32_t *frame)
     std::fill_n(frame + FRAME_WIDTH * FRAME_HEIGHT, FRAME_GUARD_PIXELS, GUARD_PATTERN);
 }
 
+uint32_t *guardedFrame(void)
+{
+    uint32_t *frame = effectTestHost()->buffer0;
+    std::fill_n(frame, FRAME_WIDTH * FRAME_HEIGHT, 0u);
+    markGuardRows(frame);
+    return frame;
+}
+
 bool guardRowsIntact(const uint32_t *frame)
 {
     auto intact = [](const uint32_t *p) {
@@ -91,4 +89,20 @@ void expectHostileFramesInside(const char *prefix, void (*render)(uint32_t *, fl
             }
         }
     }
+}
+
+std::string effectPrivateTree(std::initializer_list<const char *> assets)
+{
+    static std::unique_ptr<TempDir> dir; // lives until the process ends
+    dir = std::make_unique<TempDir>();
+    std::string tree = effectTestTree(), base = dir->path() + "/";
+    for (const char *asset : assets) {
+        std::string target = base + asset;
+        std::error_code error;
+        if (tree.empty() || !makeDirs(target.substr(0, target.rfind('/'))) ||
+            !std::filesystem::copy_file(tree + "/" + asset, target, error))
+            return "";
+    }
+    dataSetBasePath(base.c_str());
+    return base;
 }

@@ -23,3 +23,12 @@ void expectHostileFramesInside(const char *prefix, void (*render)(uint32_t *, fl
 // Marks the guard rows with a pattern; true while they still hold it.
 void markGuardRows(uint32_t *frame);
 bool guardRowsIntact(const uint32_t *frame);
+// Frame buffer 0 of the test host cleared, its guard rows marked.
+uint32_t *guardedFrame(void);
+// Copies the named assets (paths relative to the production tree) into a
+// fresh temporary directory, removed when the process ends, and makes it the
+// data layer's base path, for effects that write beside their assets: every
+// test process starts from the same files and nothing is written into the
+// shared tree. The directory with a trailing slash, or "" when the production
+// tree is missing or a copy failed.
+std::string effectPrivateTree(std::initializer_list<const char *> assets);

@@ -1,9 +1,5 @@
 // The console: commands, completion, scrollback, line limits, the key
 // binding, and the overlay's bounds.
-#include <gtest/gtest.h>
-
-#include <climits>
-#include <cstring>
 
 #include "cvar/console.h"
 #include "cvar/cvar.h"
@@ -69,12 +65,9 @@ TEST_F(ConsoleState, CommandsListShowSetAndCompleteVariables)
     }
     // Empty and blank lines are not committed; the blank one stays as typed.
     reset();
-    consoleExecute();
-    consoleSetLine(" \t ");
-    consoleExecute();
+    consoleExecute(), consoleSetLine(" \t "), consoleExecute();
     EXPECT_TRUE(console.current == 0 && input() == " \t " && console.cursor == 3);
-    consoleSetLine("vars"); // nothing registered: nothing listed
-    consoleExecute();
+    consoleSetLine("vars"), consoleExecute(); // nothing registered: nothing listed
     EXPECT_EQ(committed(), std::vector<std::string>{"vars"});
 
     // Completion takes the newest matching variable.
@@ -125,9 +118,7 @@ TEST_F(ConsoleState, ScrollbackMovesUpOnceLine49IsCommittedAndLinesAreCutAt255)
     }
     // A command of one word that fills the line: its answer is cut too.
     const std::string word(255, 'w');
-    reset();
-    consoleSetLine(word.c_str());
-    consoleExecute();
+    reset(), consoleSetLine(word.c_str()), consoleExecute();
     EXPECT_EQ(committed(), (std::vector<std::string>{word, ("Variable " + word).substr(0, 255)}));
 }
 
@@ -145,15 +136,13 @@ TEST_F(ConsoleState, KeysToggleTypeNameCharactersEditAndRun)
     consoleKey('`');
     EXPECT_FALSE(console.visible);
     // Visible, only the characters of names and values are typed.
-    consoleKey('`');
-    consoleSetLine("");
+    consoleKey('`'), consoleSetLine("");
     type("azAZ09 _/.-");
     for (int key : std::initializer_list<int>{'%', '&', '(', '\'', '!', '~', '+', '=', 10, 27, 127, 0, -1, 'a' + 256})
         consoleKey(key);
     EXPECT_EQ(input(), "azAZ09 _/.-");
     // Backspace (nothing to remove on an empty line), tab, enter.
-    consoleSetLine("");
-    consoleKey(8);
+    consoleSetLine(""), consoleKey(8);
     EXPECT_EQ(console.cursor, 0);
     type("intro_zx\b\t64\r");
     EXPECT_TRUE(!strcmp(zoom->text, "64") && committed() == (std::vector<std::string>{"intro_zoom 64", "intro_zoom = 64"}));
@@ -203,13 +192,8 @@ TEST_F(ConsoleState, OverlayStaysInsideItsBandFollowsTheLineCountAndMatchesTheRe
 
     // The picture below was looked at when this hash was taken; change the
     // hash only together with a deliberate change of the font or the layout.
-    reset();
-    addVar("post_glow", "0");
-    addVar("post_glow_threshold", "0 0 0 0");
-    consoleKey('`');
-    type("vars\r");
-    consolePrint("Az09 _/.- box:\x01");
-    type("post_gl\t");
+    reset(), addVar("post_glow", "0"), addVar("post_glow_threshold", "0 0 0 0"), consoleKey('`');
+    type("vars\r"), consolePrint("Az09 _/.- box:\x01"), type("post_gl\t");
     std::vector<uint32_t> picture(320 * 180, 0x00808080);
     ASSERT_EQ(consoleDraw(picture.data(), 320, 180, 4), 49);
     uint64_t hash = 14695981039346656037ull; // FNV-1a over the pixel words

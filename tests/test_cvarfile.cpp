@@ -1,10 +1,4 @@
 // Variable files: the line grammar, which file wins, and writing back.
-#include <gtest/gtest.h>
-
-#include <unistd.h>
-
-#include <cstdlib>
-#include <string>
 
 #include "cvar/cvar.h"
 #include "cvar/cvarfile.h"
@@ -20,22 +14,19 @@ class VariableFiles : public testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(makeDirs(dir / "assets"));
-        ASSERT_EQ(chdir(dir.path().c_str()), 0);
-        testing::internal::CaptureStdout();
-        dataSetBasePath("assets/");
-        testing::internal::GetCapturedStdout();
+        ASSERT_TRUE(makeDirs(dir / "assets") && chdir(dir.path().c_str()) == 0);
+        captured([] { dataSetBasePath("assets/"); });
         cvarList = nullptr;
         for (Cvar *c : {&loose, &speed, &tint, &camera})
             CvarRegister(c);
         dataWriteBack = 0; // no exit handler from these tests
     }
     void file(const std::string &name, const std::string &text) { ASSERT_TRUE(writeFile(dir / ("assets/" + name), text)); }
-    std::string loadAll()
+    std::string loadAll() { return captured(CvarLoad); }
+    void files(std::initializer_list<std::pair<const char *, const char *>> named) // written and added in order
     {
-        testing::internal::CaptureStdout();
-        CvarLoad();
-        return testing::internal::GetCapturedStdout();
+        for (auto [name, text] : named)
+            text ? file(name, text) : void(), CvarAddFile(name);
     }
     TempDir dir;
 };
@@ -57,15 +48,9 @@ TEST_F(VariableFiles, TokenCountAndKindDecideWhatALineDoes)
     CvarAddFile("a.vars");
     std::string out = loadAll();
 
-    EXPECT_FLOAT_EQ(speed.value, 2.5f);
-    EXPECT_STREQ(speed.text, "2.5");
-    EXPECT_FLOAT_EQ(tint.vec[0], 0.1f);
-    EXPECT_FLOAT_EQ(tint.vec[3], 0.4f);
-    EXPECT_FLOAT_EQ(tint.value, 9.0f); // two tokens set text and value, never vec
-    EXPECT_FLOAT_EQ(camera.vec[2], 3.0f);
-    EXPECT_FLOAT_EQ(camera.vec[3], 1.0f);
-    EXPECT_EQ(camera.value, 0.0f);
-    EXPECT_EQ(speed.source, &cvarFiles[cvarFileCount - 1]);
+    EXPECT_TRUE(speed.value == 2.5f && !strcmp(speed.text, "2.5") && speed.source == &cvarFiles[cvarFileCount - 1]);
+    EXPECT_TRUE(tint.vec[0] == 0.1f && tint.vec[3] == 0.4f && tint.value == 9.0f); // two tokens set text and value, never vec
+    EXPECT_TRUE(camera.vec[2] == 3.0f && camera.vec[3] == 1.0f && camera.value == 0.0f);
 
     const char *invalid[] = {"t_tint 0.5 0.5 0.5\n", "t_speed 1 2 3\n", "t_camera 1 2 3 4\n", "t_speed\n", "\n",
                              "t_nothing 1 2 3\n", "a b c d e f g\n"};
@@ -73,35 +58,24 @@ TEST_F(VariableFiles, TokenCountAndKindDecideWhatALineDoes)
         std::string message = std::string("\"Invalid variable in file:") + line + ", source:a.vars\\n\"\n";
         EXPECT_NE(out.find(message), std::string::npos) << line << out;
     }
-    EXPECT_NE(out.find("[Cvar]: Variable t_nothing not found\n"), std::string::npos);
-    EXPECT_NE(out.find("[CvarLoad : "), std::string::npos);
-    EXPECT_NE(out.find("]\"Loading variables for source file <a.vars>\\n\"\n"), std::string::npos) << out;
+    EXPECT_TRUE(out.find("[Cvar]: Variable t_nothing not found\n") != std::string::npos && out.find("[CvarLoad : ") != std::string::npos &&
+                out.find("]\"Loading variables for source file <a.vars>\\n\"\n") != std::string::npos) << out;
 }
 
 TEST_F(VariableFiles, TheLastFileReadWinsAndBecomesTheSource)
 {
-    file("first.vars", "t_speed 3\nt_tint 1 0 0 1\n");
-    file("second.vars", "t_speed 4\n");
-    CvarAddFile("first.vars");
-    CvarAddFile("missing.vars");
-    CvarAddFile("second.vars");
+    files({{"first.vars", "t_speed 3\nt_tint 1 0 0 1\n"}, {"missing.vars", nullptr}, {"second.vars", "t_speed 4\n"}});
     std::string out = loadAll();
-    EXPECT_FLOAT_EQ(speed.value, 4.0f);
-    EXPECT_STREQ(cvarFiles[0], "first.vars");
-    EXPECT_EQ(speed.source, &cvarFiles[2]);
-    EXPECT_EQ(tint.source, &cvarFiles[0]);
-    EXPECT_EQ(loose.source, nullptr);
+    EXPECT_TRUE(speed.value == 4.0f && !strcmp(cvarFiles[0], "first.vars") && speed.source == &cvarFiles[2] &&
+                tint.source == &cvarFiles[0] && loose.source == nullptr);
     // A missing file is reported and announced all the same.
-    EXPECT_NE(out.find("LoadFile: Failed to find a file: missing.vars"), std::string::npos);
-    EXPECT_NE(out.find("Loading variables for source file <missing.vars>"), std::string::npos);
+    EXPECT_TRUE(out.find("LoadFile: Failed to find a file: missing.vars") != std::string::npos &&
+                out.find("Loading variables for source file <missing.vars>") != std::string::npos) << out;
 }
 
 TEST_F(VariableFiles, WriteBackThenReadBackRestoresEveryValue)
 {
-    file("first.vars", "t_tint 0.25 0.5 0.75 0.125\n");
-    file("second.vars", "t_speed 6\nt_camera 4 5 6\n");
-    CvarAddFile("first.vars");
-    CvarAddFile("second.vars");
+    files({{"first.vars", "t_tint 0.25 0.5 0.75 0.125\n"}, {"second.vars", "t_speed 6\nt_camera 4 5 6\n"}});
     loadAll();
     speed.value = 8.5f; // as a track or the console would leave it
     CvarSaveAll();
@@ -111,27 +85,17 @@ TEST_F(VariableFiles, WriteBackThenReadBackRestoresEveryValue)
     EXPECT_EQ(readFile(dir / "assets/first.vars"),
               "t_tint 0.250000 0.500000 0.750000 0.125000\nt_loose 7.000000\n");
 
-    speed.value = 0;
-    camera.vec[0] = camera.vec[1] = camera.vec[2] = camera.vec[3] = 0;
-    tint.vec[0] = 0;
+    speed.value = tint.vec[0] = 0, std::fill_n(camera.vec, 4, 0.0f);
     loadAll();
-    EXPECT_FLOAT_EQ(speed.value, 8.5f);
-    EXPECT_FLOAT_EQ(camera.vec[1], 5.0f);
-    EXPECT_FLOAT_EQ(camera.vec[3], 1.0f);
-    EXPECT_FLOAT_EQ(tint.vec[0], 0.25f);
+    EXPECT_TRUE(speed.value == 8.5f && camera.vec[1] == 5.0f && camera.vec[3] == 1.0f && tint.vec[0] == 0.25f);
 }
 
 TEST_F(VariableFiles, AFileThatCannotBeWrittenKeepsItsOldContent)
 {
-    file("first.vars", "t_speed 3\n");
-    file("second.vars", "t_tint 1 1 1 1\n");
-    CvarAddFile("first.vars");
-    CvarAddFile("second.vars");
+    files({{"first.vars", "t_speed 3\n"}, {"second.vars", "t_tint 1 1 1 1\n"}});
     loadAll();
     ASSERT_TRUE(makeDirs(dir / "assets/first.vars.part"));
-    testing::internal::CaptureStdout();
-    CvarSaveAll();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "failed to open file first.vars for cvar writing\n");
+    EXPECT_EQ(captured(CvarSaveAll), "failed to open file first.vars for cvar writing\n");
     EXPECT_EQ(readFile(dir / "assets/first.vars"), "t_speed 3\n");
     EXPECT_EQ(readFile(dir / "assets/second.vars"), "t_tint 1.000000 1.000000 1.000000 1.000000\n");
 }
@@ -139,9 +103,9 @@ TEST_F(VariableFiles, AFileThatCannotBeWrittenKeepsItsOldContent)
 TEST_F(VariableFiles, LongLinesAreCutAndReadOnAsTheNextLine)
 {
     // 256 bytes of blanks, then a line that continues past the cut.
-    file("long.vars", std::string(256, ' ') + "t_speed 5\n");
-    CvarAddFile("long.vars");
+    const std::string text = std::string(256, ' ') + "t_speed 5\n";
+    files({{"long.vars", text.c_str()}});
     std::string out = loadAll();
-    EXPECT_FLOAT_EQ(speed.value, 5.0f);
-    EXPECT_NE(out.find("Invalid variable in file:" + std::string(256, ' ') + ", source:long.vars"), std::string::npos);
+    EXPECT_TRUE(speed.value == 5.0f &&
+                out.find("Invalid variable in file:" + std::string(256, ' ') + ", source:long.vars") != std::string::npos) << out;
 }

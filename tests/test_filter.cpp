@@ -1,12 +1,6 @@
 // Pixel filters: blurs, luminance and edges, blits and the picture copy at
 // worked values and at the frame's edges, and each SSE2 kernel against its
 // scalar reference.
-#include <gtest/gtest.h>
-
-#include <climits>
-#include <cstring>
-#include <map>
-#include <random>
 
 #include "post/filter.h"
 #include "post/filter_local.h"

@@ -1,10 +1,6 @@
 // The frame buffers and one turn of the frame loop: guard rows, debug views,
 // letterbox, and the decisions the variables make for the post chain.
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <cstring>
-#include <vector>
+#include "testutil.h"
 
 #include "cvar/cvar.h"
 #include "host/host.h"
@@ -35,41 +31,19 @@ static void fillPattern(uint32_t *frame, uint32_t seed)
 TEST(FrameBuffers, ThreeFramesWithGuardRowsInsideTheirBlocks)
 {
     Screen *s = offlineScreen();
-    ASSERT_NE(s, nullptr);
-    EXPECT_EQ(s->width, 320);
-    EXPECT_EQ(s->height, 240);
-    EXPECT_EQ(s->pitch, 1280);
-    EXPECT_EQ(s->bytesPerPixel, 4);
-    uint32_t *blocks[3] = {s->block0, s->block1, s->block2};
-    uint32_t *buffers[3] = {s->buffer0, s->buffer1, s->buffer2};
+    ASSERT_TRUE(s && s->width == 320 && s->height == 240 && s->pitch == 1280 && s->bytesPerPixel == 4);
+    uint32_t *blocks[3] = {s->block0, s->block1, s->block2}, *buffers[3] = {s->buffer0, s->buffer1, s->buffer2};
     Texture *views[3] = {&s->texture0, &s->texture1, &s->texture2};
     for (int i = 0; i < 3; i++) {
-        EXPECT_EQ((char *)buffers[i] - (char *)blocks[i], 40960);
         // Rows -32 and 271 are the first and last of the block: writing them
         // is legal (the sanitizer build checks the bounds).
-        buffers[i][-32 * FRAME_WIDTH] = 1;
-        buffers[i][271 * FRAME_WIDTH + FRAME_WIDTH - 1] = 2;
-        EXPECT_EQ(&buffers[i][271 * FRAME_WIDTH + FRAME_WIDTH - 1], blocks[i] + FRAME_BLOCK_PIXELS - 1);
-        buffers[i][-32 * FRAME_WIDTH] = 0;
-        buffers[i][271 * FRAME_WIDTH + FRAME_WIDTH - 1] = 0;
-        ASSERT_NE(views[i]->bitmap, nullptr);
-        EXPECT_EQ(views[i]->bitmap->pixels, buffers[i]);
-        EXPECT_EQ(views[i]->bitmap->width, 320);
-        EXPECT_EQ(views[i]->bitmap->height, 240);
-        EXPECT_EQ(views[i]->bitmap->format, BITMAP_RGB32);
+        uint32_t &first = buffers[i][-32 * FRAME_WIDTH], &last = buffers[i][272 * FRAME_WIDTH - 1];
+        first = last = 0;
+        EXPECT_TRUE((char *)buffers[i] - (char *)blocks[i] == 40960 && &last == blocks[i] + FRAME_BLOCK_PIXELS - 1);
+        const Bitmap *b = views[i]->bitmap;
+        ASSERT_TRUE(b && b->pixels == buffers[i] && b->width == 320 && b->height == 240 && b->format == BITMAP_RGB32);
     }
     EXPECT_EQ(screenCreate(), nullptr); // only once
-}
-
-TEST(FrameBuffers, PixelBytesRunBlueGreenRedFourth)
-{
-    uint32_t pixel = 0x00FF8040u;
-    uint8_t bytes[4];
-    memcpy(bytes, &pixel, 4);
-    EXPECT_EQ(bytes[0], 64);
-    EXPECT_EQ(bytes[1], 128);
-    EXPECT_EQ(bytes[2], 255);
-    EXPECT_EQ(bytes[3], 0);
 }
 
 class FrameTurn : public testing::Test {
@@ -78,57 +52,28 @@ protected:
     {
         s = offlineScreen();
         ASSERT_NE(s, nullptr);
-        fillPattern(s->buffer0, 1);
-        fillPattern(s->buffer1, 2);
-        fillPattern(s->buffer2, 3);
-        s->mouseButtons = 0;
-        background_mode.value = 0;
-        fx_idx.value = 0;
+        fillPattern(s->buffer0, 1), fillPattern(s->buffer1, 2), fillPattern(s->buffer2, 3);
+        s->mouseButtons = 0, background_mode.value = 0, fx_idx.value = 0;
     }
-    void TearDown() override { s->mouseButtons = 0; }
+    void TearDown() override { s->mouseButtons = 0, background_mode.value = 0; }
     Screen *s = nullptr;
 };
 
-TEST_F(FrameTurn, LetterboxBarsAreClearedAndThePictureKept)
+TEST_F(FrameTurn, LetterboxBarsBackgroundClearAndDebugViews)
 {
-    std::vector<uint32_t> expected(FRAME_WIDTH * FRAME_HEIGHT);
-    fillPattern(expected.data(), 1);
-    hostDrawFrame(s);
-    for (int y = 0; y < FRAME_HEIGHT; y++) {
-        bool bar = y < 30 || y >= 210;
-        for (int x = 0; x < FRAME_WIDTH; x++) {
-            uint32_t want = bar ? 0u : expected[y * FRAME_WIDTH + x];
-            ASSERT_EQ(s->buffer0[y * FRAME_WIDTH + x], want) << x << "," << y;
-        }
-    }
-}
-
-TEST_F(FrameTurn, BackgroundModeOneClearsTheWholeFrame)
-{
-    background_mode.value = 1.9f;
-    hostDrawFrame(s);
-    for (int i = 0; i < FRAME_WIDTH * FRAME_HEIGHT; i++)
-        ASSERT_EQ(s->buffer0[i], 0u) << i;
-}
-
-TEST_F(FrameTurn, DebugViewsShowAScratchFrameWithItsBars)
-{
-    struct Case {
-        int buttons;
-        uint32_t seed; // pattern of the frame that must be shown
-    } cases[] = {
-        {MOUSE_RIGHT, 2},
-        {MOUSE_MIDDLE, 3},
-        {MOUSE_RIGHT | MOUSE_MIDDLE, 2}, // the right button wins
-        {MOUSE_RIGHT | MOUSE_LEFT, 2},
+    // Mouse buttons and background mode; the frame then shown (0: black), whether its bars are cleared.
+    const struct { int buttons; float background; uint32_t seed; bool bars; } cases[] = {
+        {0, 0, 1, true}, {0, 1.9f, 0, true}, {MOUSE_RIGHT, 0, 2, false}, {MOUSE_MIDDLE, 0, 3, false},
+        {MOUSE_RIGHT | MOUSE_MIDDLE, 0, 2, false}, {MOUSE_RIGHT | MOUSE_LEFT, 0, 2, false}, // the right button wins
     };
     std::vector<uint32_t> expected(FRAME_WIDTH * FRAME_HEIGHT);
-    for (const Case &c : cases) {
-        fillPattern(s->buffer0, 1);
-        s->mouseButtons = c.buttons;
-        fillPattern(expected.data(), c.seed);
+    for (const auto &c : cases) {
+        fillPattern(s->buffer0, 1), fillPattern(expected.data(), c.seed);
+        std::fill(expected.begin(), expected.begin() + (c.seed ? PICTURE_OFFSET_PIXELS * c.bars : expected.size()), 0u);
+        std::fill(expected.end() - PICTURE_OFFSET_PIXELS * c.bars, expected.end(), 0u);
+        s->mouseButtons = c.buttons, background_mode.value = c.background;
         hostDrawFrame(s);
-        EXPECT_EQ(memcmp(s->buffer0, expected.data(), expected.size() * 4), 0) << "buttons " << c.buttons;
+        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), s->buffer0)) << c.buttons << ", " << c.background;
     }
 }
 
@@ -164,13 +109,7 @@ TEST_F(FrameTurn, EveryPostPassRunsBeforeTheBrightnessAndTheBarsStayBlack)
 TEST(PostPlan, SwitchesReadTheFloatValuesCoefficientsTheClampedIntegers)
 {
     offlineScreen(); // the host variables are registered
-    struct Case {
-        const char *what;
-        Cvar *var;
-        float value;
-        int32_t PostPlan::*field;
-        int32_t expected;
-    } cases[] = {
+    const struct { const char *what; Cvar *var; float value; int32_t PostPlan::*field, expected; } cases[] = {
         {"blur 0.2 runs", &post_blur_h, 0.2f, &PostPlan::runBlurH, 1},
         {"blur 0.2 has coefficient 0", &post_blur_h, 0.2f, &PostPlan::blurH, 0},
         {"blur 300 clamps to 255", &post_blur_h, 300.0f, &PostPlan::blurH, 255},
@@ -197,7 +136,7 @@ TEST(PostPlan, SwitchesReadTheFloatValuesCoefficientsTheClampedIntegers)
     Cvar *all[] = {&post_blur_h, &post_blur_v, &post_edgedetect, &post_edgedetect_factor,
                    &post_edgedetect_additive, &post_aberration, &post_glow, &post_glitch_xstrength,
                    &post_glitch_ystrength, &post_glitch_brightness, &foreground_mode};
-    for (const Case &c : cases) {
+    for (const auto &c : cases) {
         for (Cvar *v : all)
             v->value = 0.0f;
         post_brightnedd.value = 1.0f;
@@ -212,13 +151,9 @@ TEST(PostPlan, SwitchesReadTheFloatValuesCoefficientsTheClampedIntegers)
 TEST(PostPlan, LogoFadesInDuringTheIntroOnly)
 {
     offlineScreen();
-    struct Case {
-        float fxIdx, fxTime;
-        int32_t alpha;
-    } cases[] = {
-        {2, 10.0f, 0}, {2, 9.0f, 0}, {2, 10.5f, 25}, {2, 20.0f, 216}, {2.9f, 100.0f, 216}, {3, 20.0f, 0},
-    };
-    for (const Case &c : cases) {
+    const struct { float fxIdx, fxTime; int32_t alpha; } cases[] = {
+        {2, 10.0f, 0}, {2, 9.0f, 0}, {2, 10.5f, 25}, {2, 20.0f, 216}, {2.9f, 100.0f, 216}, {3, 20.0f, 0}};
+    for (const auto &c : cases) {
         fx_idx.value = c.fxIdx;
         PostPlan plan;
         hostPlanPost(&plan, c.fxTime);
@@ -230,11 +165,9 @@ TEST(PostPlan, LogoFadesInDuringTheIntroOnly)
 TEST(Foreground, IndexTruncatesAndOutOfRangeMeansNone)
 {
     offlineScreen();
-    struct Case {
-        float value;
-        int index;
-    } cases[] = {{0, 0}, {6.9f, 6}, {-0.5f, 0}, {7, -1}, {-1, -1}, {NAN, -1}, {1e30f, -1}, {2.5f, 2}};
-    for (const Case &c : cases) {
+    const struct { float value; int index; } cases[] = {{0, 0}, {6.9f, 6}, {-0.5f, 0}, {7, -1}, {-1, -1}, {NAN, -1},
+                                                        {1e30f, -1}, {2.5f, 2}};
+    for (const auto &c : cases) {
         fx_idx.value = c.value;
         EXPECT_EQ(hostForegroundIndex(), c.index) << c.value;
     }

@@ -1,8 +1,5 @@
 // The image layer: a list with every kind of line, the missing list, placement and blends, hostile variables.
-#include <gtest/gtest.h>
 
-#include <cmath>
-#include <filesystem>
 #include <fstream>
 
 #include "data/data.h"

@@ -2,9 +2,6 @@
 // flashes, the parked camera, the tube image, the cross-fade kernels, hostile
 // variables and a missing texture. Goldens: VANTOREL_PRINT_GOLDEN=1 prints the
 // hashes and writes fish_*.png to the working directory; look at them first.
-#include <gtest/gtest.h>
-
-#include <cmath>
 
 #include "cvar/cvar.h"
 #include "data/data.h"

@@ -1,9 +1,5 @@
 // The intro in the production's tree. Golden hashes: look at the intro_t*.png
 // written to the test temp directory, then take the values the failure prints.
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <string>
 
 #include "cvar/cvar.h"
 #include "cvar/cvarfile.h"

@@ -1,10 +1,6 @@
 // The voronoi mosaic. Golden values: this implementation, generator seeded 1234 before the setup; after an
 // intended change, look at the voronoi_*.png written to the temp directory and paste the values the failures print.
-#include <gtest/gtest.h>
 
-#include <cmath>
-
-#include "assettree.h"
 #include "effecthost.h"
 #include "fx/envtest.h"
 #include "fx/fx.h"

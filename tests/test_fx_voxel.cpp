@@ -1,12 +1,7 @@
 // The voxel landscape: relief filter goldens and SSE2 against the scalar rule,
 // the grid, heights, golden frames over the tunnel (they change with the tunnel
 // and the object layer too; checkGoldenFrame regenerates them), hostiles.
-#include <gtest/gtest.h>
 
-#include <limits>
-#include <random>
-
-#include "assettree.h"
 #include "effecthost.h"
 #include "fx/engtest.h"
 #include "fx/fx.h"
@@ -20,7 +15,6 @@ static void setVoxel(float radius, float displacement, float blur, float sample)
     voxel_movement_radius.value = radius, voxel_displacement_scale.value = displacement;
     voxel_baseblur.value = blur, voxel_sample_scale.value = sample;
 }
-
 
 TEST(Voxel, ReliefFilter)
 {

@@ -1,13 +1,10 @@
 // Pictures: PNG files of every colour type, depth and interlacing decoded to
 // pixel words, each failure message, damaged files that must never crash,
 // the name test of imgLoad, the row conversion, the box blur and dimming.
-#include <gtest/gtest.h>
 
 #include <png.h>
-#include <unistd.h>
 #include <zlib.h> // Required for: crc32() of patched chunks
 
-#include <random>
 #include <regex>
 
 #include "data/data.h"

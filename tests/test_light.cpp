@@ -1,10 +1,6 @@
 // Lighting and shading: the fog byte, normals rotated into camera space and
 // recomputed from the corners, and each lighting model's face and vertex
 // colours at worked values, with normals and lights beyond their usual range.
-#include <gtest/gtest.h>
-
-#include <climits>
-#include <cmath>
 
 #include "render/light.h"
 #include "testutil.h"

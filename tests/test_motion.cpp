@@ -1,11 +1,6 @@
 // Motion keyframes: key growth and its messages, the closed B-spline at the
 // worked times, wrapping of negative and non-finite times, motions without
 // keys, motions applied to objects, and the 2D Catmull-Rom segment.
-#include <gtest/gtest.h>
-
-#include <climits>
-#include <cmath>
-#include <random>
 
 #include "render/motion.h"
 #include "testutil.h"

@@ -2,12 +2,8 @@
 // clock, the renderer's determinism and levels, the arrangement checked by
 // measurement (drum onsets, the ducking, the fade), echoes, the limiter,
 // glitches, and MP3 files that decode to the exact length.
-#include <gtest/gtest.h>
 
 #include <mpg123.h>
-
-#include <cmath>
-#include <numeric>
 
 #include "mp3encode.h"
 #include "platform/audio.h"

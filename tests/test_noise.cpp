@@ -1,7 +1,5 @@
 // Gradient noise: the exact tables the effects depend on, and its shape.
-#include <gtest/gtest.h>
-
-#include <cstdlib>
+#include "testutil.h"
 
 #include "fx/noise.h"
 #include "host/common.h"

@@ -2,13 +2,6 @@
 // and flags, the geometry utilities, reading and saving the
 // engine's object files (including cut and corrupt ones), and importing
 // LightWave objects through Assimp.
-#include <gtest/gtest.h>
-
-#include <unistd.h> // Required for: chdir()
-
-#include <cmath>
-#include <cstring>
-#include <random>
 
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/lsan_interface.h> // Required for: __lsan_disable(), __lsan_enable()

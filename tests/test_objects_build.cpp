@@ -1,16 +1,9 @@
 // Object files: the engine's encoder, the builder's LWO2 writer, the
 // production's meshes, and their import through Assimp as the demo does it.
-#include <gtest/gtest.h>
 
 #include <assimp/cimport.h>
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
-
-#include <algorithm>
-#include <array>
-#include <cmath>
-#include <cstring>
-#include <map>
 
 #include "data/objfile.h"
 #include "lwo2.h"

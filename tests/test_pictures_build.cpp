@@ -2,15 +2,8 @@
 // loaders depend on, and the properties the effects rely on (tiling textures,
 // neutral glitch frames, a transparent logo background, a list that names
 // real pictures), read back from the written PNG files where the format matters.
-#include <gtest/gtest.h>
 
 #include <png.h>
-
-#include <cmath>
-#include <map>
-#include <numeric>
-#include <set>
-#include <sstream>
 
 #include "data/pngwrite.h"
 #include "pictures.h"

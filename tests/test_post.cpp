@@ -1,10 +1,6 @@
 // Post-chain passes over the picture: golden pixels and edge cases of each
 // pass, and whole passes through the SSE2 kernels against their scalar
 // references, on random pictures and any settings.
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <random>
 
 #include "host/hostvars.h"
 #include "host/tables.h"

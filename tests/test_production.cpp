@@ -1,18 +1,7 @@
 // The default production: the builder writes a complete, deterministic tree
 // whose variable files and tracks the engine reads, and refuses bad sources.
-#include <gtest/gtest.h>
 
 #include <sys/wait.h>
-
-#include <algorithm>
-#include <cmath>
-#include <cstdlib>
-#include <filesystem>
-#include <map>
-#include <set>
-#include <sstream>
-#include <string>
-#include <vector>
 
 #include "cvar/catalog.h"
 #include "data/data.h"
@@ -34,36 +23,12 @@ namespace fs = std::filesystem;
 static int build(const std::string &source, const std::string &out, std::string *said = nullptr)
 {
     std::string log = out + ".log";
-    std::string command = std::string(VANTOREL_BUILD_BINARY) + " --source '" + source + "' --out '" + out +
-                          "' > '" + log + "' 2>&1";
-    int status = system(command.c_str());
+    int status = system((std::string(VANTOREL_BUILD_BINARY) + " --source '" + source + "' --out '" + out + "' > '" + log +
+                         "' 2>&1").c_str());
     if (said)
         *said = readFile(log);
     remove(log.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-// Every file of a tree, by relative path.
-static std::map<std::string, std::string> treeFiles(const std::string &root)
-{
-    std::map<std::string, std::string> files;
-    for (const auto &entry : fs::recursive_directory_iterator(root)) {
-        if (entry.is_regular_file())
-            files[fs::relative(entry.path(), root).string()] = readFile(entry.path().string());
-    }
-    return files;
-}
-
-static std::vector<std::string> trackNames(const CvarCatalogEntry &entry)
-{
-    if (entry.kind == CVAR_FLOAT)
-        return {entry.name};
-    static const char *const colour[] = {"_r", "_g", "_b"}, *const vector[] = {"_x", "_y", "_z"};
-    const char *const *suffix = entry.kind == CVAR_COLOR ? colour : vector;
-    std::vector<std::string> names;
-    for (int i = 0; i < 3; i++)
-        names.push_back(std::string(entry.name) + suffix[i]);
-    return names;
 }
 
 // The tree the test run built once (a fixture of the test run), or one built
@@ -74,11 +39,8 @@ static std::string sharedTree()
     const char *tree = getenv("VANTOREL_PRODUCTION_TREE");
     if (tree && fs::exists(std::string(tree) + "/.built"))
         return tree;
-    if (!own) {
-        own = new TempDir();
-        if (build(VANTOREL_PRODUCTION_DIR, own->path() + "/tree") != 0)
-            return "";
-    }
+    if (!own && build(VANTOREL_PRODUCTION_DIR, (own = new TempDir())->path() + "/tree") != 0)
+        return "";
     return own->path() + "/tree";
 }
 
@@ -95,11 +57,9 @@ TEST_F(ProductionTree, VariableFilesNameOnlyCatalogVariablesWithTheirKindsShape)
     std::set<std::string> named;
     for (const char *file : cvarCatalogFiles) {
         std::istringstream lines(readFile(root + "/" + file));
-        std::string line;
         int count = 0;
-        while (std::getline(lines, line)) {
+        for (std::string line, name; std::getline(lines, line); count++) {
             std::istringstream in(line);
-            std::string name;
             in >> name;
             const CvarCatalogEntry *entry = cvarCatalogFind(name.c_str());
             ASSERT_NE(entry, nullptr) << file << ": " << line;
@@ -108,54 +68,38 @@ TEST_F(ProductionTree, VariableFilesNameOnlyCatalogVariablesWithTheirKindsShape)
                 numbers++;
             EXPECT_EQ(numbers, entry->kind == CVAR_COLOR ? 4 : entry->kind == CVAR_VEC3 ? 3 : 1) << line;
             named.insert(name);
-            count++;
         }
         EXPECT_GT(count, 0) << file;
     }
-    for (const CvarCatalogEntry &entry : cvarCatalog) {
-        if (entry.file) {
-            EXPECT_TRUE(named.count(entry.name)) << entry.name << " has no value in " << entry.file;
-        }
-    }
+    for (const CvarCatalogEntry &entry : cvarCatalog)
+        EXPECT_TRUE(!entry.file || named.count(entry.name)) << entry.name << " has no value in " << entry.file;
 }
 
 TEST_F(ProductionTree, EveryTrackedComponentHasATrackFileAlsoInTheTrackPack)
 {
     SyncDevice *device = syncCreateDevice("sync");
-    ASSERT_NE(device, nullptr);
-    testing::internal::CaptureStdout();
-    DataPack *pack = dataOpenPack((root + "/demotrk.dat").c_str());
-    testing::internal::GetCapturedStdout();
+    device->open = [](const char *path, const char *mode) -> void * { return fopen((root + "/" + path).c_str(), mode); };
+    DataPack *pack = nullptr;
+    captured([&] { pack = dataOpenPack((root + "/demotrk.dat").c_str()); });
     ASSERT_NE(pack, nullptr);
-    int tracked = 0, files = 0;
+    int tracked = 0, files = 0, entries = 0;
     for (const CvarCatalogEntry &entry : cvarCatalog) {
-        if (!entry.tracked)
-            continue;
-        tracked++;
-        for (const std::string &name : trackNames(entry)) {
-            std::string file = syncTrackPath("sync", name.c_str());
-            std::string bytes = readFile(root + "/" + file);
-            ASSERT_FALSE(bytes.empty()) << file;
-            // The engine's own reader takes every key the file holds.
-            device->open = [](const char *path, const char *mode) -> void * {
-                return fopen((root + "/" + path).c_str(), mode);
-            };
+        tracked += entry.tracked;
+        for (int i = 0; entry.tracked && i < (entry.kind == CVAR_FLOAT ? 1 : 3); i++, files++) {
+            const char *const suffixes[] = {"_r", "_g", "_b", "_x", "_y", "_z"};
+            std::string name = std::string(entry.name) + (entry.kind == CVAR_FLOAT ? "" : suffixes[i + 3 * (entry.kind != CVAR_COLOR)]);
+            std::string file = syncTrackPath("sync", name.c_str()), bytes = readFile(root + "/" + file);
+            // The engine's own reader takes every key the file holds; the pack holds the same file.
             SyncTrack *track = syncGetTrack(device, name.c_str());
-            ASSERT_NE(track, nullptr);
-            EXPECT_GT(track->keyCount, 0) << file;
-            EXPECT_EQ(bytes.size(), 4u + 9u * (size_t)track->keyCount) << file;
             DataEntry *packed = dataFindEntry(file.c_str());
-            ASSERT_NE(packed, nullptr) << file;
-            EXPECT_EQ(packed->size, (int32_t)bytes.size());
-            files++;
+            ASSERT_TRUE(track && packed) << file;
+            EXPECT_TRUE(track->keyCount > 0 && bytes.size() == 4u + 9u * (size_t)track->keyCount &&
+                        packed->size == (int32_t)bytes.size()) << file;
         }
     }
-    EXPECT_EQ(tracked, 60);
-    EXPECT_EQ(files, 72);
-    int entries = 0;
     for (DataEntry *e = pack->entries; e; e = e->next)
         entries++;
-    EXPECT_EQ(entries, 72);
+    EXPECT_TRUE(tracked == 60 && files == 72 && entries == 72) << tracked << " " << files << " " << entries;
     dataClosePack(pack);
     syncDestroyDevice(device);
 }
@@ -175,53 +119,33 @@ static std::vector<double> sweep(const std::string &root, const char *name)
     return values;
 }
 
-static std::set<int> integersTaken(const std::vector<double> &values)
-{
-    std::set<int> taken;
-    for (double v : values)
-        taken.insert((int)v);
-    return taken;
-}
-
 TEST_F(ProductionTree, TheShowVisitsEveryEffectBackgroundLayerModeAndPostPass)
 {
-    std::set<int> effects = integersTaken(sweep(root, "fx_idx"));
-    for (int fx = 0; fx <= 6; fx++)
-        EXPECT_TRUE(effects.count(fx)) << "effect " << fx;
-    std::set<int> backgrounds = integersTaken(sweep(root, "background_mode"));
-    for (int mode : {1, 2, 3})
-        EXPECT_TRUE(backgrounds.count(mode)) << "background " << mode;
-    std::set<int> fronts = integersTaken(sweep(root, "foreground_mode"));
-    EXPECT_TRUE(fronts.count(3) && fronts.count(4));
-
+    std::vector<double> fx = sweep(root, "fx_idx"), background = sweep(root, "background_mode"),
+                        foreground = sweep(root, "foreground_mode"), back = sweep(root, "backimage_mode_back"),
+                        front = sweep(root, "backimage_mode_front");
+    std::set<int> effects(fx.begin(), fx.end()), backgrounds(background.begin(), background.end()),
+        fronts(foreground.begin(), foreground.end()), modes; // (int) of each value
     // Image-layer blend modes, over the uses in which they are drawn.
-    std::vector<double> background = sweep(root, "background_mode"), foreground = sweep(root, "foreground_mode");
-    std::vector<double> back = sweep(root, "backimage_mode_back"), front = sweep(root, "backimage_mode_front");
-    std::set<int> modes;
     for (size_t r = 0; r < background.size(); r++) {
         if ((int)background[r] == 3)
             modes.insert((int)back[r]);
         if ((int)foreground[r] == 3 || (int)foreground[r] == 4)
             modes.insert((int)front[r]);
     }
-    for (int mode = 0; mode <= 4; mode++)
-        EXPECT_TRUE(modes.count(mode)) << "image-layer mode " << mode;
-
-    struct Switch {
-        const char *name;
-        double above;
-    } switches[] = {{"post_blur_h", 0},        {"post_blur_v", 0},       {"post_edgedetect", 0.5},
-                    {"post_edgedetect_additive", 0}, {"post_aberration", 0}, {"post_aberration_blur", 0},
-                    {"post_glow", 0},          {"post_glitch_xstrength", 0}, {"post_glitch_ystrength", 0}};
-    for (const Switch &s : switches) {
-        std::vector<double> v = sweep(root, s.name);
-        EXPECT_TRUE(std::any_of(v.begin(), v.end(), [&](double x) { return x > s.above; })) << s.name;
+    for (int i = 0; i <= 6; i++)
+        EXPECT_TRUE(effects.count(i) && (i < 1 || i > 3 || backgrounds.count(i)) && (i > 4 || modes.count(i))) << i;
+    EXPECT_TRUE(fronts.count(3) && fronts.count(4));
+    const std::pair<const char *, double> switches[] = {
+        {"post_blur_h", 0}, {"post_blur_v", 0}, {"post_edgedetect", 0.5}, {"post_edgedetect_additive", 0},
+        {"post_aberration", 0}, {"post_aberration_blur", 0}, {"post_glow", 0}, {"post_glitch_xstrength", 0},
+        {"post_glitch_ystrength", 0}, {"post_brightnedd", 1}}; // brightness runs off 1 in either direction
+    for (auto [name, above] : switches) {
+        std::vector<double> v = sweep(root, name);
+        EXPECT_TRUE(std::any_of(v.begin(), v.end(), [&](double x) { return above == 1 ? x != 1 : x > above; })) << name;
     }
-    std::vector<double> brightness = sweep(root, "post_brightnedd");
-    EXPECT_TRUE(std::any_of(brightness.begin(), brightness.end(), [](double x) { return x != 1.0; }));
     std::vector<double> time = sweep(root, "fx_time");
-    EXPECT_NEAR(time[0], 0.0, 0.1);
-    EXPECT_NEAR(time[4080], 180.0, 0.1);
+    EXPECT_TRUE(std::fabs(time[0]) < 0.1 && std::fabs(time[4080] - 180.0) < 0.1) << time[0] << " .. " << time[4080];
 }
 
 TEST(ProductionBuild, TwoBuildsAreByteIdentical)
@@ -230,12 +154,15 @@ TEST(ProductionBuild, TwoBuildsAreByteIdentical)
     std::string first = sharedTree();
     ASSERT_FALSE(first.empty());
     ASSERT_EQ(build(VANTOREL_PRODUCTION_DIR, dir / "b"), 0);
-    std::map<std::string, std::string> a = treeFiles(first), b = treeFiles(dir / "b");
-    ASSERT_EQ(a.size(), b.size());
-    for (const auto &file : a) {
-        ASSERT_TRUE(b.count(file.first)) << file.first;
-        EXPECT_TRUE(file.second == b[file.first]) << file.first << " differs";
+    size_t files = 0;
+    for (const auto &entry : fs::recursive_directory_iterator(first)) {
+        std::string name = fs::relative(entry.path(), first).string();
+        files += entry.is_regular_file();
+        EXPECT_TRUE(!entry.is_regular_file() || readFile(entry.path()) == readFile(dir / "b/" + name)) << name << " differs";
     }
+    for (const auto &entry : fs::recursive_directory_iterator(dir / "b"))
+        files -= entry.is_regular_file();
+    EXPECT_EQ(files, 0u) << "the second tree holds other files";
 }
 
 TEST(ProductionBuild, BadSourcesAreRefusedAndTheOldTreeKept)
@@ -243,15 +170,9 @@ TEST(ProductionBuild, BadSourcesAreRefusedAndTheOldTreeKept)
     TempDir dir;
     std::string sources = dir / "production";
     fs::copy(VANTOREL_PRODUCTION_DIR, sources, fs::copy_options::recursive);
-    ASSERT_TRUE(makeDirs(dir / "tree"));
-    ASSERT_TRUE(writeFile(dir / "tree/marker", "old tree"));
-    std::string timeline = readFile(sources + "/timeline.txt");
-    std::string vars = readFile(sources + "/vars/post.vars");
-
-    struct Case {
-        const char *what;
-        std::string file, text, message;
-    } cases[] = {
+    ASSERT_TRUE(makeDirs(dir / "tree") && writeFile(dir / "tree/marker", "old tree"));
+    const std::string timeline = readFile(sources + "/timeline.txt"), vars = readFile(sources + "/vars/post.vars");
+    const struct { const char *what; std::string file, text, message; } cases[] = {
         {"unknown variable", "timeline.txt", timeline + "@ 101\nfx_speed 3\n", "fx_speed is not a tracked variable"},
         {"untracked variable", "timeline.txt", timeline + "@ 101\ncurl_zoom 3\n", "curl_zoom is not a tracked variable"},
         {"key behind the last", "timeline.txt", timeline + "@ 50\nfx_time 3\n", "fx_time already has a key"},
@@ -264,14 +185,12 @@ TEST(ProductionBuild, BadSourcesAreRefusedAndTheOldTreeKept)
         {"set twice", "vars/post.vars", vars + "fx_idx 3\n", "fx_idx is set twice"},
         {"value missing", "vars/post.vars", "fx_idx 2\n", "no value for"},
     };
-    for (const Case &c : cases) {
-        std::string original = readFile(sources + "/" + c.file);
+    for (const auto &c : cases) {
+        std::string original = readFile(sources + "/" + c.file), said;
         ASSERT_TRUE(writeFile(sources + "/" + c.file, c.text));
-        std::string said;
         EXPECT_EQ(build(sources, dir / "tree", &said), 1) << c.what;
-        EXPECT_NE(said.find(c.message), std::string::npos) << c.what << ": " << said;
-        EXPECT_EQ(readFile(dir / "tree/marker"), "old tree") << c.what;
-        EXPECT_FALSE(fs::exists(dir / "tree.building")) << c.what;
+        EXPECT_TRUE(said.find(c.message) != std::string::npos && readFile(dir / "tree/marker") == "old tree" &&
+                    !fs::exists(dir / "tree.building")) << c.what << ": " << said;
         ASSERT_TRUE(writeFile(sources + "/" + c.file, original));
     }
 }
@@ -281,11 +200,7 @@ static std::pair<int, int> pngSize(const std::string &bytes)
 {
     if (bytes.size() < 24 || bytes.compare(1, 3, "PNG") != 0 || bytes.compare(12, 4, "IHDR") != 0)
         return {0, 0};
-    auto be32 = [&](size_t at) {
-        const unsigned char *p = (const unsigned char *)bytes.data() + at;
-        return (int)(p[0] << 24 | p[1] << 16 | p[2] << 8 | p[3]);
-    };
-    return {be32(16), be32(20)};
+    return {(int)be32(bytes, 16), (int)be32(bytes, 20)};
 }
 
 TEST_F(ProductionTree, EveryAssetTheEngineAsksForIsThereInItsShape)
@@ -294,31 +209,16 @@ TEST_F(ProductionTree, EveryAssetTheEngineAsksForIsThereInItsShape)
         std::string name;
         int width, height; // 0: any size
     };
-    std::vector<Picture> pictures = {
-        {"backgrounds/morla/logo_composition2.png", 0, 0},
-        {"backgrounds/morla/morla_podlogo_10pc.png", 320, 180},
-    };
+    std::vector<Picture> pictures = {{"backgrounds/morla/logo_composition2.png", 0, 0},
+                                     {"backgrounds/morla/morla_podlogo_10pc.png", 320, 180}};
+    const struct { const char *format; int first, last, width, height; } series[] = {
+        {"textures/back_tunel/txt%d.png", 1, 3, 256, 256}, {"textures/fish/txt%d.png", 1, 7, 256, 256},
+        {"backgrounds/morla/greets/greets%d.png", 1, 17, 0, 0}, {"backgrounds/morla/greets/morla_glitch%02d.png", 1, 20, 0, 0},
+        {"textures/glitch/output%05d.png", 2, 99, 160, 90}};
     char name[128];
-    for (int i = 1; i <= 3; i++) {
-        snprintf(name, sizeof name, "textures/back_tunel/txt%d.png", i);
-        pictures.push_back({name, 256, 256});
-    }
-    for (int i = 1; i <= 7; i++) {
-        snprintf(name, sizeof name, "textures/fish/txt%d.png", i);
-        pictures.push_back({name, 256, 256});
-    }
-    for (int i = 1; i <= 17; i++) {
-        snprintf(name, sizeof name, "backgrounds/morla/greets/greets%d.png", i);
-        pictures.push_back({name, 0, 0});
-    }
-    for (int i = 1; i <= 20; i++) {
-        snprintf(name, sizeof name, "backgrounds/morla/greets/morla_glitch%02d.png", i);
-        pictures.push_back({name, 0, 0});
-    }
-    for (int i = 2; i <= 99; i++) {
-        snprintf(name, sizeof name, "textures/glitch/output%05d.png", i);
-        pictures.push_back({name, 160, 90});
-    }
+    for (const auto &s : series)
+        for (int i = s.first; i <= s.last; i++)
+            snprintf(name, sizeof name, s.format, i), pictures.push_back({name, s.width, s.height});
     // The image layer's list names pictures of the tree.
     std::istringstream list(readFile(root + "/backgrounds/morla/list.txt"));
     std::string line;
@@ -333,30 +233,21 @@ TEST_F(ProductionTree, EveryAssetTheEngineAsksForIsThereInItsShape)
     EXPECT_GE(listed, 4);
     for (const Picture &p : pictures) {
         std::pair<int, int> size = pngSize(readFile(root + "/" + p.name));
-        EXPECT_GT(size.first, 0) << p.name << " is missing or not a PNG";
-        if (p.width) {
-            EXPECT_EQ(size, std::make_pair(p.width, p.height)) << p.name;
-        }
+        EXPECT_TRUE(size.first > 0 && (!p.width || size == std::make_pair(p.width, p.height)))
+            << p.name << " is missing, not a PNG or not " << p.width << " x " << p.height;
     }
 
-    for (const char *object : {"lwobj/blob3_mesh_hi.lobj", "lwobj/fx02_glow.lobj", "lwobj/weird2.lobj",
-                               "lwobj/simplecube.lobj"}) {
-        std::string bytes = readFile(root + "/" + object);
-        ASSERT_GE(bytes.size(), 20u) << object;
-    }
-    for (const char *lightwave : {"lwobj/elude.obj", "lwobj/particle_test1.lwo"}) {
-        std::string bytes = readFile(root + "/" + lightwave);
-        ASSERT_GE(bytes.size(), 12u) << lightwave;
-        EXPECT_EQ(bytes.substr(0, 4), "FORM") << lightwave;
-        EXPECT_EQ(bytes.substr(8, 4), "LWO2") << lightwave;
+    for (const char *object : {"blob3_mesh_hi.lobj", "fx02_glow.lobj", "weird2.lobj", "simplecube.lobj"})
+        EXPECT_GE(readFile(root + "/lwobj/" + object).size(), 20u) << object;
+    for (const char *lightwave : {"elude.obj", "particle_test1.lwo"}) {
+        std::string bytes = readFile(root + "/lwobj/" + lightwave);
+        EXPECT_TRUE(bytes.size() >= 12u && bytes.substr(0, 4) == "FORM" && bytes.substr(8, 4) == "LWO2") << lightwave;
     }
     // The music is the clock of the whole show: 102 bars at 136 BPM.
     AudioStream *music = audioStreamOpen((root + "/music.mp3").c_str());
     ASSERT_NE(music, nullptr);
     EXPECT_NEAR(audioStreamLength(music), 180.0, 0.05);
     audioStreamClose(music);
-
     // Converted objects are the engine's to write, not the builder's.
-    EXPECT_FALSE(fs::exists(root + "/lwobj/elude.obj.cached"));
-    EXPECT_FALSE(fs::exists(root + "/lwobj/particle_test1.lwo.lob"));
+    EXPECT_FALSE(fs::exists(root + "/lwobj/elude.obj.cached") || fs::exists(root + "/lwobj/particle_test1.lwo.lob"));
 }

@@ -2,11 +2,27 @@
 // reading files back.
 #pragma once
 
+// The standard headers and GoogleTest, for every test file.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
+#include <climits>
+#include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <functional>
+#include <limits>
+#include <map>
 #include <memory>
+#include <numeric>
+#include <random>
+#include <set>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
