@@ -115,8 +115,9 @@ TEST_F(ProgramRun, StartUpAnnouncesItsStepsInOrder)
 TEST_F(ProgramRun, MissingOrUndecodableMusicEndsWithExitTen)
 {
     for (const char *music : {"(none)", "garbage", ""}) {
-        if (strcmp(music, "(none)"))
+        if (strcmp(music, "(none)")) {
             ASSERT_TRUE(writeFile(root / "Vantorel/music.mp3", *music ? std::string(5000, 'x') : ""));
+        }
         RunResult r = capture({"--capture", "out"});
         EXPECT_TRUE(r.exitCode == 10 && r.out.find("Failed to initialize BASS stream from music.mp3\n") != std::string::npos &&
                     listDir(run() + "/out").empty()) << music << ": " << r.out;
