@@ -90,15 +90,10 @@ TEST(Voxel, GridHeightsFramesAndHostileVariables)
         checkGoldenFrame(s->buffer0, golden[i], "voxel" + std::to_string(i));
     }
 
-    const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
-    for (float h : {nan, inf, -inf, 1e30f, -1e30f, -3.5f, 4096.0f, 2147483648.0f}) {
-        for (int var = 0; var < 5; var++) {
-            float v[5] = {0.25f, 0.6f, 100, 2, 40};
-            v[var] = h;
-            setVoxel(v[0], v[1], v[2], v[3]);
-            voxel_render(s->buffer0, v[4]);
-            for (int i = 0; i < 64 * 64 * 4; i++) // the clamped scale bounds every column
-                ASSERT_LE(std::abs(g->vertices[i].y), 255 * 1024 / 64) << h << " in " << var;
-        }
-    }
+    // The clamped scale bounds every column, whatever the variables hold.
+    expectHostileFramesInside("voxel_", [](uint32_t *frame, float t) {
+        voxel_render(frame, t);
+        for (int i = 0; i < 64 * 64 * 4; i++)
+            ASSERT_LE(std::abs(voxel_landscape()->grid->vertices[i].y), 255 * 1024 / 64) << i;
+    }, s->buffer0, {40.0f});
 }

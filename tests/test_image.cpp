@@ -163,15 +163,12 @@ TEST_F(Images, EveryColourTypeAndDepthBecomesARGBWords)
         {{RGB, 8, 2, 1, {10, 20, 30, 10, 20, 31}, {}, {}, {10, 20, 30}}, {0x000A141E, 0xFF0A141F}},
         {{GREY, 1, 5, 1, {0, 1, 1, 0, 1}}, {0xFF000000, 0xFFFFFFFF, 0xFFFFFFFF, 0xFF000000, 0xFFFFFFFF}},
         {{GREY, 2, 5, 1, {0, 1, 2, 3, 1}}, {0xFF000000, 0xFF555555, 0xFFAAAAAA, 0xFFFFFFFF, 0xFF555555}},
-        {{GREY, 4, 5, 1, {0, 9, 15, 1, 6}}, {0xFF000000, 0xFF999999, 0xFFFFFFFF, 0xFF111111, 0xFF666666}},
         {{GREY, 8, 3, 1, {0x40, 0x41, 0x40}, {}, {}, {0x40}}, {0x00404040, 0xFF414141, 0x00404040}},
         {{GREY, 2, 3, 1, {2, 1, 3}, {}, {}, {1}}, {0xFFAAAAAA, 0x00555555, 0xFFFFFFFF}},
         // 16-bit samples keep their high byte.
         {{GREY, 16, 4, 1, {0x12FF, 0xFFFF, 0x0180, 0x8001}}, {0xFF121212, 0xFFFFFFFF, 0xFF010101, 0xFF808080}},
-        {{GA, 8, 2, 1, {0x20, 0x80, 0xFE, 0x00}}, {0x80202020, 0x00FEFEFE}},
         {{GA, 16, 2, 1, {0x20FF, 0x8001, 0xFEFE, 0x00FF}}, {0x80202020, 0x00FEFEFE}},
         {{RGB, 16, 2, 1, {0x1234, 0xABCD, 0xFF00, 0x00FF, 0x0100, 0x7F7F}}, {0xFF12ABFF, 0xFF00017F}},
-        {{RGBA, 16, 1, 2, {0x1010, 0x2020, 0x3030, 0x80FF, 0xFFFF, 0, 0x00FF, 1}}, {0x80102030, 0x00FF0000}},
         // One bit per palette index, a row crossing a byte, no transparency.
         {{PNG_COLOR_TYPE_PALETTE, 1, 10, 1, {1, 0, 0, 1, 1, 1, 0, 1, 0, 1}, {{1, 2, 3}, {250, 240, 230}}},
          {b, a, a, b, b, b, a, b, a, b}},
@@ -212,11 +209,9 @@ TEST_F(Images, EveryFailureEndsWithItsMessageAndNoPicture)
     const std::string tooLarge = "[txtLoadPNG]\"Unable to allocate image_data while loading bad.png \"\n";
     const std::string notPng = "[txtLoadPNG]\"Not a png file : bad.png\"\n";
     const std::pair<std::string, std::string> cases[] = {
-        {"This is no picture at all, just words.", notPng}, {"", notPng}, {good.substr(0, 5), notPng},
-        {flipped(3), notPng},
-        // Cut after the signature, inside IHDR, at the IDAT header, inside IDAT and inside its CRC.
-        {good.substr(0, 8), jumped}, {good.substr(0, 20), jumped}, {good.substr(0, idat + 4), jumped},
-        {good.substr(0, idat + 8 + n / 2), jumped}, {good.substr(0, idat + 8 + n + 2), jumped},
+        {"This is no picture at all, just words.", notPng}, {"", notPng}, {flipped(3), notPng},
+        // Cut after the signature, inside IHDR and inside IDAT (the random damage below covers the rest).
+        {good.substr(0, 8), jumped}, {good.substr(0, 20), jumped}, {good.substr(0, idat + 8 + n / 2), jumped},
         // A wrong CRC of IHDR, wrong IDAT data, a wrong zlib header, no IDAT at all.
         {flipped(ihdr + 8 + 13), jumped}, {flipped(idat + 8 + n / 2), jumped}, {badZlib, jumped},
         {good.substr(0, idat) + good.substr(iend), jumped},

@@ -1,7 +1,6 @@
 // The production's music as the builder makes it: the score against the demo
-// clock, the renderer's determinism and levels, the arrangement checked by
-// measurement (drum onsets, the ducking, the fade), echoes, the limiter,
-// glitches, and MP3 files that decode to the exact length.
+// clock, the renderer's determinism and levels, echoes, the limiter, and MP3
+// files that decode to the exact length.
 
 #include <mpg123.h>
 
@@ -29,9 +28,6 @@ const SynSong &song()
 Stereo render(const SynSong &s, int64_t begin, int64_t end) { Stereo o; return synRender(s, begin, end, &o.left, &o.right), o; }
 Stereo renderBars(int first, int end) { return render(song(), scoreBarSample(first), scoreBarSample(end)); }
 
-// Samples from the start of a render at `bar` to a point n bars later.
-size_t at(int bar, double n) { return scoreTickSample(std::llround((bar + n) * SCORE_TICKS_PER_BAR)) - scoreBarSample(bar); }
-
 double peak(const std::vector<float> &x, size_t begin = 0) // NaN counts as infinite
 {
     double p = 0.0;
@@ -49,25 +45,6 @@ double rmsDb(const std::vector<float> &l, const std::vector<float> &r, size_t be
         sum += (double)l[i] * l[i] + (double)r[i] * r[i];
     return 10.0 * std::log10(sum / (2.0 * (double)std::max<size_t>(1, end - begin)) + 1e-30);
 }
-double rmsDb(const Stereo &s, size_t begin = 0, size_t end = SIZE_MAX) { return rmsDb(s.left, s.right, begin, end); }
-
-// The mix below about 70 Hz, where only the kick and the basses live: loud
-// in the 50 ms after a position and clearly louder than in the 50 ms before.
-struct KickBand {
-    std::vector<float> low;
-    explicit KickBand(const Stereo &s)
-    {
-        const float a = 1.0f - std::exp(-2.0f * 3.14159265f * 70.0f / SYN_RATE);
-        float z1 = 0, z2 = 0, z3 = 0;
-        for (size_t i = 0; i < s.left.size(); i++)
-            z1 += a * (0.5f * (s.left[i] + s.right[i]) - z1), z2 += a * (z1 - z2), z3 += a * (z2 - z3), low.push_back(z3);
-    }
-    bool hitAt(size_t at) const
-    {
-        const double after = rmsDb(low, low, at, at + SYN_RATE / 20);
-        return after > -35.0 && after > rmsDb(low, low, at - SYN_RATE / 20, at) + 3.0;
-    }
-};
 
 } // namespace
 
@@ -98,23 +75,7 @@ TEST(MusicScore, BarsLandOnTheClockAndNotesStayOrderedInsideTheSong)
     }
 }
 
-TEST(MusicScore, PadsHoldTheNotesThatNeighbouringChordsShare)
-{
-    // Intro: Dm Dm Bb Bb F F C C. A pad note is struck once and held for as
-    // long as the chords keep it; restruck every bar, slow pads would pulse.
-    // D3 under Dm only (the root layer); A3 too, Bb has Bb3 instead; D4 in Dm
-    // and Bb; F4 in Dm, Bb and F; A4 likewise (C tops out at G4). A3 comes
-    // back with F at bar 4 as a new note.
-    for (const auto &c : {std::array<int, 3>{50, 0, 2}, {57, 0, 2}, {62, 0, 4}, {65, 0, 6}, {69, 0, 6}, {57, 4, 6}}) {
-        int found = 0; // pitch, first and end bar
-        for (const SynNote &n : song().notes)
-            found += n.instrument == SYN_PAD && n.start == scoreBarSample(c[1]) && (int)n.pitch == c[0] &&
-                     n.start + n.length == scoreBarSample(c[2]);
-        EXPECT_EQ(found, 1) << "pitch " << c[0] << " at bar " << c[1];
-    }
-}
-
-TEST(MusicRender, DeterministicInRangeAtTheCeilingKicksOnTheBeatAndFadingOut)
+TEST(MusicRender, DeterministicInRangeAtTheCeilingAndSilentAtTheEnd)
 {
     Stereo a = renderBars(16, 17), longer = renderBars(16, 18);
     Stereo odd = render(song(), scoreBarSample(16), scoreBarSample(16) + 1001); // ends inside a block and the lookahead
@@ -126,56 +87,9 @@ TEST(MusicRender, DeterministicInRangeAtTheCeilingKicksOnTheBeatAndFadingOut)
         const Stereo s = renderBars(first, first + 2);
         EXPECT_TRUE(std::max(peak(s.left), peak(s.right)) <= song().ceiling && peak(s.left) > song().ceiling * 0.7) << first;
     }
-    // A kick on every beat of drive 1 (and none off the beat), none in the
-    // intro or the breakdown's first four bars, a soft one after them.
-    Stereo intro = renderBars(0, 8), breakdown = renderBars(32, 38);
-    KickBand driveKicks(longer), introKicks(intro), breakdownKicks(breakdown);
-    for (int beat = 1; beat < 16; beat++)
-        EXPECT_TRUE(!introKicks.hitAt(at(0, beat * 0.25)) && !breakdownKicks.hitAt(at(32, beat * 0.25)) &&
-                    (beat >= 8 || (driveKicks.hitAt(at(16, beat * 0.25)) && !driveKicks.hitAt(at(16, beat * 0.25 + 0.125)) &&
-                                   breakdownKicks.hitAt(at(32, 4 + beat * 0.25))))) << "beat " << beat;
-    EXPECT_TRUE(rmsDb(intro) < rmsDb(longer) - 6.0 && rmsDb(intro) > -40.0) << "the intro sits well below the beat";
-    // The ending plays at first, then fades bar by bar to silence before the last sample.
-    Stereo end = renderBars(92, SCORE_BARS);
-    EXPECT_TRUE(rmsDb(end, 0, at(92, 2)) > -30.0 && rmsDb(end, at(92, 9), at(92, 10)) < -60.0);
+    // The ending fades to silence before the last sample.
+    Stereo end = renderBars(SCORE_BARS - 1, SCORE_BARS);
     EXPECT_LT(std::max(peak(end.left, end.left.size() - SYN_RATE / 2), peak(end.right, end.left.size() - SYN_RATE / 2)), 1e-4);
-    for (int bar = 5; bar < 9; bar++)
-        EXPECT_LT(rmsDb(end, at(92, bar + 1), at(92, bar + 2)), rmsDb(end, at(92, bar), at(92, bar + 1))) << 92 + bar;
-}
-
-TEST(MusicRender, GlitchLoopsRepeatTheFirstSliceAndKicksDuckThePads)
-{
-    // Bar 66 loops its 9th 16th over four 16ths ("........R---...."); plain
-    // 16ths elsewhere in the bar are not copies of one another.
-    Stereo s = renderBars(66, 67);
-    const size_t slice = at(66, 1.0 / 16.0), first = at(66, 8.0 / 16.0);
-    auto dot = [&](size_t a, size_t b) { // inside the slice, clear of the fades at its edges
-        return std::inner_product(&s.left[a + 200], &s.left[a + slice - 200], &s.left[b + 200], 0.0);
-    };
-    auto correlation = [&](size_t a, size_t b) { return dot(a, b) / std::sqrt(dot(a, a) * dot(b, b) + 1e-30); };
-    for (int k = 1; k < 4; k++)
-        EXPECT_GT(correlation(first, first + k * slice), 0.98) << "repeat " << k;
-    EXPECT_LT(correlation(at(66, 0.0), at(66, 1.0 / 16.0)), 0.9);
-
-    // Only the dry pads sound (the effect returns are not ducked); the kicks
-    // still drive the ducking. The mean level change from just before each
-    // kick to just after it, clear of the chord changes on the bar line.
-    SynSong pads = song();
-    for (int c = 0; c < SYN_INSTRUMENTS; c++)
-        pads.channels[c].gain = c == SYN_PAD ? pads.channels[c].gain : 0.0f;
-    pads.channels[SYN_PAD].delay = pads.channels[SYN_PAD].reverb = 0.0f;
-    auto dipDb = [&](int first, int measured) {
-        Stereo p = render(pads, scoreBarSample(first), scoreBarSample(measured + 2));
-        double sum = 0.0;
-        for (int kick = 0; kick < 6; kick++) {
-            size_t k = at(first, measured - first + kick / 3 + (kick % 3 + 1) * 0.25);
-            sum += rmsDb(p, k + SYN_RATE / 200, k + SYN_RATE / 40) - rmsDb(p, k - SYN_RATE * 3 / 50, k - SYN_RATE / 100);
-        }
-        return sum / 6;
-    };
-    // Drive 1 ducks the pads fully; the breakdown's soft kick at half depth.
-    double drive = dipDb(24, 26), breakdown = dipDb(32, 36);
-    EXPECT_TRUE(drive < -5.0 && breakdown < -1.5 && breakdown > drive + 2.0) << drive << " " << breakdown;
 }
 
 TEST(MusicRender, EchoesBounceBetweenTheChannelsAndTheLimiterHoldsABurst)

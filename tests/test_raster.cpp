@@ -234,21 +234,15 @@ TEST(RasterTextured, TexelAddressingWrapsAndTooSmallTexturesDrawNothing)
     EXPECT_TRUE(f.changed().empty());
 }
 
-TEST(RasterEdges, HandComputedRowsNothingForBlackOrFlatFacesAndRowsSumBackToTheBias)
+TEST(RasterEdges, NothingForBlackOrFlatFacesAndRowsSumBackToTheBias)
 {
+    // One worked pixel: (10,10) (20,20) (10,30), colour 0x402010, right edge
+    // 10.9375 on row 11 (even column 10, weight 30720: share 30, 15, 7). The
+    // voxel landscape's golden frames cover the rest.
     Target f(0x7F7F7F7F);
     Material m = material(MODE_EDGES);
-    // (10,10) (20,20) (10,30), colour 0x402010. Left edge x = 10 (weight 0);
-    // right edge 10.9375 on row 11 (even column 10, weight 30720: share
-    // 30, 15, 7), 11.9375 on row 12 (odd column: share 0), 19.0625 on row 21,
-    // 10.0625 on row 30 (weight 2048: share 2, 1, 0).
     drawFace(vtx(10, 10), vtx(20, 20), vtx(10, 30), &m, 0, 0xAB402010);
-    const uint32_t expected[][3] = {{10, 11, 0x7F9D8E86}, {11, 11, 0x7F617078}, {10, 12, 0x7FBF9F8F},
-                                    {11, 12, 0x7F3F5F6F}, {10, 21, 0x7FBF9F8F}, {19, 21, 0x7F3F5F6F},
-                                    {10, 30, 0x7F81807F}, {11, 30, 0x7F7D7E7F}, {12, 12, 0x7F7F7F7F}};
-    for (const auto &e : expected)
-        EXPECT_EQ(f.at((int)e[0], (int)e[1]), e[2]) << e[0] << "," << e[1];
-    EXPECT_EQ(f.rowSpan(), std::make_pair(11, 30));
+    EXPECT_TRUE(f.at(10, 11) == 0x7F9D8E86u && f.at(11, 11) == 0x7F617078u && f.rowSpan() == std::make_pair(11, 30));
     Target g(0x7F7F7F7F);
     drawFace(vtx(10, 10), vtx(200, 60), vtx(30, 200), &m, 0, 0x00000000);
     drawFace(vtx(10, 10), vtx(200, 60), vtx(30, 200), &m, 0, 0xFF000000); // only the fourth byte: still black
@@ -294,15 +288,10 @@ TEST(RasterLines, EndpointsBlendWeightsClippingAndTheRectangleBeforeTheFirstView
     Target f(0, false);
     line(f, 10, 20, 20, 20, 0x00FF0000);
     EXPECT_TRUE(f.changed() == rows(20, 21, 10, 20) && f.at(10, 20) == 0xFFFF0000u && f.at(20, 21) == 0xFF000000u);
-    Target g(0, false);
-    line(g, 0, 0, 10, 5, 0x00FF0000); // slope 32768: half a row per column, f = 128 on both rows
-    EXPECT_TRUE(g.at(1, 0) == 0xFF7F0000u && g.at(1, 1) == 0xFF7F0000u && g.at(2, 1) == 0xFFFF0000u && g.at(2, 2) == 0xFF000000u);
-    Target h(0x00204060, false), k(0x00FFFFFF, false);
-    line(h, 100, 20.25f, 110, 20.25f, 0x00FFFFFF);
+    // Towards black from white at weight 192: 255 + (-48960 >> 8) = 63, the
+    // shift floors. The intro's golden frames cover the other blends.
+    Target k(0x00FFFFFF, false);
     line(k, 100, 20.25f, 110, 20.25f, 0);
-    // Towards white: d + ((255 - d) * 192 >> 8) and d + ((255 - d) * 64 >> 8); towards black from white:
-    // 255 + (-48960 >> 8) = 63 (the shift floors) and 255 - 64.
-    EXPECT_TRUE(h.at(100, 20) == 0xFFC7CFD7u && h.at(100, 21) == 0xFF576F87u);
     EXPECT_TRUE(k.at(105, 20) == 0xFF3F3F3Fu && k.at(105, 21) == 0xFFBFBFBFu);
     // Clipped to the inner rectangle or dropped. Vertical: rows 0..238 (the
     // column after it only gets the fourth byte). Right: x up to 318.
