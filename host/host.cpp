@@ -5,6 +5,7 @@
 #include <strings.h> // Required for: strcasecmp()
 
 #include <algorithm>
+#include <csignal> // Required for: signal(SIGXFSZ)
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -386,6 +387,9 @@ int hostRun(int argc, char **argv)
         return 2;
     // Progress lines should appear as they happen, also through a pipe.
     setvbuf(stdout, nullptr, _IOLBF, 0);
+    // Past a file size limit a write must fail as on a full disk, so that the
+    // old file is kept, instead of ending the program with SIGXFSZ.
+    signal(SIGXFSZ, SIG_IGN);
 
     if (options.captureDir) {
         if (!captureBegin(options.captureDir, options.fps, options.start, options.duration))
