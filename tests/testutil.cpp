@@ -230,6 +230,10 @@ Object *meshOf(const std::vector<std::array<int32_t, 3>> &points, const std::vec
     return o;
 }
 
+// Out of line as well: std::fill takes the sentinel by reference, which an
+// unoptimised or sanitizer build links against.
+const uint32_t GuardedFrame::kSentinel;
+
 GuardedFrame::GuardedFrame(uint32_t value, bool guarded)
     : memory(2 * kMargin + FRAME_BLOCK_PIXELS, kSentinel), block(memory.data() + kMargin),
       frame(block + FRAME_GUARD_PIXELS), guardRows(guarded)
