@@ -30,6 +30,7 @@
 #include "platform/platform.h"
 #include "post/filter.h"
 #include "post/post.h"
+#include "render/raster.h"
 #include "render/view.h"
 #include "sync/sync.h"
 
@@ -294,6 +295,7 @@ static void hostStartup(int argc, char **argv)
     hostArgv = argv;
     hostRegisterGroup1();
     recipTableBuild();
+    rnd_SetTarget(nullptr); // the rasteriser's tables now, not when a scene first draws mid-show
 
     if (hostIsRelease(argc, argv)) {
         dataSetBasePath("");
