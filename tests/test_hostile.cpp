@@ -190,9 +190,9 @@ protected:
 };
 
 // Every file damaged at once, each in its own way, in development runs and in
-// release runs of a damaged pack; the pictures and the music that start-up
-// needs stay whole, or the first would hide the rest, and curl.dat holds
-// extreme field values. Last, such a picture cut: exit 10 with its name.
+// release runs of the pack they wrote, its table damaged too; the pictures and
+// the music that start-up needs stay whole, or the first would hide the rest,
+// and curl.dat holds extreme field values. Last, such a picture cut: exit 10.
 TEST_F(HostileRuns, DamagedFilesInDevelopmentAndReleaseRuns)
 {
     // Loose objects beside a release run, which must neither read them in place
@@ -201,8 +201,7 @@ TEST_F(HostileRuns, DamagedFilesInDevelopmentAndReleaseRuns)
     fs::create_directories(release), fs::copy(production + "/lwobj", release + "/lwobj", fs::copy_options::recursive);
     const std::vector<std::string> objects = listDir(release + "/lwobj");
     ASSERT_TRUE(writeFile(release + "/music.mp3", readFile(tree / "music.mp3")));
-    std::string pack = readFile(root / "run/demo.dat"), tracks = readFile(tree / "demotrk.dat");
-    const std::string curl = readFile(tree / "curl.dat");
+    const std::string tracks = readFile(tree / "demotrk.dat"), curl = readFile(tree / "curl.dat");
     std::map<std::string, std::string> good;
     for (const auto &entry : fs::recursive_directory_iterator(tree))
         if (entry.is_regular_file() && kindOf(entry.path()) &&
@@ -215,10 +214,11 @@ TEST_F(HostileRuns, DamagedFilesInDevelopmentAndReleaseRuns)
         std::string field = seed < 3 ? std::string(curl.size(), seed == 1 ? '\x7f' : '\x80') : damaged(curl, kinds[0], 100);
         ASSERT_TRUE(writeFile(tree / "curl.dat", field));
         play();
+        std::string pack = readFile(root / "run/demo.dat"); // the damaged files, packed by that run
         if (seed == 3) // every entry but the last one empty
             for (size_t at = 8; at + 272 <= pack.size() && pack[at]; at += 272)
                 pack.replace(at + 264, 4, 4, '\0');
-        ASSERT_TRUE(writeFile(release + "/demo.dat", seed < 3 ? damaged(pack, kinds[0], i++ % 100) : pack));
+        ASSERT_TRUE(writeFile(release + "/demo.dat", seed < 3 ? damaged(pack, kinds[0], 73 + 5 * seed) : pack));
         ASSERT_TRUE(writeFile(release + "/demotrk.dat", damaged(tracks, kinds[0], i % 100)));
         play({}, release);
         EXPECT_EQ(listDir(release + "/lwobj"), objects);
