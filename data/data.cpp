@@ -2,6 +2,7 @@
 // loads and byte streams over packs and disk files, and safe file writing.
 #include "data/data.h"
 
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -102,8 +103,11 @@ int32_t dataFileSize(const char *name)
     return length > 0 ? (int32_t)length : 0;
 }
 
-uint8_t *dataLoadFile(const char *name)
+uint8_t *dataLoadFile(const char *name, int32_t *size)
 {
+    int32_t ignored;
+    int32_t &loaded = size ? *size : ignored;
+    loaded = 0;
     if (DataEntry *entry = dataFindEntry(name)) {
         uint8_t *data = (uint8_t *)malloc((size_t)entry->size + 4);
         if (!data) {
@@ -115,6 +119,7 @@ uint8_t *dataLoadFile(const char *name)
             got = fread(data, 1, (size_t)entry->size, entry->pack->file);
         // A pack that shrank under us leaves zeros, never stale heap bytes.
         memset(data + got, 0, (size_t)entry->size + 4 - got);
+        loaded = entry->size;
         return data;
     }
 
@@ -127,6 +132,7 @@ uint8_t *dataLoadFile(const char *name)
         if (data) {
             size_t got = fread(data, 1, (size_t)length, file);
             memset(data + got, 0, (size_t)length + 4 - got);
+            loaded = (int32_t)length;
         }
         fclose(file);
     }
@@ -233,9 +239,9 @@ void dataFileClose(DataFile *handle)
     free(handle);
 }
 
-uint8_t *dataLoadFileAny(const char *name)
+uint8_t *dataLoadFileAny(const char *name, int32_t *size)
 {
-    if (uint8_t *data = dataLoadFile(name))
+    if (uint8_t *data = dataLoadFile(name, size))
         return data;
     FILE *file = fopen(name, "rb");
     if (!file)
@@ -257,12 +263,73 @@ uint8_t *dataLoadFileAny(const char *name)
     size_t got = fread(data, 1, (size_t)length, file);
     (void)got;
     fclose(file);
+    if (size)
+        *size = (int32_t)length;
     return data;
 }
 
 // ---------------------------------------------------------------------------
 // Writing
 // ---------------------------------------------------------------------------
+
+// The write fault seam: -1 until VANTOREL_FAIL_WRITE has been read, 0 when off.
+static long faultAt = -1;
+static long faultCount;
+
+void dataFailWrite(long n)
+{
+    faultAt = n > 0 ? n : 0;
+    faultCount = 0;
+}
+
+long dataWritesCounted(void)
+{
+    return faultCount;
+}
+
+// Counts one write while the seam is on; true for the one that must fail.
+static bool dataWriteFails(void)
+{
+    if (faultAt < 0) {
+        const char *n = getenv("VANTOREL_FAIL_WRITE");
+        dataFailWrite(n ? atol(n) : 0);
+    }
+    return faultAt > 0 && ++faultCount == faultAt;
+}
+
+static ssize_t faultyWrite(void *cookie, const char *data, size_t size)
+{
+    if (dataWriteFails()) {
+        errno = ENOSPC;
+        return -1;
+    }
+    return fwrite(data, 1, size, (FILE *)cookie) == size ? (ssize_t)size : -1;
+}
+
+static int faultySeek(void *cookie, off64_t *offset, int whence)
+{
+    if (fseeko((FILE *)cookie, *offset, whence) != 0)
+        return -1;
+    *offset = ftello((FILE *)cookie);
+    return 0;
+}
+
+static int faultyClose(void *cookie)
+{
+    return fclose((FILE *)cookie);
+}
+
+// The file behind a stream that counts every write; unbuffered, so that
+// each fwrite or fprintf of a writer is one write.
+static FILE *dataFaultyStream(FILE *file)
+{
+    FILE *stream = fopencookie(file, "wb", {nullptr, faultyWrite, faultySeek, faultyClose});
+    if (!stream)
+        fclose(file);
+    else
+        setvbuf(stream, nullptr, _IONBF, 0);
+    return stream;
+}
 
 int dataReplaceFile(const char *path, bool (*write)(FILE *file, void *context), void *context)
 {
@@ -271,14 +338,16 @@ int dataReplaceFile(const char *path, bool (*write)(FILE *file, void *context), 
     if (dataReadOnly)
         return 1;
     std::string temporary = std::string(path) + ".part";
-    FILE *file = fopen(temporary.c_str(), "wb");
+    FILE *file = dataWriteFails() ? nullptr : fopen(temporary.c_str(), "wb");
+    if (file && faultAt > 0)
+        file = dataFaultyStream(file);
     if (!file)
         return 0;
     bool ok = write(file, context);
     ok = fflush(file) == 0 && ok;
     ok = !ferror(file) && ok;
     ok = fclose(file) == 0 && ok;
-    if (ok && rename(temporary.c_str(), path) == 0)
+    if (ok && !dataWriteFails() && rename(temporary.c_str(), path) == 0)
         return 1;
     remove(temporary.c_str());
     return 0;

@@ -17,7 +17,7 @@ enum {
 // Put in front of every asset name on disk; set once at start-up.
 extern char basePath[DATA_PATH_MAX];
 extern int dataRecording; // record every requested name (development runs)
-extern int dataWriteBack; // write variable files back at exit (cleared in release runs)
+extern int dataWriteBack; // write variable files and object caches into the tree (cleared in release runs)
 extern int dataReadOnly;  // bench runs: every file write (caches, packs, variables) is skipped
 
 // Names requested while recording, in order of first request, no duplicates.
@@ -51,8 +51,9 @@ int dataOpenedCount(void);
 // ---------------------------------------------------------------------------
 // Reading
 // ---------------------------------------------------------------------------
-// The whole asset followed by four zero bytes (free() it), or null.
-uint8_t *dataLoadFile(const char *name);
+// The whole asset followed by four zero bytes (free() it), or null; *size,
+// when asked for, takes the number of bytes before the zeros.
+uint8_t *dataLoadFile(const char *name, int32_t *size = nullptr);
 // Size of the asset, 0 when it does not exist (callers test existence with it).
 int32_t dataFileSize(const char *name);
 DataFile *dataFileOpen(const char *name);
@@ -60,8 +61,10 @@ int32_t dataFileRead(DataFile *file, void *dst, int32_t length); // bytes delive
 // One line, its newline kept; buffer holds max + 1 bytes. Null at the end.
 char *dataFileGets(DataFile *file, char *buffer, int max);
 void dataFileClose(DataFile *file);
-// dataLoadFile, then the name relative to the working directory.
-uint8_t *dataLoadFileAny(const char *name);
+// dataLoadFile, then the name relative to the working directory. *size is
+// the length of the buffer the bytes came from: the size of one source and
+// the bytes of another must never be paired.
+uint8_t *dataLoadFileAny(const char *name, int32_t *size = nullptr);
 
 // ---------------------------------------------------------------------------
 // Writing
@@ -74,6 +77,15 @@ int dataSaveFile(const char *name, const void *data, int32_t size);
 // it over path: readers never see a half-written file. The writer answers
 // false on failure. 1 on success, 0 with the old file untouched.
 int dataReplaceFile(const char *path, bool (*write)(FILE *file, void *context), void *context);
+
+// A test seam for the paths above: from dataFailWrite(n) on, or from start-up
+// with VANTOREL_FAIL_WRITE=n in the environment, the n-th write that
+// dataReplaceFile makes fails as on a full disk. Counted as writes: creating
+// the temporary file, each fwrite or fprintf of a writer, and the rename.
+// n = 0 turns the seam off. dataWritesCounted() tells how many writes were
+// made since: fewer than n when the fault was never reached.
+void dataFailWrite(long n);
+long dataWritesCounted(void);
 
 // Length of an open file, rewound to its start; -1 when it cannot be measured
 // or is too large for an asset.

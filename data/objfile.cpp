@@ -305,30 +305,16 @@ Object *objParse(const uint8_t *buffer, size_t size, double scale)
     return parseImage(buffer, size, scale, "object image");
 }
 
-// Bytes dataLoadFileAny delivers for name: the pack entry's or the base-path
-// file's size, else the working-directory file's length.
-static long loadedSize(const char *name)
-{
-    long size = dataFileSize(name);
-    if (size > 0)
-        return size;
-    FILE *file = fopen(name, "rb");
-    if (!file)
-        return 0;
-    size = dataMeasureFile(file);
-    fclose(file);
-    return size > 0 ? size : 0;
-}
-
 Object *objLoad(const char *name, double scale)
 {
     StartupScope phase(STARTUP_OBJECTS);
-    uint8_t *buffer = dataLoadFileAny(name);
+    int32_t size = 0;
+    uint8_t *buffer = dataLoadFileAny(name, &size);
     if (!buffer) {
         printf("Object file %s not found\n", name);
         return nullptr;
     }
-    Object *object = parseImage(buffer, (size_t)loadedSize(name), scale, name);
+    Object *object = parseImage(buffer, (size_t)size, scale, name);
     free(buffer);
     if (!object)
         return nullptr;
@@ -523,6 +509,7 @@ Object *objLoadCached(const char *lightwaveName, const char *convertedName, bool
         return nullptr;
     if (pointsOnly)
         object->faceCount = 0; // as the cached file will load: points only
-    objSave(object, convertedName);
+    if (dataWriteBack) // a release run writes nothing
+        objSave(object, convertedName);
     return object;
 }

@@ -85,8 +85,8 @@ Object *objImport(const char *path);
 // Conversion cache
 // ---------------------------------------------------------------------------
 // The converted file when the data layer has it (scale 1000); otherwise the
-// LightWave file imported and saved under convertedName for later runs and
-// the pack. A converted file that is refused is rebuilt the same way.
-// pointsOnly drops the faces before saving (a point cloud). Null when
-// neither gives an object; nothing is saved then.
+// LightWave file imported and, while dataWriteBack is set, saved under
+// convertedName for later runs and the pack. A converted file that is
+// refused is rebuilt the same way. pointsOnly drops the faces before saving
+// (a point cloud). Null when neither gives an object; nothing is saved then.
 Object *objLoadCached(const char *lightwaveName, const char *convertedName, bool pointsOnly);

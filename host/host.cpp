@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal> // Required for: signal(SIGXFSZ)
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -32,6 +33,7 @@
 #include "platform/platform.h"
 #include "post/filter.h"
 #include "post/post.h"
+#include "render/raster.h"
 #include "render/view.h"
 #include "sync/sync.h"
 
@@ -333,6 +335,7 @@ static void hostStartup(int argc, char **argv)
     hostArgv = argv;
     hostRegisterGroup1();
     recipTableBuild();
+    rnd_SetTarget(nullptr); // the rasteriser's tables now, not when a scene first draws mid-show
 
     if (hostIsRelease(argc, argv)) {
         dataSetBasePath("");
@@ -487,6 +490,9 @@ int hostRun(int argc, char **argv)
         return 2;
     // Progress lines should appear as they happen, also through a pipe.
     setvbuf(stdout, nullptr, _IOLBF, 0);
+    // Past a file size limit a write must fail as on a full disk, so that the
+    // old file is kept, instead of ending the program with SIGXFSZ.
+    signal(SIGXFSZ, SIG_IGN);
 
     bool offline = options.captureDir || options.videoFile || options.bench;
     FILE *benchJson = nullptr;

@@ -33,9 +33,11 @@ int screenInit(Screen *s)
 {
     s->width = FRAME_WIDTH;
     s->height = FRAME_HEIGHT;
-    s->block0 = (uint32_t *)calloc(FRAME_BLOCK_PIXELS, sizeof(uint32_t));
-    s->block1 = (uint32_t *)calloc(FRAME_BLOCK_PIXELS, sizeof(uint32_t));
-    s->block2 = (uint32_t *)calloc(FRAME_BLOCK_PIXELS, sizeof(uint32_t));
+    // Cleared as they are taken (calloc would leave the pages to the first
+    // effect that draws into them, and the memory would grow mid-show).
+    s->block0 = (uint32_t *)allocAligned(FRAME_BLOCK_PIXELS, sizeof(uint32_t));
+    s->block1 = (uint32_t *)allocAligned(FRAME_BLOCK_PIXELS, sizeof(uint32_t));
+    s->block2 = (uint32_t *)allocAligned(FRAME_BLOCK_PIXELS, sizeof(uint32_t));
     if (!s->block0 || !s->block1 || !s->block2)
         return 0;
     // Each frame starts after the 32 guard rows of its block.

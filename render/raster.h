@@ -16,7 +16,8 @@ enum {
     CLIP_NEAR = 16,
 };
 
-// 256 / i and 65536 / i for i = 1..65535, built by the first rnd_SetTarget.
+// 256 / i and 65536 / i for i = 1..65535, built by the first rnd_SetTarget
+// (the host calls it at start-up).
 extern float *recip256;
 extern float *recip65536;
 

@@ -403,6 +403,18 @@ void scn_Release(Scene *scene)
     scene->hasVertices = 0;
 }
 
+// The radix sort's two work arrays, as long as the draw list.
+static void scnAllocRadix(Scene *scene)
+{
+    freeAligned(scene->radixA);
+    freeAligned(scene->radixB);
+    scene->radixA = (DrawEntry **)allocAligned((size_t)scene->drawCapacity, sizeof(DrawEntry *));
+    scene->radixB = (DrawEntry **)allocAligned((size_t)scene->drawCapacity, sizeof(DrawEntry *));
+    scene->radixCapacity = scene->radixA && scene->radixB ? scene->drawCapacity : 0;
+    if (!scene->radixCapacity)
+        LOG_TAGGED("no memory to sort %d entries", scene->drawCapacity);
+}
+
 void scn_Lock(Scene *scene)
 {
     int64_t faces = 0, vertices = 0;
@@ -445,6 +457,11 @@ void scn_Lock(Scene *scene)
         scene->facePoolSize = (int32_t)facePool; // kind 0 from the allocator
     if (scene->drawList)
         scene->drawCapacity = (int32_t)drawCapacity;
+    // The radix sort's work arrays are taken here too, so that the memory of a
+    // scene is all taken at set-up and the show's memory stays flat from its
+    // first frames on, not growing when a large frame first needs them.
+    if (scene->drawCapacity > SCENE_QUICKSORT_MAX)
+        scnAllocRadix(scene);
     scene->locked = 1;
     scene->hasVertices = vertices > 0;
 }
@@ -512,15 +529,8 @@ void scn_Sort(Scene *scene)
     const int32_t n = scene->drawCount;
     scene->sortedList = nullptr;
     if (n > SCENE_QUICKSORT_MAX) {
-        if (scene->radixCapacity < scene->drawCapacity) {
-            freeAligned(scene->radixA);
-            freeAligned(scene->radixB);
-            scene->radixA = (DrawEntry **)allocAligned((size_t)scene->drawCapacity, sizeof(DrawEntry *));
-            scene->radixB = (DrawEntry **)allocAligned((size_t)scene->drawCapacity, sizeof(DrawEntry *));
-            scene->radixCapacity = scene->radixA && scene->radixB ? scene->drawCapacity : 0;
-            if (!scene->radixCapacity)
-                LOG_TAGGED("no memory to sort %d entries", scene->drawCapacity);
-        }
+        if (scene->radixCapacity < scene->drawCapacity) // set-up could not take them: tried again
+            scnAllocRadix(scene);
         if (scene->radixCapacity >= n) {
             sortRadix(scene->drawList, n, scene->radixA, scene->radixB);
             scene->sortedList = scene->radixA;

@@ -171,9 +171,6 @@ Object *meshOf(const std::vector<std::array<int32_t, 3>> &points, const std::vec
     return o;
 }
 
-const uint32_t GuardedFrame::kSentinel; // odr-used by std::fill in unoptimised builds
-const int GuardedFrame::kMargin;
-
 GuardedFrame::GuardedFrame(uint32_t value, bool guarded)
     : memory(2 * kMargin + FRAME_BLOCK_PIXELS, kSentinel), block(memory.data() + kMargin),
       frame(block + FRAME_GUARD_PIXELS), guardRows(guarded)
