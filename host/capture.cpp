@@ -1,4 +1,4 @@
-// Offline capture of the presented pictures as PNG files.
+// Offline capture of the presented pictures as PNG files or video frames.
 #include "host/capture.h"
 
 #include <cerrno>
@@ -10,6 +10,7 @@
 
 #include "data/pngwrite.h"
 #include "host/music.h"
+#include "host/video.h"
 #include "render/bitmap.h"
 
 static std::string captureDir;
@@ -18,6 +19,7 @@ static double captureStart;
 static long captureTotal = -1; // frames to write; -1 until the duration is known
 static long captureCount;
 static int captureError;
+static int captureVideo; // the pictures go to the video encoder
 
 // Creates every missing directory of the path, like "mkdir -p".
 static int captureMakeDirs(const std::string &path)
@@ -40,22 +42,34 @@ static long captureFramesFor(double seconds)
     return frames < 1 ? 1 : frames;
 }
 
-int captureBegin(const char *dir, double fps, double start, double duration)
+static void captureSetTiming(double fps, double start, double duration)
 {
-    captureDir = dir;
-    while (captureDir.size() > 1 && captureDir.back() == '/')
-        captureDir.pop_back();
     captureFps = fps;
     captureStart = start;
     captureCount = 0;
     captureError = 0;
     captureTotal = duration > 0.0 ? captureFramesFor(duration) : -1;
+    musicSetOfflineTime(captureStart);
+}
+
+int captureBegin(const char *dir, double fps, double start, double duration)
+{
+    captureDir = dir;
+    while (captureDir.size() > 1 && captureDir.back() == '/')
+        captureDir.pop_back();
+    captureVideo = 0;
+    captureSetTiming(fps, start, duration);
     if (!captureMakeDirs(captureDir)) {
         printf("Cannot create the capture directory %s: %s\n", dir, strerror(errno));
         return 0;
     }
-    musicSetOfflineTime(captureStart);
     return 1;
+}
+
+void captureBeginVideo(double fps, double start, double duration)
+{
+    captureVideo = 1;
+    captureSetTiming(fps, start, duration);
 }
 
 void captureSetDefaultDuration(double seconds)
@@ -79,7 +93,7 @@ int captureWritePNG(const char *path, const uint32_t *picture)
     return pngWriteFile(path, picture, FRAME_WIDTH, PICTURE_ROWS, FRAME_WIDTH, 0);
 }
 
-int capturePresent(const uint32_t *picture)
+static int captureWriteFile(const uint32_t *picture)
 {
     char name[32];
     snprintf(name, sizeof name, "frame_%06ld.png", captureCount);
@@ -90,10 +104,32 @@ int capturePresent(const uint32_t *picture)
     if (!captureWritePNG(temporary.c_str(), picture) || rename(temporary.c_str(), path.c_str()) != 0) {
         printf("Failed to write the frame %s: %s\n", path.c_str(), strerror(errno));
         remove(temporary.c_str());
+        return 0;
+    }
+    return 1;
+}
+
+static int captureWriteVideoFrame(const uint32_t *picture)
+{
+    // The frame count is known from the first frame on (captureSetDefaultDuration).
+    if (captureCount == 0 && !videoStart(captureFps, captureStart, captureTotal, musicFilePath()))
+        return 0;
+    return videoWriteFrame(picture);
+}
+
+int capturePresent(const uint32_t *picture)
+{
+    if (!(captureVideo ? captureWriteVideoFrame(picture) : captureWriteFile(picture))) {
         captureError = 1;
         return 0;
     }
     captureCount++;
     musicSetOfflineTime(captureStart + (double)captureCount / captureFps);
     return captureTotal < 0 || captureCount < captureTotal;
+}
+
+void captureFinish(void)
+{
+    if (captureVideo && !videoFinish())
+        captureError = 1;
 }

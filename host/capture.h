@@ -1,5 +1,6 @@
-// Offline capture: every presented picture becomes a numbered PNG file, and
-// the music time advances by exactly one frame per picture.
+// Offline capture: every presented picture becomes a numbered PNG file or a
+// frame of the exported video, and the music time advances by exactly one
+// frame per picture.
 #pragma once
 
 #include <cstdint>
@@ -7,13 +8,19 @@
 // Creates the directory and sets the music time of frame 0. A duration of 0
 // or less means "until the end of the music" (see captureSetDefaultDuration).
 int captureBegin(const char *dir, double fps, double start, double duration); // 1 on success
+// The same timing, with the pictures going to the video encoder (videoBegin
+// has checked the output); the encoder starts with the first picture.
+void captureBeginVideo(double fps, double start, double duration);
 void captureSetDefaultDuration(double seconds);
 
 // Writes the 320 x 180 picture as the next frame. Answers 1 while frames
-// remain, 0 after the last one or when the file could not be written.
+// remain, 0 after the last one or when the frame could not be written.
 int capturePresent(const uint32_t *picture);
 
-int captureFailed(void);   // a frame could not be written
+// After the last frame: a video is finished and put in place (or removed).
+void captureFinish(void);
+
+int captureFailed(void);   // a frame or the video could not be written
 int captureFrames(void);   // frames written so far
 
 // Writes 320 x 180 BGRA pixels (row stride 320) as an 8-bit RGB PNG file.

@@ -25,6 +25,7 @@
 #include "host/screen.h"
 #include "host/tables.h"
 #include "host/timer.h"
+#include "host/video.h"
 #include "platform/platform.h"
 #include "post/filter.h"
 #include "post/post.h"
@@ -387,9 +388,18 @@ int hostRun(int argc, char **argv)
     // Progress lines should appear as they happen, also through a pipe.
     setvbuf(stdout, nullptr, _IOLBF, 0);
 
-    if (options.captureDir) {
-        if (!captureBegin(options.captureDir, options.fps, options.start, options.duration))
-            return 1;
+    bool offline = options.captureDir || options.videoFile;
+    if (options.videoFile) {
+        // Before anything is rendered: no encoder is a missing tool (exit 2).
+        int ready = videoBegin(options.videoFile);
+        if (ready != VIDEO_READY)
+            return ready == VIDEO_NO_ENCODER ? 2 : 1;
+        captureBeginVideo(options.fps, options.start, options.duration);
+    } else if (options.captureDir &&
+               !captureBegin(options.captureDir, options.fps, options.start, options.duration)) {
+        return 1;
+    }
+    if (offline) {
         screenSetOffline(1);
         musicSetMode(MUSIC_OFFLINE);
         hostSetPauses(0);
@@ -398,7 +408,7 @@ int hostRun(int argc, char **argv)
     }
 
     hostStartup(argc, argv);
-    if (options.captureDir) {
+    if (offline) {
         double rest = musicLength() - options.start;
         captureSetDefaultDuration(rest > 0.0 ? rest : 0.0);
     }
@@ -408,10 +418,12 @@ int hostRun(int argc, char **argv)
         hostDrawFrame(hostScreen);
         frames++;
     } while (screenUpdate());
+    if (offline)
+        captureFinish(); // the video's last frames are encoded before the summary
     timerPrintFrameSummary(frames);
     hostShutdown();
 
-    if (options.captureDir && captureFailed())
+    if (offline && captureFailed())
         return 1;
     return 0;
 }

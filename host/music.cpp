@@ -14,6 +14,7 @@ static int musicMode = MUSIC_DEVICE;
 static AudioStream *musicStream;
 static uint64_t musicSilentStart; // counter reading when silent playback began
 static double musicOfflineTime;
+static char musicPath[DATA_PATH_MAX + 1];
 
 static double demoStart;
 static bool demoStarted;
@@ -35,11 +36,10 @@ void musicStart(void)
         exit(MUSIC_EXIT_CODE);
     }
 
-    char name[DATA_PATH_MAX + 1];
     // Cut like every asset path when the base path is long.
-    if (snprintf(name, sizeof name, "%s%s", basePath, "music.mp3") < 0)
-        name[0] = '\0';
-    musicStream = audioStreamOpen(name);
+    if (snprintf(musicPath, sizeof musicPath, "%s%s", basePath, "music.mp3") < 0)
+        musicPath[0] = '\0';
+    musicStream = audioStreamOpen(musicPath);
     if (!musicStream) {
         printf("Failed to initialize BASS stream from %s\n", "music.mp3");
         exit(MUSIC_EXIT_CODE);
@@ -50,6 +50,11 @@ void musicStart(void)
         audioPlay(musicStream);
     }
     musicSilentStart = platformCounter();
+}
+
+const char *musicFilePath(void)
+{
+    return musicPath;
 }
 
 double musicLength(void)

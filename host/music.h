@@ -15,6 +15,7 @@ void musicSetMode(int mode);
 // on failure: prints why and ends the process with exit code 10.
 void musicStart(void);
 double musicPosition(void); // seconds; 0 before musicStart
+const char *musicFilePath(void); // the file musicStart opened ("" before)
 double musicLength(void);   // seconds; 0 before musicStart
 
 // Offline runs: the music time of the frame being made.

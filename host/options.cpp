@@ -18,9 +18,11 @@ void hostPrintUsage(FILE *out)
             "  -rebuild            rebuild the curl particles' cache\n"
             "  --capture DIR       render offline, without window or sound device, into\n"
             "                      DIR/frame_000000.png, frame_000001.png, ...\n"
-            "  --fps N             frames per second of music time when capturing (default %d)\n"
-            "  --start SECONDS     music time of the first captured frame (default 0)\n"
-            "  --duration SECONDS  length of the capture (default: to the end of the music)\n"
+            "  --video FILE        render offline like --capture and encode the show with its music\n"
+            "                      into FILE (1920 x 1080 H.264, AAC) with the ffmpeg program\n"
+            "  --fps N             frames per second of music time offline (default %d)\n"
+            "  --start SECONDS     music time of the first offline frame (default 0)\n"
+            "  --duration SECONDS  length of the capture or video (default: to the end of the music)\n"
             "  --no-sound          play without an audio device; the music clock runs silently\n"
             "  --help              show this text\n",
             DEFAULT_CAPTURE_FPS);
@@ -78,8 +80,8 @@ int hostParseOptions(int argc, char **argv, HostOptions *options)
             continue;
         }
 
-        bool takesValue = !strcmp(name, "--capture") || !strcmp(name, "--fps") || !strcmp(name, "--start") ||
-                          !strcmp(name, "--duration");
+        bool takesValue = !strcmp(name, "--capture") || !strcmp(name, "--video") || !strcmp(name, "--fps") ||
+                          !strcmp(name, "--start") || !strcmp(name, "--duration");
         if (!takesValue)
             return usageError("unknown option %s", arg);
         if (!value) {
@@ -92,6 +94,12 @@ int hostParseOptions(int argc, char **argv, HostOptions *options)
             if (!*value)
                 return usageError("%s needs a directory", name);
             options->captureDir = value;
+            continue;
+        }
+        if (!strcmp(name, "--video")) {
+            if (!*value)
+                return usageError("%s needs a file name", name);
+            options->videoFile = value;
             continue;
         }
         double number;
@@ -112,7 +120,9 @@ int hostParseOptions(int argc, char **argv, HostOptions *options)
             options->duration = number;
         }
     }
-    if (timing && !options->captureDir)
-        return usageError("%s", "--fps, --start and --duration apply to --capture");
+    if (options->captureDir && options->videoFile)
+        return usageError("%s", "--capture and --video cannot be combined: run them one after the other");
+    if (timing && !options->captureDir && !options->videoFile)
+        return usageError("%s", "--fps, --start and --duration apply to --capture and --video");
     return OPTIONS_RUN;
 }

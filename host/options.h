@@ -1,10 +1,11 @@
-// Command-line options beyond the run mode: offline capture and sound.
+// Command-line options beyond the run mode: offline capture, video export and sound.
 #pragma once
 
 #include <cstdio>
 
 struct HostOptions {
     const char *captureDir; // --capture DIR: render offline into PNG files; null otherwise
+    const char *videoFile;  // --video FILE: render offline into a video through ffmpeg; null otherwise
     double fps;             // frames per second of music time offline
     double start;           // music time of the first offline frame
     double duration;        // seconds to render offline; 0 = until the music ends

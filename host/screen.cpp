@@ -82,7 +82,8 @@ Screen *screenCreate(void)
     char why[512];
     if (!platformVideoInit(why, sizeof why)) {
         printf("Cannot open the window: %s.\n"
-               "Without a display the show can still be rendered to PNG frames: run with --capture DIR.\n",
+               "Without a display the show can still be rendered offline: run with --video FILE for a video\n"
+               "or with --capture DIR for PNG frames.\n",
                why);
         exit(SCREEN_EXIT_CODE);
     }

@@ -13,7 +13,6 @@
 
 #include "cvar/cvar.h"
 #include "data/data.h"
-#include "data/pngwrite.h"
 #include "fx/fx.h"
 #include "fx/fxtables.h"
 #include "fx/noise.h"
@@ -60,22 +59,6 @@ Screen *effectTestHost(void)
     return screen;
 }
 
-uint64_t frameHash(const uint32_t *frame)
-{
-    uint64_t h = 1469598103934665603ull;
-    const uint8_t *bytes = (const uint8_t *)frame;
-    for (size_t i = 0; i < 320u * 240u * 4u; i++) {
-        h ^= bytes[i];
-        h *= 1099511628211ull;
-    }
-    return h;
-}
-
-bool writeFramePNG(const std::string &path, const uint32_t *frame)
-{
-    return pngWriteFile(path.c_str(), frame, 320, 240, 320, 0) == 1;
-}
-
 static const uint32_t GUARD_PATTERN = 0xA5C3E1F7u;
 
 void markGuardRows(uint32_t *frame)
@@ -108,15 +91,4 @@ void expectHostileFramesInside(const char *prefix, void (*render)(uint32_t *, fl
             }
         }
     }
-}
-
-void checkGoldenFrame(const uint32_t *frame, uint64_t golden, const std::string &name)
-{
-    if (const char *dir = getenv("VANTOREL_FX_PNG"))
-        writeFramePNG(std::string(dir) + "/" + name + ".png", frame);
-    if (!getenv("VANTOREL_UPDATE_GOLDEN")) {
-        EXPECT_EQ(frameHash(frame), golden) << name;
-        return;
-    }
-    printf("%s: 0x%016llxull\n", name.c_str(), (unsigned long long)frameHash(frame));
 }

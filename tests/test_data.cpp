@@ -19,11 +19,8 @@ class DataLayer : public testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(makeDirs(dir / "assets/sub"));
-        ASSERT_EQ(chdir(dir.path().c_str()), 0);
-        testing::internal::CaptureStdout();
-        dataSetBasePath("assets/");
-        testing::internal::GetCapturedStdout();
+        ASSERT_TRUE(makeDirs(dir / "assets/sub") && chdir(dir.path().c_str()) == 0);
+        captured([] { dataSetBasePath("assets/"); });
     }
     void TearDown() override
     {
@@ -40,9 +37,24 @@ protected:
         for (std::string &n : names)
             list.push_back(n.data());
         list.push_back(nullptr);
-        testing::internal::CaptureStdout();
-        dataBuildPack(list.data());
-        return testing::internal::GetCapturedStdout();
+        return captured([&] { dataBuildPack(list.data()); });
+    }
+    // Opens a pack quietly.
+    static DataPack *open(const char *name)
+    {
+        DataPack *pack = nullptr;
+        captured([&] { pack = dataOpenPack(name); });
+        return pack;
+    }
+    // Every line dataFileGets gives, up to max characters each; closes the stream.
+    static std::vector<std::string> lines(DataFile *stream, int max)
+    {
+        std::vector<std::string> out;
+        char line[1024];
+        while (dataFileGets(stream, line, max))
+            out.push_back(line);
+        dataFileClose(stream);
+        return out;
     }
     std::string load(const char *name)
     {
@@ -57,11 +69,7 @@ protected:
     TempDir dir;
 };
 
-static uint32_t le32(const std::string &s, size_t at)
-{
-    const unsigned char *p = (const unsigned char *)s.data() + at;
-    return p[0] | p[1] << 8 | p[2] << 16 | (uint32_t)p[3] << 24;
-}
+static uint32_t le32(const std::string &s, size_t at) { return __builtin_bswap32(be32(s, at)); }
 
 TEST_F(DataLayer, PackRoundTripServesEveryEntryWhateverTheLetterCase)
 {
@@ -74,34 +82,22 @@ TEST_F(DataLayer, PackRoundTripServesEveryEntryWhateverTheLetterCase)
                    "[DATA]: Loading 0: sub/Foo.png (7)\n"
                    "[DATA]: Loading 1: notes.txt (12)\n");
 
+    // The first record says another follows, the last that none does; the data
+    // starts right after the table; names keep their letter case in the file.
     std::string pack = readFile(dir / "demo.dat");
     ASSERT_EQ(pack.size(), 8u + 2 * 272 + 7 + 12);
-    EXPECT_EQ(pack.substr(0, 4), "DATA");
-    EXPECT_EQ(le32(pack, 8), 1u);             // another record follows
-    EXPECT_EQ(le32(pack, 8 + 272), 0u);       // the last
-    EXPECT_EQ(le32(pack, 8 + 268), 552u);     // first data right after the table
-    EXPECT_EQ(le32(pack, 8 + 272 + 268), 559u);
-    EXPECT_EQ(pack.substr(16, 12), std::string("sub/Foo.png\0", 12)); // case kept in the file
+    EXPECT_TRUE(pack.substr(0, 4) == "DATA" && le32(pack, 8) == 1u && le32(pack, 8 + 272) == 0u && le32(pack, 8 + 268) == 552u &&
+                le32(pack, 8 + 272 + 268) == 559u && pack.substr(16, 12) == std::string("sub/Foo.png\0", 12));
 
     // Served from the pack even after the loose files are gone.
     remove((dir / "assets/sub/Foo.png").c_str());
     ASSERT_NE(dataOpenPack("demo.dat"), nullptr);
-    EXPECT_EQ(load("sub/foo.PNG"), "PNGDATA");
-    EXPECT_EQ(load("PROGDIR:SUB/FOO.png"), "PNGDATA");
-    EXPECT_EQ(load("progdir:notes.txt"), "hello\nworld\n");
-    EXPECT_EQ(dataFindEntry("progdir:"), nullptr);
-    EXPECT_EQ(dataFileSize("sub/foo.png"), 7);
+    EXPECT_TRUE(load("sub/foo.PNG") == "PNGDATA" && load("PROGDIR:SUB/FOO.png") == "PNGDATA" &&
+                load("progdir:notes.txt") == "hello\nworld\n" && !dataFindEntry("progdir:") && dataFileSize("sub/foo.png") == 7);
 
     DataFile *stream = dataFileOpen("NOTES.TXT");
-    ASSERT_NE(stream, nullptr);
-    EXPECT_EQ(stream->mode, DATA_FROM_PACK);
-    char line[257];
-    ASSERT_NE(dataFileGets(stream, line, 256), nullptr);
-    EXPECT_STREQ(line, "hello\n");
-    ASSERT_NE(dataFileGets(stream, line, 256), nullptr);
-    EXPECT_STREQ(line, "world\n");
-    EXPECT_EQ(dataFileGets(stream, line, 256), nullptr);
-    dataFileClose(stream);
+    ASSERT_TRUE(stream && stream->mode == DATA_FROM_PACK);
+    EXPECT_EQ(lines(stream, 256), (std::vector<std::string>{"hello\n", "world\n"}));
 }
 
 TEST_F(DataLayer, EarlierPackWinsAndLooseFilesServeWhatNoPackHolds)
@@ -112,16 +108,11 @@ TEST_F(DataLayer, EarlierPackWinsAndLooseFilesServeWhatNoPackHolds)
     asset("a.txt", "second");
     asset("b.txt", "only in two");
     build({"a.txt", "b.txt"});
-    ASSERT_NE(dataOpenPack("one.dat"), nullptr);
-    ASSERT_NE(dataOpenPack("demo.dat"), nullptr);
+    ASSERT_TRUE(dataOpenPack("one.dat") && dataOpenPack("demo.dat"));
     asset("c.txt", "loose");
-    EXPECT_EQ(load("A.txt"), "first");
-    EXPECT_EQ(load("b.txt"), "only in two");
-    EXPECT_EQ(load("c.txt"), "loose");
-
-    EXPECT_EQ(dataOpenPack("missing.dat"), nullptr);
+    EXPECT_TRUE(load("A.txt") == "first" && load("b.txt") == "only in two" && load("c.txt") == "loose");
     ASSERT_TRUE(writeFile(dir / "bad.dat", "DAT!xxxx"));
-    EXPECT_EQ(dataOpenPack("bad.dat"), nullptr);
+    EXPECT_TRUE(!open("missing.dat") && !open("bad.dat"));
 }
 
 TEST_F(DataLayer, TruncatedPacksKeepTheirCompleteRecordsAndNeverReadPastTheFile)
@@ -132,30 +123,20 @@ TEST_F(DataLayer, TruncatedPacksKeepTheirCompleteRecordsAndNeverReadPastTheFile)
     build({"one", "two", "three"});
     std::string pack = readFile(dir / "demo.dat");
 
-    struct Case {
-        size_t length;
-        int entries; // entries served
-    } cases[] = {
-        {7, -1}, {8, 0}, {8 + 271, 0}, {8 + 272, 0}, {8 + 2 * 272 + 10, 0}, {8 + 3 * 272, 0},
+    const size_t cases[][2] = { // cut at, entries served (SIZE_MAX: no pack at all)
+        {7, SIZE_MAX}, {8, 0}, {8 + 271, 0}, {8 + 272, 0}, {8 + 2 * 272 + 10, 0}, {8 + 3 * 272, 0},
         {8 + 3 * 272 + 100, 1}, {8 + 3 * 272 + 149, 1}, {8 + 3 * 272 + 150, 2}, {pack.size(), 3},
     };
-    for (const Case &c : cases) {
-        ASSERT_TRUE(writeFile(dir / "cut.dat", pack.substr(0, c.length)));
-        testing::internal::CaptureStdout();
-        DataPack *opened = dataOpenPack("cut.dat");
-        testing::internal::GetCapturedStdout();
-        if (c.entries < 0) {
-            EXPECT_EQ(opened, nullptr) << c.length;
-            continue;
-        }
-        ASSERT_NE(opened, nullptr) << c.length;
-        int count = 0;
-        for (DataEntry *e = opened->entries; e; e = e->next) {
-            count++;
-            EXPECT_LE((long)e->offset + e->size, (long)c.length);
-        }
-        EXPECT_EQ(count, c.entries) << "cut at " << c.length;
-        dataClosePack(opened);
+    for (auto [length, entries] : cases) {
+        ASSERT_TRUE(writeFile(dir / "cut.dat", pack.substr(0, length)));
+        DataPack *opened = open("cut.dat");
+        ASSERT_EQ(opened != nullptr, entries != SIZE_MAX) << length;
+        size_t count = 0;
+        for (DataEntry *e = opened ? opened->entries : nullptr; e; e = e->next, count++)
+            EXPECT_LE((long)e->offset + e->size, (long)length);
+        EXPECT_TRUE(!opened || count == entries) << "cut at " << length;
+        if (opened)
+            dataClosePack(opened);
     }
 }
 
@@ -165,29 +146,19 @@ TEST_F(DataLayer, EntriesPointingOutsideThePackAreRefused)
     asset("b", "bbbb");
     build({"a", "b"});
     std::string pack = readFile(dir / "demo.dat");
-    struct Case {
-        size_t at;
-        uint32_t value;
-        const char *what;
-    } cases[] = {
-        {8 + 264, 0x7FFFFFF0u, "huge size"},
-        {8 + 264, 0xFFFFFFFFu, "negative size"},
-        {8 + 268, 0xFFFFFF00u, "negative offset"},
-        {8 + 268, (uint32_t)pack.size() - 2, "offset near the end"},
-    };
-    for (const Case &c : cases) {
-        std::string bad = pack;
+    // A huge size, a negative size, a negative offset, an offset near the end.
+    const uint32_t cases[][2] = {{8 + 264, 0x7FFFFFF0u}, {8 + 264, 0xFFFFFFFFu}, {8 + 268, 0xFFFFFF00u},
+                                 {8 + 268, (uint32_t)pack.size() - 2}};
+    for (auto [at, value] : cases) {
+        std::string bad = pack, out;
         for (int i = 0; i < 4; i++)
-            bad[c.at + i] = (char)(c.value >> (8 * i));
+            bad[at + i] = (char)(value >> (8 * i));
         ASSERT_TRUE(writeFile(dir / "bad.dat", bad));
-        testing::internal::CaptureStdout();
-        DataPack *opened = dataOpenPack("bad.dat");
-        std::string out = testing::internal::GetCapturedStdout();
-        ASSERT_NE(opened, nullptr) << c.what;
-        EXPECT_NE(out.find("lies outside the pack"), std::string::npos) << c.what;
-        ASSERT_NE(opened->entries, nullptr);
-        EXPECT_STREQ(opened->entries->name, "b") << c.what; // the sound entry stays
-        EXPECT_EQ(opened->entries->next, nullptr);
+        DataPack *opened = nullptr;
+        out = captured([&] { opened = dataOpenPack("bad.dat"); });
+        // The sound entry stays.
+        ASSERT_TRUE(opened && opened->entries && !strcmp(opened->entries->name, "b") && !opened->entries->next) << value;
+        EXPECT_NE(out.find("lies outside the pack"), std::string::npos) << value;
         dataClosePack(opened);
     }
 }
@@ -199,18 +170,14 @@ TEST_F(DataLayer, StreamsOverPackEntriesRefillInBlocks)
         big[i] = (char)(i * 7 + i / 251);
     asset("big.bin", big);
     build({"big.bin"});
-    ASSERT_NE(dataOpenPack("demo.dat"), nullptr);
-    DataFile *stream = dataFileOpen("big.bin");
+    DataFile *stream = open("demo.dat") ? dataFileOpen("big.bin") : nullptr;
     ASSERT_NE(stream, nullptr);
     std::vector<char> buffer(100000, 'x');
     EXPECT_EQ(dataFileRead(stream, buffer.data(), 100000), 70000);
-    EXPECT_EQ(std::string(buffer.data(), 70000), big);
-    EXPECT_EQ(buffer[70000], 'x');
-    EXPECT_EQ(dataFileRead(stream, buffer.data(), 10), 0);
-    EXPECT_EQ(dataFileRead(stream, nullptr, 10), 0);
-    EXPECT_EQ(dataFileRead(nullptr, buffer.data(), 10), 0);
+    EXPECT_TRUE(std::string(buffer.data(), 70000) == big && buffer[70000] == 'x');
+    EXPECT_TRUE(dataFileRead(stream, buffer.data(), 10) == 0 && dataFileRead(stream, nullptr, 10) == 0 &&
+                dataFileRead(nullptr, buffer.data(), 10) == 0);
     dataFileClose(stream);
-
     // Small reads across block boundaries deliver the same bytes.
     stream = dataFileOpen("big.bin");
     std::string pieces;
@@ -226,46 +193,23 @@ TEST_F(DataLayer, LineReadingCutsLongLinesAndKeepsCarriageReturns)
 {
     asset("long.txt", std::string(300, 'a') + "\nend\r\nlast");
     DataFile *stream = dataFileOpen("long.txt");
-    ASSERT_NE(stream, nullptr);
-    EXPECT_EQ(stream->mode, DATA_FROM_DISK);
-    char line[257];
-    ASSERT_NE(dataFileGets(stream, line, 256), nullptr);
-    EXPECT_EQ(strlen(line), 256u);
-    ASSERT_NE(dataFileGets(stream, line, 256), nullptr);
-    EXPECT_EQ(std::string(line), std::string(44, 'a') + "\n");
-    ASSERT_NE(dataFileGets(stream, line, 256), nullptr);
-    EXPECT_STREQ(line, "end\r\n");
-    ASSERT_NE(dataFileGets(stream, line, 256), nullptr);
-    EXPECT_STREQ(line, "last");
-    EXPECT_EQ(dataFileGets(stream, line, 256), nullptr);
-    dataFileClose(stream);
+    ASSERT_TRUE(stream && stream->mode == DATA_FROM_DISK);
+    EXPECT_EQ(lines(stream, 256), (std::vector<std::string>{std::string(256, 'a'), std::string(44, 'a') + "\n", "end\r\n", "last"}));
 }
 
 TEST_F(DataLayer, LoadsEndInFourZerosAndMissingFilesSaySo)
 {
     asset("empty", "");
-    uint8_t *data = dataLoadFile("empty");
-    ASSERT_NE(data, nullptr);
-    EXPECT_EQ(data[0] | data[1] | data[2] | data[3], 0);
-    free(data);
-
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(dataLoadFile("nothing"), nullptr);
-    EXPECT_EQ(dataFileOpen("nothing"), nullptr);
-    std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_NE(out.find("\"LoadFile: Failed to find a file: nothing\"\n"), std::string::npos) << out;
-    EXPECT_EQ(out.rfind("[dataLoadFile : ", 0), 0u) << out;
-    EXPECT_NE(out.find("[dataFileOpen : "), std::string::npos) << out;
+    std::unique_ptr<uint8_t, decltype(&free)> data(dataLoadFile("empty"), free);
+    ASSERT_TRUE(data && (data.get()[0] | data.get()[1] | data.get()[2] | data.get()[3]) == 0);
+    std::string out = captured([] { EXPECT_TRUE(!dataLoadFile("nothing") && !dataFileOpen("nothing")); });
+    EXPECT_TRUE(out.find("\"LoadFile: Failed to find a file: nothing\"\n") != std::string::npos &&
+                out.rfind("[dataLoadFile : ", 0) == 0 && out.find("[dataFileOpen : ") != std::string::npos) << out;
     EXPECT_EQ(dataFileSize("nothing"), 0);
-
     // Found relative to the working directory when the asset tree lacks it.
     ASSERT_TRUE(writeFile(dir / "beside.bin", "xyz"));
-    testing::internal::CaptureStdout();
-    uint8_t *any = dataLoadFileAny("beside.bin");
-    testing::internal::GetCapturedStdout();
-    ASSERT_NE(any, nullptr);
-    EXPECT_EQ(std::string((char *)any, 4), std::string("xyz\0", 4));
-    free(any);
+    captured([&] { data.reset(dataLoadFileAny("beside.bin")); });
+    ASSERT_TRUE(data && std::string((char *)data.get(), 4) == std::string("xyz\0", 4));
 }
 
 TEST_F(DataLayer, RecordingKeepsFirstRequestsByteExact)
@@ -279,8 +223,7 @@ TEST_F(DataLayer, RecordingKeepsFirstRequestsByteExact)
     std::vector<std::string> names;
     for (DataName *n = openedFiles; n; n = n->next)
         names.push_back(n->name);
-    EXPECT_EQ(names, (std::vector<std::string>{"x.png", "X.PNG", "gone.txt"}));
-    EXPECT_EQ(dataOpenedCount(), 3);
+    EXPECT_TRUE(names == (std::vector<std::string>{"x.png", "X.PNG", "gone.txt"}) && dataOpenedCount() == 3);
 }
 
 TEST_F(DataLayer, BuilderKeepsTableAndDataInAgreement)
@@ -288,27 +231,22 @@ TEST_F(DataLayer, BuilderKeepsTableAndDataInAgreement)
     asset("kept", "12345");
     asset("empty", "");
     std::string out = build({"vanished", "kept", "empty", "song.wav", "sub"});
-    EXPECT_NE(out.find("[DATA]: File not found. Ignore!:vanished\n"), std::string::npos) << out;
-    EXPECT_NE(out.find("Removed song.wav from data building\n"), std::string::npos);
-    EXPECT_NE(out.find("[DATA]: Failed to load file:vanished\n"), std::string::npos);
-    EXPECT_NE(out.find("[DATA]: Failed to load file:empty\n"), std::string::npos);
-    // A directory cannot be packed: an empty entry, never garbage.
-    EXPECT_NE(out.find("[DATA]: Failed to load file:sub\n"), std::string::npos);
-
-    ASSERT_NE(dataOpenPack("demo.dat"), nullptr);
+    // A directory cannot be packed either: an empty entry, never garbage.
+    for (const char *line : {"[DATA]: File not found. Ignore!:vanished\n", "Removed song.wav from data building\n",
+                             "[DATA]: Failed to load file:vanished\n", "[DATA]: Failed to load file:empty\n",
+                             "[DATA]: Failed to load file:sub\n"})
+        EXPECT_NE(out.find(line), std::string::npos) << out;
+    ASSERT_NE(open("demo.dat"), nullptr);
     long expected = 8 + 4 * 272;
     for (DataEntry *e = dataPacks->entries; e; e = e->next) {
         EXPECT_EQ(e->offset, expected) << e->name;
         expected += e->size;
     }
-    EXPECT_EQ(expected, (long)readFile(dir / "demo.dat").size());
-    EXPECT_EQ(load("kept"), "12345");
-    EXPECT_EQ(load("vanished"), "");
+    EXPECT_TRUE(expected == (long)readFile(dir / "demo.dat").size() && load("kept") == "12345" && load("vanished") == "");
 
     // Nothing to pack: no file is written and an old one stays.
     std::string before = readFile(dir / "demo.dat");
-    build({"music.mp3"});
-    build({});
+    build({"music.mp3"}), build({});
     EXPECT_EQ(readFile(dir / "demo.dat"), before);
 }
 
@@ -318,31 +256,22 @@ TEST_F(DataLayer, FailedWritesLeaveTheOldFileUntouched)
     ASSERT_TRUE(writeFile(dir / "demo.dat", "old pack"));
     ASSERT_TRUE(makeDirs(dir / "demo.dat.part")); // the temporary cannot be created
     std::string out = build({"a"});
-    EXPECT_NE(out.find("old pack is kept"), std::string::npos) << out;
-    EXPECT_EQ(readFile(dir / "demo.dat"), "old pack");
-
-    EXPECT_EQ(dataSaveFile("saved.bin", "abc", 3), 1);
-    EXPECT_EQ(readFile(dir / "assets/saved.bin"), "abc");
+    EXPECT_TRUE(out.find("old pack is kept") != std::string::npos && readFile(dir / "demo.dat") == "old pack") << out;
+    EXPECT_TRUE(dataSaveFile("saved.bin", "abc", 3) == 1 && readFile(dir / "assets/saved.bin") == "abc");
     ASSERT_TRUE(makeDirs(dir / "assets/saved.bin.part"));
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(dataSaveFile("saved.bin", "defg", 4), 0);
-    std::string message = testing::internal::GetCapturedStdout();
-    EXPECT_NE(message.find("Could not open file for writing:<assets/saved.bin>\\n"), std::string::npos) << message;
-    EXPECT_EQ(readFile(dir / "assets/saved.bin"), "abc");
+    out = captured([] { EXPECT_EQ(dataSaveFile("saved.bin", "defg", 4), 0); });
+    EXPECT_TRUE(out.find("Could not open file for writing:<assets/saved.bin>\\n") != std::string::npos &&
+                readFile(dir / "assets/saved.bin") == "abc") << out;
 }
 
 TEST_F(DataLayer, PacksWrittenFromMemoryReadBack)
 {
     const uint8_t one[] = {1, 2, 3};
     const PackSource entries[] = {{"Tracks/One.track", one, 3}, {"empty", nullptr, 0}};
-    ASSERT_EQ(dataWritePack("mem.dat", entries, 2), 1);
-    ASSERT_NE(dataOpenPack("mem.dat"), nullptr);
-    EXPECT_EQ(load("tracks/one.TRACK"), std::string("\1\2\3", 3));
-    EXPECT_EQ(dataFileSize("empty"), 0);
-    EXPECT_NE(dataFindEntry("empty"), nullptr);
-
-    std::string longName(300, 'n');
+    ASSERT_TRUE(dataWritePack("mem.dat", entries, 2) == 1 && open("mem.dat"));
+    EXPECT_TRUE(load("tracks/one.TRACK") == std::string("\1\2\3", 3) && dataFileSize("empty") == 0 && dataFindEntry("empty"));
+    // A name longer than a record holds, and nothing to write, are refused.
+    const std::string longName(300, 'n');
     const PackSource bad[] = {{longName.c_str(), one, 3}};
-    EXPECT_EQ(dataWritePack("bad.dat", bad, 1), 0);
-    EXPECT_EQ(dataWritePack("none.dat", entries, 0), 0);
+    EXPECT_TRUE(dataWritePack("bad.dat", bad, 1) == 0 && dataWritePack("none.dat", entries, 0) == 0);
 }

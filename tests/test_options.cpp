@@ -41,8 +41,13 @@ TEST(Options, CaptureWithTimingInBothSpellings)
     EXPECT_EQ(o.duration, 0.0);
     EXPECT_EQ(o.noSound, 0);
 
+    ASSERT_EQ(parse({"--video", "show.mp4", "--fps=60"}, &o), OPTIONS_RUN);
+    EXPECT_STREQ(o.videoFile, "show.mp4");
+    EXPECT_EQ(o.fps, 60.0);
+
     ASSERT_EQ(parse({}, &o), OPTIONS_RUN);
     EXPECT_EQ(o.captureDir, nullptr);
+    EXPECT_EQ(o.videoFile, nullptr);
     ASSERT_EQ(parse({"--no-sound"}, &o), OPTIONS_RUN);
     EXPECT_EQ(o.noSound, 1);
 }
@@ -62,6 +67,8 @@ TEST(Options, HelpAndBadOptions)
         {"--capture", "d", "--duration", "0"},
         {"--capture", "d", "--duration", "2s"},
         {"--fps", "30"},
+        {"--video", ""},
+        {"--video", "v.mp4", "--capture", "d"},
         {"--no-sound=1"},
     };
     for (const auto &args : bad)

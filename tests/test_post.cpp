@@ -1,19 +1,17 @@
 // Post-chain passes over the picture: golden pixels and edge cases of each
-// pass, and every SSE2 kernel against its scalar reference.
+// pass, and whole passes through the SSE2 kernels against their scalar
+// references, on random pictures and any settings.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <climits>
 #include <cmath>
 #include <random>
-#include <vector>
 
 #include "host/hostvars.h"
 #include "host/tables.h"
 #include "post/filter.h"
 #include "post/post.h"
 #include "post/post_local.h"
-#include "render/bitmap.h"
+#include "testutil.h"
 
 namespace {
 
@@ -24,6 +22,7 @@ struct Frames {
     std::vector<uint32_t> mem = std::vector<uint32_t>(2 * FRAME_BLOCK_PIXELS, kGuard);
     uint32_t *frame(int i) { return mem.data() + i * FRAME_BLOCK_PIXELS + FRAME_GUARD_PIXELS; }
     uint32_t &at(int i, int x, int y) { return frame(i)[y * FRAME_WIDTH + x]; }
+    uint32_t *picture(int i) { return frame(i) + PICTURE_OFFSET_PIXELS; }
     void use() { postSetFrames(frame(0), frame(1)); }
     void load(const Frames &o) { std::copy(o.mem.begin(), o.mem.end(), mem.begin()); } // in place
     bool guardsIntact() const { return std::count(mem.begin(), mem.end(), kGuard) == 4 * FRAME_GUARD_PIXELS; }
@@ -43,189 +42,128 @@ protected:
     {
         if (!sqrt_table)
             sqrtTableBuild();
-        aberrationMaskBuild();
-        filterParams = &params;
-        f.use();
+        aberrationMaskBuild(), f.use(), filterParams = &params;
     }
-    void TearDown() override { use(true); filterParams = nullptr; postSetFrames(nullptr, nullptr); }
-    static void use(bool sse2)
-    {
-        pst_Kernels = sse2 ? &pst_KernelsSSE2 : &pst_KernelsRef;
-        flt_Kernels = sse2 ? &flt_KernelsSSE2 : &flt_KernelsRef;
-    }
+    void TearDown() override { filterParams = nullptr, postSetFrames(nullptr, nullptr); }
     static void setGlow(float threshold, float r, float g, float b, float a, float strength, float blur)
     {
-        const float colour[4] = {r, g, b, a};
         std::fill_n(post_glow_threshold.vec, 4, threshold);
-        std::copy_n(colour, 4, post_glow_color.vec);
-        post_glow_strength.value = strength;
-        post_glow_blur_h.value = post_glow_blur_v.value = blur;
+        post_glow_color.vec[0] = r, post_glow_color.vec[1] = g, post_glow_color.vec[2] = b, post_glow_color.vec[3] = a;
+        post_glow_strength.value = strength, post_glow_blur_h.value = post_glow_blur_v.value = blur;
     }
 };
 
+} // namespace
+
 // The golden tests run the SSE2 kernels; the last test ties the references to them.
-TEST_F(Post, AberrationGoldenPixelsInPlaceOrderAndIdentity)
+TEST_F(Post, AberrationAndGlowGoldenPixelsOrderIdentityAndLens)
 {
     // Black pixels in white, d = 1: their shifted pixels have white green and
     // blue. (8, 124) darkens the blue of (4, 122), which (0, 120) reads as
     // white only when rows run top to bottom.
     f.fill(0xFFFFFFFFu);
-    const int black[][2] = {{0, 120}, {1, 120}, {160, 120}, {0, 30}, {8, 124}};
-    for (const auto &p : black)
-        f.at(0, p[0], p[1]) = 0;
-    post_aberration_offset.value = 100;
-    post_aberration_blur.value = 0;
-    postAberration();
-    EXPECT_EQ(f.at(0, 0, 120), 0x0000F4F4u); // mask 245
-    EXPECT_EQ(f.at(0, 1, 120), 0x0000F4F4u);
-    EXPECT_EQ(f.at(0, 160, 120), 0u);        // mask 0 at the centre
-    EXPECT_EQ(f.at(0, 0, 30), 0x0000FFFFu);  // mask 255: the shifted pixel as it is
-
+    for (auto [x, y] : {std::pair<int, int>{0, 120}, {1, 120}, {160, 120}, {0, 30}, {8, 124}})
+        f.at(0, x, y) = 0;
+    post_aberration_offset.value = 100, post_aberration_blur.value = 0, postAberration();
+    // Mask 245 at the left; mask 0 at the centre; mask 255 (the shifted pixel as it is) in the corner.
+    EXPECT_TRUE(f.at(0, 0, 120) == 0x0000F4F4u && f.at(0, 1, 120) == 0x0000F4F4u && f.at(0, 160, 120) == 0u &&
+                f.at(0, 0, 30) == 0x0000FFFFu);
     // Offset 99 gives d = 0: nothing changes without blur; with blur the
     // corner (mask 255) takes the blurred copy.
     f.fill(0, 3);
     Frames before = f;
-    post_aberration_offset.value = 99;
-    postAberration();
+    post_aberration_offset.value = 99, postAberration();
     EXPECT_EQ(f.mem, before.mem);
-    post_aberration_blur.value = 40;
-    postAberration();
-    EXPECT_NE(f.at(1, 0, 30), before.at(1, 0, 30));
-    EXPECT_EQ(f.at(0, 0, 30), f.at(1, 0, 30));
-}
+    post_aberration_blur.value = 40, postAberration();
+    EXPECT_TRUE(f.at(1, 0, 30) != before.at(1, 0, 30) && f.at(0, 0, 30) == f.at(1, 0, 30));
 
-TEST_F(Post, GlowThresholdColourStrengthAndLens)
-{
-    f.fill(0, 9);
-    Frames before = f;
-    setGlow(1, 1, 1, 1, 1, 1, 100); // a white threshold leaves no glow image
-    postGlow();
-    EXPECT_TRUE(std::equal(f.frame(0), f.frame(0) + FRAME_WIDTH * FRAME_HEIGHT, before.frame(0)));
-    EXPECT_EQ(params.threshold, 0u);
-    EXPECT_EQ(params.thresholdChanged, 1);
-
-    // One pixel at picture index 3210; its mirror is 54389, (309, 199).
-    const struct {
-        float r, g, b, a, strength;
-        uint32_t in, out;
-    } cases[] = {
-        {1, 0.5f, 0, 0.25f, 1, 0x40404040u, 0x4F7F5F40u}, // o + g * c / 256 per channel
-        {1, 1, 1, 1, 0, 0x40404040u, 0x40404040u},         // strength 0: no glow term
-        {1, 1, 1, 1, 20, 0xFFFFFFFFu, 0xFFFFFFFFu},        // c held to 4095, the sum saturates
-    };
+    // Glow: a white threshold leaves no glow image.
+    f.fill(0, 9), before.load(f);
+    setGlow(1, 1, 1, 1, 1, 1, 100), postGlow(); // a white threshold leaves no glow image
+    EXPECT_TRUE(std::equal(f.frame(0), f.frame(0) + FRAME_WIDTH * FRAME_HEIGHT, before.frame(0)) && params.threshold == 0u &&
+                params.thresholdChanged == 1);
+    // One pixel at picture index 3210; its mirror is 54389, (309, 199). Per
+    // channel o + g * c / 256; strength 0: no glow term; c held to 4095, the sum saturating.
+    const double cases[][7] = {{1, 0.5f, 0, 0.25f, 1, 0x40404040u, 0x4F7F5F40u}, {1, 1, 1, 1, 0, 0x40404040u, 0x40404040u},
+                              {1, 1, 1, 1, 20, 0xFFFFFFFFu, 0xFFFFFFFFu}}; // colour, strength, in, out
     for (const auto &c : cases) {
-        f.fill(0);
-        f.at(0, 10, 40) = c.in;
-        setGlow(0, c.r, c.g, c.b, c.a, c.strength, 0);
-        params.thresholdChanged = 0;
-        postGlow();
-        EXPECT_EQ(f.at(0, 10, 40), c.out) << "strength " << c.strength;
-        EXPECT_EQ(f.at(0, 309, 199), c.in) << "the lens term always runs";
-        EXPECT_EQ(params.thresholdChanged, 0);
+        f.fill(0), f.at(0, 10, 40) = (uint32_t)c[5];
+        setGlow(0, c[0], c[1], c[2], c[3], c[4], 0);
+        params.thresholdChanged = 0, postGlow();
+        EXPECT_TRUE(f.at(0, 10, 40) == (uint32_t)c[6] && f.at(0, 309, 199) == (uint32_t)c[5] && params.thresholdChanged == 0)
+            << "strength " << c[4] << " (the lens term always runs)";
     }
 }
 
 TEST_F(Post, GlitchMovesBlocksByTheDisplacement)
 {
-    Texture *map = txt_CreateTexture(GLITCH_MAP_WIDTH, GLITCH_MAP_HEIGHT, BITMAP_RGB32);
-    uint32_t *m = (uint32_t *)map->bitmap->pixels;
+    TexturePtr map(txt_CreateTexture(GLITCH_MAP_WIDTH, GLITCH_MAP_HEIGHT, BITMAP_RGB32));
+    uint32_t *m = words(map.get());
     std::fill_n(m, GLITCH_MAP_WIDTH * GLITCH_MAP_HEIGHT, 0x007F7F00u);
     f.fill(0, 17);
     Frames before = f;
-    postGlitch(32, 32, map); // neutral everywhere: only the fourth byte goes
-    for (int i = PICTURE_OFFSET_PIXELS; i < PICTURE_OFFSET_PIXELS + FRAME_WIDTH * PICTURE_ROWS; i++)
-        ASSERT_EQ(f.frame(0)[i], before.frame(0)[i] & 0x00FFFFFFu) << i;
-
+    postGlitch(32, 32, map.get()); // neutral everywhere: only the fourth byte goes
+    for (int i = 0; i < FRAME_WIDTH * PICTURE_ROWS; i++)
+        ASSERT_EQ(f.picture(0)[i], before.picture(0)[i] & 0x00FFFFFFu) << i;
     m[5 * 160 + 10] = 0x00FF7F00u;  // block (20, 10): x1 = x + 16, x2 = x + 13
     m[5 * 160 + 20] = 0x00007F00u;  // block (40, 10): floors, x1 = x - 16, x2 = x - 14
     m[85 * 160 + 30] = 0x007FFF00u; // block (60, 170): rows past 179 read the guard row
     m[81 * 160 + 40] = 0x007FFF00u; // block (80, 162), ys 34: y1 = 179, y2 = 176
-    f.load(before);
-    postGlitch(32, 34, map);
+    f.load(before), postGlitch(32, 34, map.get());
     auto pic = [&](int x, int y) { return f.at(0, x, 30 + y); };
     auto src = [&](int x, int y) { return before.at(0, x, 30 + y); };
     auto mix = [](uint32_t red, uint32_t greenBlue) { return (red & 0xFF0000u) | (greenBlue & 0xFFFFu); };
-    EXPECT_EQ(pic(20, 10), mix(src(36, 10), src(33, 10)));
-    EXPECT_EQ(pic(21, 11), mix(src(37, 11), src(34, 11)));
-    EXPECT_EQ(pic(40, 10), mix(src(24, 10), src(26, 10)));
-    EXPECT_EQ(pic(60, 170), 0x00ADBEEFu);
-    EXPECT_EQ(pic(61, 171), 0x00ADBEEFu);
-    EXPECT_EQ(pic(80, 162), mix(src(80, 179), src(80, 176)));
+    EXPECT_TRUE(pic(20, 10) == mix(src(36, 10), src(33, 10)) && pic(21, 11) == mix(src(37, 11), src(34, 11)) &&
+                pic(40, 10) == mix(src(24, 10), src(26, 10)));
+    EXPECT_TRUE(pic(60, 170) == 0x00ADBEEFu && pic(61, 171) == 0x00ADBEEFu && pic(80, 162) == mix(src(80, 179), src(80, 176)));
     EXPECT_EQ(pic(80, 163), mix(before.at(1, 80, 210), src(80, 177))); // buffer 1's row 210, not refreshed
-    f.load(before);
-    postGlitch(INT32_MAX, INT32_MIN, map); // held at the picture's edges
-    EXPECT_EQ(pic(20, 10), mix(src(318, 10), src(318, 10)));
-    EXPECT_TRUE(f.guardsIntact());
-
+    f.load(before), postGlitch(INT32_MAX, INT32_MIN, map.get()); // held at the picture's edges
+    EXPECT_TRUE(pic(20, 10) == mix(src(318, 10), src(318, 10)) && f.guardsIntact());
     // Nothing readable as 160 x 90 32-bit pixels, no bitmap, no picture: the copy only.
     Bitmap bad[] = {{159, 90, m, BITMAP_RGB32}, {160, 89, m, BITMAP_RGB32}, {160, 90, m, BITMAP_GRAY8},
                     {160, 90, nullptr, BITMAP_RGB32}};
     for (int i = 0; i < 6; i++) {
         Texture t = {i < 4 ? &bad[i] : nullptr, nullptr, nullptr};
-        f.load(before);
-        postGlitch(32, 32, i < 5 ? &t : nullptr);
-        EXPECT_TRUE(std::equal(f.mem.begin(), f.mem.begin() + FRAME_BLOCK_PIXELS, before.mem.begin())) << i;
-        EXPECT_TRUE(std::equal(f.frame(0) + 9600, f.frame(0) + 67200, f.frame(1) + 9600)) << i;
+        f.load(before), postGlitch(32, 32, i < 5 ? &t : nullptr);
+        EXPECT_TRUE(std::equal(f.mem.begin(), f.mem.begin() + FRAME_BLOCK_PIXELS, before.mem.begin()) &&
+                    std::equal(f.frame(0) + 9600, f.frame(0) + 67200, f.frame(1) + 9600)) << i;
     }
-    txt_FreeTexture(map);
 }
 
-TEST_F(Post, SimdKernelsMatchTheirReferences)
+TEST_F(Post, SimdAndScalarPassesAgreeOnAnySettingsAndBrightnessGoldens)
 {
     std::mt19937 rng(77);
     auto any = [&](float lo, float hi) { return lo + (hi - lo) * (float)(rng() % 1001) / 1000.0f; };
     const float hostile[] = {NAN, INFINITY, -1e30f, 1e30f};
     for (int round = 0; round < 12; round++) {
         // Whole passes on random frames: settings in range, then values no slider gives.
-        const bool wild = round >= 8;
         const float v = hostile[round % 4];
-        post_aberration_offset.value = wild ? v : any(0, 1000);
-        post_aberration_blur.value = wild ? v : rng() % 2 ? any(0, 255) : 0;
-        setGlow(wild ? v : any(0, 0.6f), wild ? v : any(-0.5f, 1.5f), any(0, 1), any(0, 1), any(0, 1),
-                wild ? v : any(0, 12), wild ? v : any(-1, 255));
-        const int32_t level = wild ? (int32_t)rng() : (int32_t)(rng() % 520);
-        const int16_t colour8[4] = {(int16_t)rng(), (int16_t)(rng() % 256 << 3), -32768, 32760};
-        const int n = FRAME_WIDTH * PICTURE_ROWS - round, scale = (int)(rng() % 128); // every tail of the packed loops
+        post_aberration_offset.value = round >= 8 ? v : any(0, 1000);
+        post_aberration_blur.value = round >= 8 ? v : rng() % 2 ? any(0, 255) : 0;
+        setGlow(round >= 8 ? v : any(0, 0.6f), round >= 8 ? v : any(-0.5f, 1.5f), any(0, 1), any(0, 1), any(0, 1),
+                round >= 8 ? v : any(0, 12), round >= 8 ? v : any(-1, 255));
+        const int32_t level = round >= 8 ? (int32_t)rng() : (int32_t)(rng() % 520);
         Frames a, b;
-        a.fill(0, 100 + round);
-        b.load(a);
+        a.fill(0, 100 + round), b.load(a);
         for (Frames *x : {&a, &b}) {
-            use(x == &a);
+            pst_Kernels = x == &a ? &pst_KernelsSSE2 : &pst_KernelsRef;
+            flt_Kernels = x == &a ? &flt_KernelsSSE2 : &flt_KernelsRef;
             x->use();
-            postAberration();
-            postGlow();
-            uint32_t *p = x->frame(0) + PICTURE_OFFSET_PIXELS, *q = x->frame(1) + PICTURE_OFFSET_PIXELS;
-            postBrightness(p, level);
-            postBrightness(p, 255 + (level & 255));
+            postAberration(), postGlow();
+            postBrightness(x->picture(0), level), postBrightness(x->picture(1), 255 + (level & 255));
             EXPECT_TRUE(x->guardsIntact()) << round;
-            // The kernels alone, on runs of any length; random mask bytes.
-            pst_Kernels->aberrationRow(p, q, q + 1, q + 2, (const uint8_t *)q, n);
-            pst_Kernels->glowAdd(p, q, n, colour8);
-            pst_Kernels->lensAdd(p, q + n - 1, n);
-            pst_Kernels->darken(p, n, scale);
-            pst_Kernels->brighten(p, n, q[0]);
         }
         EXPECT_EQ(a.mem, b.mem) << "round " << round;
     }
-}
-
-} // namespace
-
-TEST(Brightness, DarkensByLevelOver256AndBrightensTowardWhite)
-{
-    struct Case {
-        int32_t level;
-        uint8_t in, out;
-    } cases[] = {
-        {255, 200, 200}, {128, 201, 100}, {128, 255, 127}, {0, 255, 0},     {256, 37, 37},
-        {510, 0, 254},   {510, 2, 255},   {300, 10, 54},   {-5, 255, 0},   {INT32_MIN, 255, 0},
-        {INT32_MAX, 0, 255},
-    };
-    for (const Case &c : cases) {
-        std::vector<uint32_t> picture(FRAME_WIDTH * PICTURE_ROWS, c.in * 0x01010101u);
-        postBrightness(picture.data(), c.level);
-        // Every byte, the fourth included, and every pixel alike.
-        EXPECT_EQ(picture.front(), c.out * 0x01010101u) << "level " << c.level << " byte " << (int)c.in;
-        EXPECT_EQ(picture.back(), c.out * 0x01010101u) << "level " << c.level;
+    pst_Kernels = &pst_KernelsSSE2, flt_Kernels = &flt_KernelsSSE2;
+    // Brightness darkens by level / 256 and brightens toward white, every byte
+    // (the fourth included) and every pixel alike.
+    const int32_t cases[][3] = {{255, 200, 200}, {128, 201, 100}, {128, 255, 127}, {0, 255, 0},     {256, 37, 37},
+                                {510, 0, 254},   {510, 2, 255},   {300, 10, 54},   {-5, 255, 0},   {INT32_MIN, 255, 0},
+                                {INT32_MAX, 0, 255}}; // level, byte in, byte out
+    for (const auto &c : cases) {
+        std::vector<uint32_t> picture(FRAME_WIDTH * PICTURE_ROWS, c[1] * 0x01010101u);
+        postBrightness(picture.data(), c[0]);
+        EXPECT_TRUE(picture.front() == c[2] * 0x01010101u && picture.back() == picture.front()) << c[0] << ", " << c[1];
     }
 }

@@ -17,6 +17,8 @@
 #include <sstream>
 #include <thread>
 
+#include <gtest/gtest.h>
+
 #include "data/pngwrite.h"
 
 #ifndef VANTOREL_BINARY
@@ -207,4 +209,66 @@ bool addProductionAssets(const std::string &tree)
         fs::create_directory_symlink(fs::path(production) / folder, fs::path(tree) / folder, error);
     fs::copy(fs::path(production) / "lwobj", fs::path(tree) / "lwobj", fs::copy_options::recursive, error);
     return !error && fs::exists(fs::path(tree) / "lwobj");
+}
+
+std::string captured(const std::function<void()> &f)
+{
+    testing::internal::CaptureStdout();
+    f();
+    return testing::internal::GetCapturedStdout();
+}
+
+Object *meshOf(const std::vector<std::array<int32_t, 3>> &points, const std::vector<std::array<int, 3>> &tris)
+{
+    Object *o = nullptr;
+    captured([&] { o = obj_Create((int)points.size(), (int)tris.size()); });
+    for (size_t i = 0; i < points.size(); i++)
+        o->vertices[i].x = points[i][0], o->vertices[i].y = points[i][1], o->vertices[i].z = points[i][2];
+    for (size_t f = 0; f < tris.size(); f++)
+        o->faces[f].a = &o->vertices[tris[f][0]], o->faces[f].b = &o->vertices[tris[f][1]],
+        o->faces[f].c = &o->vertices[tris[f][2]];
+    return o;
+}
+
+GuardedFrame::GuardedFrame(uint32_t value, bool guarded)
+    : memory(2 * kMargin + FRAME_BLOCK_PIXELS, kSentinel), block(memory.data() + kMargin),
+      frame(block + FRAME_GUARD_PIXELS), guardRows(guarded)
+{
+    fill(value);
+}
+
+void GuardedFrame::fill(uint32_t value)
+{
+    std::fill(block, block + FRAME_BLOCK_PIXELS, guardRows ? kSentinel : value);
+    std::fill(frame, frame + FRAME_WIDTH * FRAME_HEIGHT, value);
+}
+
+bool GuardedFrame::intact() const
+{
+    const uint32_t *end = block + FRAME_BLOCK_PIXELS, *last = &memory.back() + 1;
+    auto sentinels = [](const uint32_t *from, const uint32_t *to) {
+        return std::all_of(from, to, [](uint32_t v) { return v == kSentinel; });
+    };
+    return sentinels(memory.data(), block) && sentinels(end, last) &&
+           (!guardRows || (sentinels(block, frame) && sentinels(end - FRAME_GUARD_PIXELS, end)));
+}
+
+uint64_t frameHash(const uint32_t *frame)
+{
+    return hashBytes(std::string((const char *)frame, FRAME_WIDTH * FRAME_HEIGHT * 4));
+}
+
+bool writeFramePNG(const std::string &path, const uint32_t *frame)
+{
+    return pngWriteFile(path.c_str(), frame, FRAME_WIDTH, FRAME_HEIGHT, FRAME_WIDTH, 0) == 1;
+}
+
+void checkGoldenFrame(const uint32_t *frame, uint64_t golden, const std::string &name)
+{
+    if (const char *dir = getenv("VANTOREL_FX_PNG"))
+        writeFramePNG(std::string(dir) + "/" + name + ".png", frame);
+    if (getenv("VANTOREL_UPDATE_GOLDEN"))
+        printf("%s: 0x%016llxull\n", name.c_str(), (unsigned long long)frameHash(frame));
+    else
+        EXPECT_EQ(frameHash(frame), golden) << name;
 }

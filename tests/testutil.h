@@ -2,10 +2,17 @@
 // reading files back.
 #pragma once
 
+#include <algorithm>
+#include <array>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "render/bitmap.h"
+#include "render/object.h"
 
 // A fresh directory under the system's temporary directory, removed with
 // everything in it when the object goes.
@@ -48,3 +55,44 @@ uint32_t be32(const std::string &s, size_t at);            // big-endian word at
 // folders are linked, the objects copied, since a development run writes its
 // converted objects beside them. False when there is no production tree.
 bool addProductionAssets(const std::string &tree);
+
+// Runs f with standard output captured; returns what it printed.
+std::string captured(const std::function<void()> &f);
+
+// A mesh of the points and triangles (corner indices), messages swallowed.
+Object *meshOf(const std::vector<std::array<int32_t, 3>> &points, const std::vector<std::array<int, 3>> &tris);
+struct ObjectDeleter {
+    void operator()(Object *object) const { obj_Free(object); }
+};
+using ObjectPtr = std::unique_ptr<Object, ObjectDeleter>;
+struct TextureDeleter {
+    void operator()(Texture *texture) const { txt_FreeTexture(texture); }
+};
+using TexturePtr = std::unique_ptr<Texture, TextureDeleter>;
+inline uint32_t *words(Texture *texture) { return (uint32_t *)texture->bitmap->pixels; } // a 32-bit texture's pixels
+
+// A frame's block between margins of sentinel words; frame is its row 0.
+// With guardRows, fill() leaves the sentinel in the block's guard rows too,
+// and intact() checks them with the margins.
+struct GuardedFrame {
+    static const uint32_t kSentinel = 0xDEADBEEFu;
+    static const int kMargin = 8192;
+    std::vector<uint32_t> memory;
+    uint32_t *block, *frame;
+    bool guardRows;
+    explicit GuardedFrame(uint32_t fill = 0, bool guardRows = false);
+    GuardedFrame(const GuardedFrame &) = delete;
+    void fill(uint32_t value);
+    void copyFrom(const GuardedFrame &other) { std::copy(other.memory.begin(), other.memory.end(), memory.begin()); }
+    uint32_t &at(int x, int y) { return frame[y * FRAME_WIDTH + x]; }
+    uint32_t *picture() { return frame + PICTURE_OFFSET_PIXELS; }
+    bool intact() const;
+};
+
+// FNV-1a of a frame's 240 visible rows.
+uint64_t frameHash(const uint32_t *frame);
+// Writes a whole frame (320 x 240) as a PNG, for looking at it.
+bool writeFramePNG(const std::string &path, const uint32_t *frame);
+// Expects the frame's hash to be golden; VANTOREL_UPDATE_GOLDEN=1 prints it
+// instead (deliberate changes), VANTOREL_FX_PNG=dir writes dir/name.png.
+void checkGoldenFrame(const uint32_t *frame, uint64_t golden, const std::string &name);

@@ -8,6 +8,7 @@ VANTOREL_PACKAGES=(
   libsdl2-dev libglew-dev libgl-dev libgl1-mesa-dri
   libpng-dev zlib1g-dev libassimp-dev libmpg123-dev libmp3lame-dev
   libgtest-dev libbenchmark-dev libx11-dev xvfb xauth assimp-testmodels
+  ffmpeg
 )
 
 as_root() {
@@ -42,4 +43,14 @@ build_tree() {
   shift
   cmake -S . -B "$dir" "$@"
   cmake --build "$dir" -j "$(nproc)"
+}
+
+# The default production is generated: rebuilds the tree Vantorel/ when it is
+# missing or older than its sources or its builder (in build/).
+ensure_production() {
+  local stamp=Vantorel/.built
+  if [ ! -f "$stamp" ] || [ build/tools/vantorel_build -nt "$stamp" ] ||
+     [ -n "$(find production -newer "$stamp" -print -quit)" ]; then
+    cmake --build build --target production
+  fi
 }

@@ -1,0 +1,450 @@
+// Video export through the ffmpeg program: a writer thread pipes the pictures
+// into the encoder while the engine renders the next frame.
+#include "host/video.h"
+
+#include <fcntl.h>    // Required for: open(), fcntl(F_SETPIPE_SZ)
+#include <signal.h>   // Required for: sigaction(), kill()
+#include <spawn.h>    // Required for: posix_spawn()
+#include <sys/stat.h> // Required for: stat()
+#include <sys/wait.h> // Required for: waitpid()
+#include <unistd.h>
+
+#include <cerrno>
+#include <cctype>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "render/bitmap.h"
+
+extern char **environ;
+
+// The encoder's settings. ffmpeg enlarges the 320 x 180 pictures itself:
+// measured, that costs slightly less than piping frames enlarged here (6.4
+// times the bytes) and the encoding time is the same. Each picture pixel becomes a 6 x 6 block, so the 4:2:0 chroma
+// samples (2 x 2 blocks) never straddle two picture pixels and the colours
+// stay as crisp as the brightness. "superfast" encodes the show in well under
+// its running time on two cores ("veryfast" takes 1.7 times the work for 1 dB);
+// CRF 20 keeps the block edges within a few levels (about 41 dB PSNR).
+static const char *const VIDEO_SCALE = "scale=1920:1080:flags=neighbor:out_color_matrix=bt709:out_range=tv,"
+                                       "format=yuv420p";
+static const char *const VIDEO_PRESET = "superfast";
+static const char *const VIDEO_CRF = "20";
+static const char *const VIDEO_AUDIO_RATE = "192k";
+
+enum {
+    PICTURE_PIXELS = FRAME_WIDTH * PICTURE_ROWS,
+    QUEUE_SLOTS = 4,      // pictures waiting for the encoder
+    KEPT_LINES = 12,      // the encoder's last lines, shown when it fails
+    PIPE_BYTES = 1 << 20, // the pipe holds several pictures
+};
+
+struct VideoExport {
+    std::string path;     // the file asked for
+    std::string partial;  // where ffmpeg writes until the file is complete
+    std::string encoder;  // the ffmpeg program found in PATH
+    pid_t pid = -1;
+    int input = -1;       // the encoder's standard input
+    int messages = -1;    // its standard error and output
+    std::thread writer;
+    std::thread reader;
+
+    std::mutex lock;      // guards everything below
+    std::condition_variable changed;
+    std::vector<uint32_t> slots; // QUEUE_SLOTS pictures, frame n in slot n % QUEUE_SLOTS
+    long total = 0;
+    long queued = 0;      // pictures handed over by the engine
+    long written = 0;     // pictures the encoder has taken
+    bool closing = false; // no more pictures will come
+    bool failed = false;  // writing into the pipe failed
+    int writeError = 0;
+    std::deque<std::string> lines;
+
+    bool terminal = false; // progress goes to a terminal: one line, redrawn
+    std::chrono::steady_clock::time_point began;
+    std::chrono::steady_clock::time_point reported;
+};
+
+// Never destroyed: an exit during the export must not run the destructors of
+// threads still going.
+static VideoExport *video;
+static volatile sig_atomic_t videoInterrupted;
+static struct sigaction videoOldInt, videoOldTerm;
+
+// ---------------------------------------------------------------------------
+// Helpers
+// ---------------------------------------------------------------------------
+
+static std::string videoFindProgram(const char *name)
+{
+    const char *search = getenv("PATH");
+    std::string dirs = search ? search : "/usr/local/bin:/usr/bin:/bin";
+    for (size_t from = 0; from <= dirs.size();) {
+        size_t end = dirs.find(':', from);
+        if (end == std::string::npos)
+            end = dirs.size();
+        std::string dir = end > from ? dirs.substr(from, end - from) : ".";
+        std::string candidate = dir + "/" + name;
+        struct stat info;
+        if (stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) && access(candidate.c_str(), X_OK) == 0)
+            return candidate;
+        from = end + 1;
+    }
+    return "";
+}
+
+// ".mp4" of "dir/show.MP4"; empty when the name has none.
+static std::string videoExtension(const std::string &path)
+{
+    size_t slash = path.rfind('/');
+    size_t nameAt = slash == std::string::npos ? 0 : slash + 1;
+    size_t dot = path.rfind('.');
+    if (dot == std::string::npos || dot <= nameAt)
+        return "";
+    std::string extension = path.substr(dot);
+    for (char &c : extension)
+        c = (char)tolower((unsigned char)c);
+    return extension;
+}
+
+// "dir/show.mp4" is written as "dir/.show-partial.mp4": hidden, and with the
+// extension from which ffmpeg picks the container.
+static std::string videoPartialName(const std::string &path)
+{
+    size_t slash = path.rfind('/');
+    size_t nameAt = slash == std::string::npos ? 0 : slash + 1;
+    size_t stemEnd = path.size() - videoExtension(path).size();
+    return path.substr(0, nameAt) + "." + path.substr(nameAt, stemEnd - nameAt) + "-partial" + path.substr(stemEnd);
+}
+
+static std::string videoClock(double seconds)
+{
+    long s = seconds > 0.0 ? (long)(seconds + 0.5) : 0;
+    char text[32];
+    snprintf(text, sizeof text, "%ld:%02ld", s / 60, s % 60);
+    return text;
+}
+
+static double videoElapsed(void)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - video->began).count();
+}
+
+// One progress line: frames done, speed and the time left, redrawn in place on
+// a terminal at most four times a second, a new line every two seconds otherwise.
+static void videoReportProgress(long done, bool last)
+{
+    auto now = std::chrono::steady_clock::now();
+    double since = std::chrono::duration<double>(now - video->reported).count();
+    if (!last && since < (video->terminal ? 0.25 : 2.0))
+        return;
+    video->reported = now;
+    double elapsed = videoElapsed();
+    double fps = elapsed > 0.0 ? done / elapsed : 0.0;
+    double left = fps > 0.0 ? (video->total - done) / fps : 0.0;
+    fprintf(stderr, "%sVideo: frame %ld of %ld, %.1f frames/s, %s left%s", video->terminal ? "\r" : "", done,
+            video->total, fps, videoClock(left).c_str(), video->terminal ? "\033[K" : "\n");
+    if (last && video->terminal)
+        fputc('\n', stderr);
+}
+
+static bool videoWriteAll(int fd, const void *data, size_t size)
+{
+    const char *bytes = (const char *)data;
+    while (size > 0) {
+        ssize_t n = write(fd, bytes, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        bytes += n;
+        size -= (size_t)n;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// The two threads
+// ---------------------------------------------------------------------------
+
+static void videoWriterLoop(void)
+{
+    VideoExport &v = *video;
+    for (;;) {
+        std::unique_lock<std::mutex> hold(v.lock);
+        v.changed.wait(hold, [&v] { return v.written < v.queued || v.closing; });
+        if (v.written == v.queued)
+            return;
+        // The engine leaves this slot alone until "written" moves past it.
+        const uint32_t *picture = &v.slots[(size_t)(v.written % QUEUE_SLOTS) * PICTURE_PIXELS];
+        hold.unlock();
+        bool ok = videoWriteAll(v.input, picture, PICTURE_PIXELS * sizeof(uint32_t));
+        int error = errno;
+        hold.lock();
+        if (!ok) {
+            v.failed = true;
+            v.writeError = error;
+            v.changed.notify_all();
+            return;
+        }
+        long done = ++v.written;
+        v.changed.notify_all();
+        hold.unlock();
+        videoReportProgress(done, false);
+    }
+}
+
+static void videoKeepLine(std::string &line)
+{
+    std::lock_guard<std::mutex> hold(video->lock);
+    video->lines.push_back(line);
+    if (video->lines.size() > KEPT_LINES)
+        video->lines.pop_front();
+    line.clear();
+}
+
+// Keeps the encoder's last lines; at its log level it only speaks of errors.
+static void videoReaderLoop(void)
+{
+    std::string line;
+    char chunk[1024];
+    for (;;) {
+        ssize_t n = read(video->messages, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        for (ssize_t i = 0; i < n; i++) {
+            if (chunk[i] != '\n' && chunk[i] != '\r')
+                line += chunk[i];
+            else if (!line.empty())
+                videoKeepLine(line);
+        }
+    }
+    if (!line.empty())
+        videoKeepLine(line);
+}
+
+static void videoOnSignal(int)
+{
+    videoInterrupted = 1;
+}
+
+// ---------------------------------------------------------------------------
+// Public functions
+// ---------------------------------------------------------------------------
+
+int videoBegin(const char *path)
+{
+    if (!video)
+        video = new VideoExport();
+    video->path = path;
+    video->encoder = videoFindProgram("ffmpeg");
+    if (video->encoder.empty()) {
+        fprintf(stderr, "Cannot export the video: the ffmpeg program is not in PATH.\n"
+                        "Install it (on Debian: apt-get install ffmpeg), or render PNG frames with --capture DIR.\n");
+        return VIDEO_NO_ENCODER;
+    }
+    struct stat info;
+    if (stat(path, &info) == 0 && S_ISDIR(info.st_mode)) {
+        fprintf(stderr, "Cannot write the video %s: it is a directory.\n", path);
+        return VIDEO_NO_OUTPUT;
+    }
+    // Tried now, so that nothing is rendered for a file that cannot be written.
+    video->partial = videoPartialName(path);
+    int fd = open(video->partial.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        fprintf(stderr, "Cannot write the video %s: %s.\n", path, strerror(errno));
+        return VIDEO_NO_OUTPUT;
+    }
+    close(fd);
+    unlink(video->partial.c_str());
+    return VIDEO_READY;
+}
+
+static std::vector<std::string> videoArguments(double fps, double start, long frames, const char *musicPath)
+{
+    char rate[32], from[32], length[32];
+    snprintf(rate, sizeof rate, "%.10g", fps);
+    snprintf(from, sizeof from, "%.6f", start);
+    snprintf(length, sizeof length, "%.6f", (double)frames / fps);
+    char size[32];
+    snprintf(size, sizeof size, "%dx%d", (int)FRAME_WIDTH, (int)PICTURE_ROWS);
+    std::vector<std::string> args = {
+        "ffmpeg", "-hide_banner", "-nostats", "-loglevel", "error",
+        // The pictures: 0xAARRGGBB words are the bytes B, G, R, A.
+        "-f", "rawvideo", "-pix_fmt", "bgr0", "-video_size", size, "-framerate", rate, "-i", "pipe:0",
+        // The music of the same stretch, padded with silence past its end.
+        "-ss", from, "-t", length, "-i", std::string("file:") + musicPath,
+        "-map", "0:v:0", "-map", "1:a:0",
+        "-vf", VIDEO_SCALE,
+        "-c:v", "libx264", "-preset", VIDEO_PRESET, "-crf", VIDEO_CRF,
+        "-colorspace", "bt709", "-color_primaries", "bt709", "-color_trc", "bt709", "-color_range", "tv",
+        "-c:a", "aac", "-b:a", VIDEO_AUDIO_RATE, "-af", std::string("apad=whole_dur=") + length};
+    std::string extension = videoExtension(video->path);
+    if (extension.empty()) {
+        args.push_back("-f"); // ffmpeg picks the container by the extension
+        args.push_back("mp4");
+    }
+    if (extension.empty() || extension == ".mp4" || extension == ".m4v" || extension == ".mov") {
+        // The index in front, so that players start before the whole file is read.
+        args.push_back("-movflags");
+        args.push_back("+faststart");
+    }
+    args.push_back("-y");
+    args.push_back("file:" + video->partial);
+    return args;
+}
+
+int videoStart(double fps, double start, long frames, const char *musicPath)
+{
+    VideoExport &v = *video;
+    std::vector<std::string> args = videoArguments(fps, start, frames, musicPath);
+    std::vector<char *> argv;
+    for (std::string &arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+
+    int in[2] = {-1, -1}, out[2] = {-1, -1};
+    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) {
+        fprintf(stderr, "Cannot start ffmpeg: %s.\n", strerror(errno));
+        for (int fd : {in[0], in[1], out[0], out[1]})
+            if (fd >= 0)
+                close(fd);
+        return 0;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 2);
+    // In a process group of its own, so that Ctrl+C reaches only us; we then
+    // stop it and remove the partial file.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    sigaddset(&defaults, SIGINT);
+    sigaddset(&defaults, SIGTERM);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setpgroup(&attributes, 0);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF);
+    int spawned = posix_spawn(&v.pid, v.encoder.c_str(), &actions, &attributes, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    close(in[0]);
+    close(out[1]);
+    if (spawned != 0) {
+        fprintf(stderr, "Cannot start %s: %s.\n", v.encoder.c_str(), strerror(spawned));
+        close(in[1]);
+        close(out[0]);
+        v.pid = -1;
+        return 0;
+    }
+    v.input = in[1];
+    v.messages = out[0];
+    fcntl(v.input, F_SETPIPE_SZ, PIPE_BYTES); // a smaller pipe only costs speed
+
+    // A broken pipe is an error from write(), not the end of the program; an
+    // interrupt ends the export cleanly.
+    signal(SIGPIPE, SIG_IGN);
+    struct sigaction onSignal = {};
+    onSignal.sa_handler = videoOnSignal;
+    sigemptyset(&onSignal.sa_mask);
+    sigaction(SIGINT, &onSignal, &videoOldInt);
+    sigaction(SIGTERM, &onSignal, &videoOldTerm);
+
+    v.slots.assign((size_t)QUEUE_SLOTS * PICTURE_PIXELS, 0u);
+    v.total = frames;
+    v.terminal = isatty(2);
+    v.began = v.reported = std::chrono::steady_clock::now();
+    v.reader = std::thread(videoReaderLoop);
+    v.writer = std::thread(videoWriterLoop);
+    return 1;
+}
+
+int videoWriteFrame(const uint32_t *picture)
+{
+    VideoExport &v = *video;
+    std::unique_lock<std::mutex> hold(v.lock);
+    // A signal handler cannot wake us: look at its flag now and then.
+    while (v.queued - v.written >= QUEUE_SLOTS && !v.failed && !videoInterrupted)
+        v.changed.wait_for(hold, std::chrono::milliseconds(100));
+    if (v.failed || videoInterrupted)
+        return 0;
+    memcpy(&v.slots[(size_t)(v.queued % QUEUE_SLOTS) * PICTURE_PIXELS], picture, PICTURE_PIXELS * sizeof(uint32_t));
+    v.queued++;
+    v.changed.notify_all();
+    return 1;
+}
+
+int videoFinish(void)
+{
+    VideoExport &v = *video;
+    if (v.pid < 0)
+        return 0;
+    bool stopped = videoInterrupted;
+    {
+        std::lock_guard<std::mutex> hold(v.lock);
+        v.closing = true;
+        v.changed.notify_all();
+    }
+    // An interrupted export is not worth finishing: stop the encoder, which
+    // also frees a writer blocked on the full pipe.
+    if (stopped)
+        kill(v.pid, SIGTERM);
+    v.writer.join();
+    close(v.input); // the end of the pictures: ffmpeg finishes the file
+    v.reader.join();
+    close(v.messages);
+    int status = 0;
+    while (waitpid(v.pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    sigaction(SIGINT, &videoOldInt, nullptr);
+    sigaction(SIGTERM, &videoOldTerm, nullptr);
+
+    bool exited = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    struct stat info;
+    bool written = stat(v.partial.c_str(), &info) == 0 && info.st_size > 0;
+    bool complete = !stopped && !v.failed && exited && v.written == v.total && written;
+    if (complete && rename(v.partial.c_str(), v.path.c_str()) == 0) {
+        videoReportProgress(v.written, true);
+        double elapsed = videoElapsed();
+        fprintf(stderr, "Video: %ld frame%s in %s (%.1f frames/s), %.1f MB written to %s\n", v.written,
+                v.written == 1 ? "" : "s", videoClock(elapsed).c_str(), elapsed > 0.0 ? v.written / elapsed : 0.0,
+                info.st_size / 1e6, v.path.c_str());
+        return 1;
+    }
+
+    if (v.terminal)
+        fputc('\n', stderr);
+    if (stopped) {
+        fprintf(stderr, "Video export interrupted after %ld of %ld frames.\n", v.written, v.total);
+    } else if (complete) {
+        fprintf(stderr, "Cannot put the video in place as %s: %s.\n", v.path.c_str(), strerror(errno));
+    } else {
+        if (WIFSIGNALED(status))
+            fprintf(stderr, "Video export failed: ffmpeg was killed by signal %d", WTERMSIG(status));
+        else
+            fprintf(stderr, "Video export failed: ffmpeg ended with exit status %d", WEXITSTATUS(status));
+        fprintf(stderr, " after taking %ld of %ld frames", v.written, v.total);
+        if (v.failed && v.writeError != EPIPE)
+            fprintf(stderr, " (writing to it: %s)", strerror(v.writeError));
+        fprintf(stderr, v.lines.empty() ? ", without a message.\n" : ". Its last lines:\n");
+        for (const std::string &line : v.lines)
+            fprintf(stderr, "  %s\n", line.c_str());
+    }
+    if (remove(v.partial.c_str()) == 0)
+        fprintf(stderr, "The partial file was removed; %s was not written.\n", v.path.c_str());
+    else
+        fprintf(stderr, "%s was not written.\n", v.path.c_str());
+    return 0;
+}
