@@ -1,9 +1,10 @@
 # Shared by the project's scripts: installing what the build needs and
 # building it. Sourced, not run.
 
-# Debian 12 packages for building, running and testing the engine.
+# Debian 12 packages for building, running and testing the engine (clang and
+# its runtime libraries for the fuzz targets).
 VANTOREL_PACKAGES=(
-  cmake g++ make pkg-config
+  cmake g++ make pkg-config clang libclang-rt-14-dev
   libsdl2-dev libglew-dev libgl-dev libgl1-mesa-dri
   libpng-dev zlib1g-dev libassimp-dev libmpg123-dev libmp3lame-dev
   libgtest-dev libbenchmark-dev libx11-dev xvfb xauth assimp-testmodels
