@@ -1,6 +1,6 @@
 // The fish test in the production's tree: golden frames, texture slots,
-// flashes, the parked camera, the tube image, the cross-fade kernels, hostile
-// variables and a missing texture. Goldens: VANTOREL_PRINT_GOLDEN=1 prints the
+// flashes, the parked camera, the tube image, the cross-fade kernels and hostile
+// variables (a cut texture: test_hostile.cpp). Goldens: VANTOREL_PRINT_GOLDEN=1 prints the
 // hashes and writes fish_*.png to the working directory; look at them first.
 
 #include "cvar/cvar.h"
@@ -122,10 +122,4 @@ TEST(FishTest, HostileVariablesAndTimes)
     ASSERT_NE(s, nullptr);
     setUpFish(s);
     expectHostileFramesInside("fishtest_", fishtest1_render, s->buffer0, {2.0f});
-}
-
-TEST(FishTestDeathTest, MissingTextureEndsTheProgramWithCode10)
-{
-    ASSERT_NE(effectTestHost(), nullptr);
-    EXPECT_EXIT((dataSetBasePath("/nonexistent-fish-tree/"), fishtest1_setup()), testing::ExitedWithCode(10), "");
 }

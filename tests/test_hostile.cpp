@@ -21,7 +21,6 @@
 #include "host/host.h"
 #include "host/hostvars.h"
 #include "platform/audio.h"
-#include "sync/sync.h"
 #include "testutil.h"
 
 namespace fs = std::filesystem;
@@ -167,9 +166,7 @@ protected:
     }
     void writeTrack(const std::string &name, const std::vector<SyncKey> &keys)
     {
-        std::string bytes(syncEncodeTrack(keys.data(), (int32_t)keys.size(), nullptr), '\0');
-        syncEncodeTrack(keys.data(), (int32_t)keys.size(), (uint8_t *)bytes.data());
-        ASSERT_TRUE(writeFile(tree / ("sync_" + name + ".track"), bytes));
+        ASSERT_TRUE(writeFile(tree / ("sync_" + name + ".track"), trackFile(keys)));
     }
     // 8 frames at 25 a second (rows 0 to 6) of a development run, or a release
     // run in dir; seconds > 0 captures that much of the show at 2 a second.

@@ -6,7 +6,6 @@
 #include "data/pack.h"
 #include "host/host.h"
 #include "mp3gen.h"
-#include "sync/sync.h"
 #include "testutil.h"
 
 // An asset tree "Vantorel/" beside the working directory "run/", as the
@@ -153,14 +152,6 @@ TEST_F(ProgramRun, WithoutADisplayTheWindowedRunPointsToCapture)
                                           {"ASAN_OPTIONS", "detect_leaks=0"}});
     EXPECT_EQ(r.exitCode, 10);
     EXPECT_NE(r.out.find("--capture"), std::string::npos) << r.out;
-}
-
-// A track file, written by the engine's encoder (its tests check the format).
-static std::string trackFile(const std::vector<SyncKey> &keys)
-{
-    std::string bytes(syncEncodeTrack(keys.data(), (int32_t)keys.size(), nullptr), '\0');
-    syncEncodeTrack(keys.data(), (int32_t)keys.size(), (uint8_t *)&bytes[0]);
-    return bytes;
 }
 
 // The names in a pack's table, in order.

@@ -4,7 +4,6 @@
 #include <malloc.h> // Required for: malloc_usable_size()
 
 #include "cvar/cvar.h"
-#include "sync/sync.h"
 #include "testutil.h"
 
 static std::string le32(uint32_t v)
@@ -193,8 +192,7 @@ TEST_F(SyncBinding, BindingNamesTracksOnceAndTheUpdateDrivesOnlyBoundComponents)
 TEST(SyncTrackFile, EncodedKeysLoadBackAsWritten)
 {
     const SyncKey keys[] = {{-5, 1.5f, SYNC_LINEAR}, {0, -2.25f, SYNC_RAMP}, {4000, 1e9f, -1}};
-    std::string bytes(syncEncodeTrack(keys, 3, nullptr), '\0');
-    syncEncodeTrack(keys, 3, (uint8_t *)&bytes[0]);
+    const std::string bytes = trackFile({keys, keys + 3});
     EXPECT_EQ(bytes, le32(3) + keyBytes(-5, 1.5f, SYNC_LINEAR) + keyBytes(0, -2.25f, SYNC_RAMP) + keyBytes(4000, 1e9f, 0xFF));
     memFiles = {{"sync_back.track", bytes}};
     SyncDevice *device = memDevice();

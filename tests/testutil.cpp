@@ -87,6 +87,13 @@ uint32_t be32(const std::string &s, size_t at)
     return (uint32_t)p[0] << 24 | (uint32_t)p[1] << 16 | (uint32_t)p[2] << 8 | p[3];
 }
 
+std::string trackFile(const std::vector<SyncKey> &keys)
+{
+    std::string bytes(syncEncodeTrack(keys.data(), (int32_t)keys.size(), nullptr), '\0');
+    syncEncodeTrack(keys.data(), (int32_t)keys.size(), (uint8_t *)bytes.data());
+    return bytes;
+}
+
 RunResult runVantorel(const std::string &cwd, const std::vector<std::string> &args,
                       const std::vector<std::pair<std::string, std::string>> &env, double timeoutSeconds)
 {

@@ -29,6 +29,7 @@
 
 #include "render/bitmap.h"
 #include "render/object.h"
+#include "sync/sync.h"
 
 // A fresh directory under the system's temporary directory, removed with
 // everything in it when the object goes.
@@ -65,6 +66,7 @@ bool writeFile(const std::string &path, const std::string &data);
 std::vector<std::string> listDir(const std::string &path); // sorted names, without . and ..
 uint64_t hashBytes(const std::string &data);               // FNV-1a, for comparing files
 uint32_t be32(const std::string &s, size_t at);            // big-endian word at a byte offset
+std::string trackFile(const std::vector<SyncKey> &keys);  // a track file, by the engine's encoder
 
 // Gives an asset tree the production's pictures and objects (built once per
 // test run by the fixture, named by VANTOREL_PRODUCTION_TREE): the picture
