@@ -153,19 +153,10 @@ static void drawParticle(uint32_t *band, const CurlParticle *p, int64_t zoom, in
     uint64_t speed = (uint64_t)((int64_t)p->dy * p->dy) + (uint64_t)((int64_t)p->dx * p->dx);
     int64_t light = (int64_t)std::min<uint64_t>((speed >> 8) + STREAK_BRIGHT_BASE, 255);
     int32_t c = (int32_t)std::min<int64_t>((light * (int64_t)std::min(life, 16777216.0)) >> 16, 255);
-    // To sixteenths of a pixel: 65535 maps to 5119 across, 2879 down.
-    curl_addLine(band, (int32_t)(s[0] * 320 >> 12), (int32_t)(s[1] * 180 >> 12), (int32_t)(s[2] * 320 >> 12),
-                 (int32_t)(s[3] * 180 >> 12), c);
-}
-
-static void addSaturate(uint32_t *pixel, int32_t c)
-{
-    uint32_t out = 0;
-    for (int shift = 0; shift < 32; shift += 8) {
-        uint32_t byte = ((*pixel >> shift) & 0xFF) + (uint32_t)c;
-        out |= (byte < 255 ? byte : 255) << shift;
-    }
-    *pixel = out;
+    // To sixteenths of a pixel: 65535 maps to 5119 across, 2879 down, inside
+    // the 320 x 180 band. c (0..255) adds to every byte, the fourth included.
+    fxAddStreak(band, (int32_t)(s[0] * 320 >> 12), (int32_t)(s[1] * 180 >> 12), (int32_t)(s[2] * 320 >> 12),
+                (int32_t)(s[3] * 180 >> 12), (uint32_t)c * 0x01010101u);
 }
 
 // ---------------------------------------------------------------------------
@@ -258,26 +249,6 @@ void curl_spawn(CurlParticle *p, int px, int py, int32_t birth)
     setVelocity(p, (float)(q * nx * 0.01 * k), (float)(k * (0.01 * (q * ny))));
     p->head = 0;
     p->birth = birth;
-}
-
-void curl_addLine(uint32_t *band, int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t c)
-{
-    int32_t ax = std::abs(x2 - x1), ay = std::abs(y2 - y1);
-    if (ax <= ay) {
-        if (ay < 1)
-            return;
-        int32_t slope = (int32_t)recip_table[ay] * (x2 - x1); // 16.16 pixels per row
-        int32_t xacc = x1 << 12;                              // sixteenths to 16.16
-        int32_t row = y1 >> 4, step = y1 > y2 ? -1 : 1;
-        for (int32_t n = ((ay - 1) >> 4) + 1; n > 0; n--, xacc += slope, row += step)
-            addSaturate(&band[row * FRAME_WIDTH + (xacc >> 16)], c);
-    } else {
-        int32_t slope = (int32_t)recip_table[ax] * (y2 - y1);
-        int32_t yacc = y1 << 12;
-        int32_t column = x1 >> 4, step = x1 > x2 ? -1 : 1;
-        for (int32_t n = ((ax - 1) >> 4) + 1; n > 0; n--, yacc += slope, column += step)
-            addSaturate(&band[(yacc >> 16) * FRAME_WIDTH + column], c);
-    }
 }
 
 int curl_prepareTable(int argc, char **argv)

@@ -56,6 +56,3 @@ void curl_sample(int32_t x, int32_t y, float t, int32_t w, float *a, float *b);
 void curl_step(CurlParticle *p, int32_t w, float t, float strength, float maxvelo);
 void curl_spawn(CurlParticle *p, int px, int py, int32_t birth);
 void curl_scatter(CurlParticle *p);
-// Adds c (saturating) to every byte of the pixels of a streak in the 320 x 180
-// band; ends in sixteenths of a pixel, 0 <= x < 5120, 0 <= y < 2880.
-void curl_addLine(uint32_t *band, int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t c);

@@ -2,6 +2,9 @@
 #include "fx/fxtables.h"
 
 #include <cmath>
+#include <cstdlib>
+
+#include "render/bitmap.h" // Required for: FRAME_WIDTH, pixelAddSaturate()
 
 float sin_table[SIN_TABLE_SIZE];
 uint32_t recip_table[RECIP_TABLE_SIZE];
@@ -20,4 +23,30 @@ void recipTableBuild(void)
     recip_table[0] = 0;
     for (uint32_t i = 1; i < RECIP_TABLE_SIZE; i++)
         recip_table[i] = 65536u / i;
+}
+
+void fxAddStreak(uint32_t *pixels, int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour)
+{
+    const int32_t ax = std::abs(x2 - x1), ay = std::abs(y2 - y1);
+    if (ax <= ay) {
+        if (ay < 1)
+            return;
+        const int32_t slope = (int32_t)recip_table[ay] * (x2 - x1); // 16.16 pixels per row
+        const int32_t rowStep = y1 > y2 ? -FRAME_WIDTH : FRAME_WIDTH;
+        int32_t xacc = x1 << 12; // sixteenths -> 16.16
+        uint32_t *row = pixels + (y1 >> 4) * FRAME_WIDTH;
+        for (int32_t n = ((ay - 1) >> 4) + 1; n > 0; n--, xacc += slope, row += rowStep) {
+            uint32_t *px = row + (xacc >> 16);
+            *px = pixelAddSaturate(*px, colour);
+        }
+    } else {
+        const int32_t slope = (int32_t)recip_table[ax] * (y2 - y1);
+        const int32_t columnStep = x1 > x2 ? -1 : 1;
+        int32_t yacc = y1 << 12;
+        int32_t column = x1 >> 4;
+        for (int32_t n = ((ax - 1) >> 4) + 1; n > 0; n--, yacc += slope, column += columnStep) {
+            uint32_t *px = pixels + (yacc >> 16) * FRAME_WIDTH + column;
+            *px = pixelAddSaturate(*px, colour);
+        }
+    }
 }

@@ -13,4 +13,11 @@ extern float sin_table[SIN_TABLE_SIZE];       // sin(i * 2pi / 4096)
 extern uint32_t recip_table[RECIP_TABLE_SIZE]; // 65536 / i, entry 0 = 0
 
 void sinTableBuild(void);
+// Adds colour (per byte, saturating) along the line between two points given
+// in sixteenths of a pixel on a 320-pixel stride: one pixel per row (steep)
+// or per column (flat), the minor axis stepped in 16.16 through recip_table.
+// !!! callers keep both ends inside their picture (and the ends less than
+// RECIP_TABLE_SIZE apart): every pixel touched lies between the ends' rows
+// and columns !!!
+void fxAddStreak(uint32_t *pixels, int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour);
 void recipTableBuild(void);

@@ -13,6 +13,7 @@
 #include "fx/fx.h"
 #include "host/common.h"
 #include "post/filter.h"    // Required for: pictureCopy()
+#include "render/bitmap.h"  // Required for: pixelAddSaturate()
 #include "render/motion.h"  // Required for: spline_CatmullRom2D()
 #include "render/raster.h"  // Required for: line_Draw2D(), CLIP_NEAR
 #include "render/scene.h"
@@ -75,17 +76,6 @@ static int timeCopy;       // intro_time follows the time argument
 static double randUnit(void)
 {
     return vt::rand() * RAND_UNIT;
-}
-
-// Per byte a + b, each byte held at 255.
-static inline uint32_t addSaturate(uint32_t a, uint32_t b)
-{
-    uint32_t out = 0;
-    for (int shift = 0; shift < 32; shift += 8) {
-        uint32_t s = (a >> shift & 255) + (b >> shift & 255);
-        out |= (s > 255 ? 255 : s) << shift;
-    }
-    return out;
 }
 
 // A colour variable as a pixel word: alpha * 250, red, green and blue * 255.
@@ -172,7 +162,7 @@ void intro_splatStar(uint32_t *frame, int32_t sx, int32_t sy)
             continue;
         const uint32_t g = (uint32_t)((weight[i] * STAR_GREY) >> 8);
         uint32_t *px32 = frame + y * FRAME_WIDTH + x;
-        *px32 = addSaturate(*px32, 0xFF000000u | g << 16 | g << 8 | g);
+        *px32 = pixelAddSaturate(*px32, 0xFF000000u | g << 16 | g << 8 | g);
     }
 }
 

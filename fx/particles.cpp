@@ -80,53 +80,6 @@ static int firstFrame = 1; // no previous positions to streak from yet
 // Private helpers
 // ---------------------------------------------------------------------------
 
-// Per byte a + b, each byte held at 255.
-static inline uint32_t addSaturate(uint32_t a, uint32_t b)
-{
-    uint32_t out = 0;
-    for (int shift = 0; shift < 32; shift += 8) {
-        uint32_t s = (a >> shift & 255) + (b >> shift & 255);
-        out |= (s > 255 ? 255 : s) << shift;
-    }
-    return out;
-}
-
-// Adds colour along the line between two points given in sixteenths of a
-// pixel, one pixel per row (steep) or per column (flat), the minor axis
-// stepped in 16.16 through recip_table.
-// !!! callers keep both ends within x 0..STREAK_X_MAX, y STREAK_Y_MIN..
-// STREAK_Y_MIN + STREAK_Y_SPAN: every pixel touched then lies between the
-// ends' rows and columns, inside the frame !!!
-static void addStreak(uint32_t *frame, int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour)
-{
-    const int32_t ax = std::abs(x2 - x1), ay = std::abs(y2 - y1);
-    if (ax <= ay) {
-        if (ay < 1)
-            return;
-        const int32_t slope = (int32_t)recip_table[ay] * (x2 - x1); // 16.16 pixels per row
-        const int32_t rowStep = y1 > y2 ? -FRAME_WIDTH : FRAME_WIDTH;
-        int32_t xacc = x1 << 12; // sixteenths -> 16.16
-        uint32_t *row = frame + (y1 >> 4) * FRAME_WIDTH;
-        for (int32_t n = ((ay - 1) >> 4) + 1; n > 0; n--) {
-            uint32_t *px = row + (xacc >> 16);
-            *px = addSaturate(*px, colour);
-            xacc += slope;
-            row += rowStep;
-        }
-    } else {
-        const int32_t slope = (int32_t)recip_table[ax] * (y2 - y1);
-        const int32_t columnStep = x1 > x2 ? -1 : 1;
-        int32_t yacc = y1 << 12;
-        int32_t column = x1 >> 4;
-        for (int32_t n = ((ax - 1) >> 4) + 1; n > 0; n--) {
-            uint32_t *px = frame + (yacc >> 16) * FRAME_WIDTH + column;
-            *px = addSaturate(*px, colour);
-            yacc += slope;
-            column += columnStep;
-        }
-    }
-}
-
 // n position keys (rotation 0, scale 1) at times 0, 100, ...
 static Motion *keyedPath(const float (*positions)[3], int n)
 {
@@ -191,7 +144,7 @@ uint32_t particles_colour(const ParticleShading *shading, int32_t y, int32_t cz)
     const int64_t z = cz >> 8;
     const int64_t d = std::min(std::abs(z - shading->stripe1), std::abs(z - shading->stripe2));
     if (d < shading->stripeSize)
-        colour = addSaturate(colour, STRIPE_GLOW);
+        colour = pixelAddSaturate(colour, STRIPE_GLOW);
     return colour;
 }
 
@@ -224,12 +177,13 @@ void particles_drawVertex(uint32_t *frame, Vertex *v, const ParticleShading *sha
             const int32_t x0 = sx >> 4, y0 = sy >> 4; // 24.8 -> sixteenths
             const int64_t x1 = (sx + dx) >> 4, y1 = (sy + dy) >> 4;
             // A streak whose far end leaves the band is not drawn; one ending
-            // at column 320 is held on the last column.
+            // at column 320 is held on the last column. Both ends then lie in
+            // the band, and so does every pixel between them.
             if (y1 >= STREAK_Y_MIN && y1 <= STREAK_Y_MIN + STREAK_Y_SPAN && x1 >= 0 && x1 <= STREAK_X_MAX + 1)
-                addStreak(frame, x0, y0, (int32_t)std::min<int64_t>(x1, STREAK_X_MAX), (int32_t)y1, colour);
+                fxAddStreak(frame, x0, y0, (int32_t)std::min<int64_t>(x1, STREAK_X_MAX), (int32_t)y1, colour);
         } else {
             uint32_t *px = frame + (sy >> 8) * FRAME_WIDTH + (sx >> 8);
-            *px = addSaturate(*px, colour);
+            *px = pixelAddSaturate(*px, colour);
         }
     }
     v->u = sx | 1;

@@ -39,6 +39,17 @@ struct Texture {
     void *extraB;
 };
 
+// Per byte a + b, each byte held at 255: how light adds up in a pixel.
+inline uint32_t pixelAddSaturate(uint32_t a, uint32_t b)
+{
+    uint32_t out = 0;
+    for (int shift = 0; shift < 32; shift += 8) {
+        uint32_t sum = (a >> shift & 255) + (b >> shift & 255);
+        out |= (sum > 255 ? 255 : sum) << shift;
+    }
+    return out;
+}
+
 // ---------------------------------------------------------------------------
 // Texture management
 // ---------------------------------------------------------------------------

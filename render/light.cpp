@@ -11,6 +11,7 @@
 #include <cstring> // Required for: memcpy()
 
 #include "host/common.h"
+#include "render/bitmap.h" // Required for: pixelAddSaturate()
 #include "render/object.h"
 
 static const int FIX_BITS = 10;           // matrix entries times 1024
@@ -44,17 +45,6 @@ static uint32_t materialTimes(const Material *m, int32_t s)
     uint32_t green = (uint32_t)(m->green * s) >> 8;
     uint32_t blue = (uint32_t)(m->blue * s) >> 8;
     return 0xFF000000u | red << 16 | green << 8 | blue;
-}
-
-// Byte-wise a + b, each byte saturating at 255.
-static uint32_t addSaturate(uint32_t a, uint32_t b)
-{
-    uint32_t out = 0;
-    for (int shift = 0; shift < 32; shift += 8) {
-        uint32_t sum = ((a >> shift) & 0xFF) + ((b >> shift) & 0xFF);
-        out |= (sum > 255 ? 255 : sum) << shift;
-    }
-    return out;
 }
 
 // 1 / sqrt(x): the bit-pattern guess and one Newton step, to about 0.2 %.
@@ -124,7 +114,7 @@ static void shadeVertices(Object *object, const Matrix *R)
             uint32_t green = channel7(directional(nx, lightA[1]), directional(ny, lightB[1]));
             uint32_t blue = channel7(directional(nx, lightA[2]), directional(ny, lightB[2]));
             uint32_t light = (uint32_t)light_FogByte(v->cz) << 24 | red << 16 | green << 8 | blue;
-            v->colour = addSaturate(v->baseColour, light);
+            v->colour = pixelAddSaturate(v->baseColour, light);
         }
     }
 }
