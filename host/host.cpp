@@ -242,7 +242,7 @@ void hostDrawFrame(Screen *screen)
     PostPlan plan;
     hostPlanPost(&plan, fxTime);
     hostRunPost(screen->buffer0, &plan);
-    hostFrameReport.postSeconds = (double)(platformCounter() - postBegan) / (double)platformFrequency();
+    hostFrameReport.postSeconds = platformSecondsSince(postBegan);
 }
 
 const FrameReport *hostLastFrame(void)
@@ -435,11 +435,6 @@ static void hostShutdown(void)
     free(names);
 }
 
-static double hostSecondsSince(uint64_t counter)
-{
-    return (double)(platformCounter() - counter) / (double)platformFrequency();
-}
-
 // Median milliseconds of the chain with every pass on, run on the last
 // picture of the show.
 static double hostTimeEveryPass(void)
@@ -451,7 +446,7 @@ static double hostTimeEveryPass(void)
     for (double &m : ms) {
         uint64_t began = platformCounter();
         hostRunPost(hostScreen->buffer0, &plan);
-        m = hostSecondsSince(began) * 1000.0;
+        m = platformSecondsSince(began) * 1000.0;
     }
     std::nth_element(ms.begin(), ms.begin() + RUNS / 2, ms.end());
     return ms[RUNS / 2];
@@ -537,9 +532,9 @@ int hostRun(int argc, char **argv)
         uint64_t began = platformCounter();
         hostDrawFrame(hostScreen);
         if (options.bench) {
-            benchAddFrame(hostSecondsSince(began), hostLastFrame());
+            benchAddFrame(platformSecondsSince(began), hostLastFrame());
             if (frames == 0)
-                firstFrame = hostSecondsSince(runBegan);
+                firstFrame = platformSecondsSince(runBegan);
         }
         frames++;
     } while (screenUpdate());

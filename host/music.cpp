@@ -71,7 +71,7 @@ double musicPosition(void)
     case MUSIC_DEVICE:
         return audioStreamPosition(musicStream);
     case MUSIC_SILENT:
-        position = (double)(platformCounter() - musicSilentStart) / (double)platformFrequency();
+        position = platformSecondsSince(musicSilentStart);
         break;
     default:
         position = musicOfflineTime;

@@ -171,7 +171,7 @@ double audioStreamPosition(AudioStream *stream)
 
     double position = 0.0;
     if (before != 0) {
-        double elapsed = (double)(platformCounter() - ticks) / (double)platformFrequency();
+        double elapsed = platformSecondsSince(ticks);
         double played = elapsed * AUDIO_RATE;
         if (played > (double)count)
             played = (double)count;

@@ -16,6 +16,11 @@ uint64_t platformFrequency(void)
     return 1000000000u;
 }
 
+double platformSecondsSince(uint64_t counter)
+{
+    return (double)(platformCounter() - counter) / (double)platformFrequency();
+}
+
 void platformSleep(int milliseconds)
 {
     if (milliseconds > 0)

@@ -11,6 +11,7 @@
 // ---------------------------------------------------------------------------
 uint64_t platformCounter(void);   // steady clock ticks
 uint64_t platformFrequency(void); // ticks per second
+double platformSecondsSince(uint64_t counter); // seconds from a platformCounter() reading to now
 void platformSleep(int milliseconds);
 
 // ---------------------------------------------------------------------------
