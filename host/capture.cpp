@@ -19,8 +19,9 @@ static double captureStart;
 static long captureTotal = -1; // frames to write; -1 until the duration is known
 static long captureCount;
 static int captureError;
-static int captureVideo; // the pictures go to the video encoder
-static int captureDrop;  // the pictures go nowhere (bench)
+// Where the pictures go.
+enum { CAPTURE_TO_FILES, CAPTURE_TO_VIDEO, CAPTURE_NOWHERE /* bench */ };
+static int captureSink;
 
 // Creates every missing directory of the path, like "mkdir -p".
 static int captureMakeDirs(const std::string &path)
@@ -58,8 +59,7 @@ int captureBegin(const char *dir, double fps, double start, double duration)
     captureDir = dir;
     while (captureDir.size() > 1 && captureDir.back() == '/')
         captureDir.pop_back();
-    captureVideo = 0;
-    captureDrop = 0;
+    captureSink = CAPTURE_TO_FILES;
     captureSetTiming(fps, start, duration);
     if (!captureMakeDirs(captureDir)) {
         printf("Cannot create the capture directory %s: %s\n", dir, strerror(errno));
@@ -70,15 +70,13 @@ int captureBegin(const char *dir, double fps, double start, double duration)
 
 void captureBeginVideo(double fps, double start, double duration)
 {
-    captureVideo = 1;
-    captureDrop = 0;
+    captureSink = CAPTURE_TO_VIDEO;
     captureSetTiming(fps, start, duration);
 }
 
 void captureBeginBench(double fps, double start, double duration)
 {
-    captureVideo = 0;
-    captureDrop = 1;
+    captureSink = CAPTURE_NOWHERE;
     captureSetTiming(fps, start, duration);
 }
 
@@ -129,7 +127,10 @@ static int captureWriteVideoFrame(const uint32_t *picture)
 
 int capturePresent(const uint32_t *picture)
 {
-    if (!captureDrop && !(captureVideo ? captureWriteVideoFrame(picture) : captureWriteFile(picture))) {
+    int written = captureSink == CAPTURE_NOWHERE   ? 1
+                  : captureSink == CAPTURE_TO_VIDEO ? captureWriteVideoFrame(picture)
+                                                    : captureWriteFile(picture);
+    if (!written) {
         captureError = 1;
         return 0;
     }
@@ -140,6 +141,6 @@ int capturePresent(const uint32_t *picture)
 
 void captureFinish(void)
 {
-    if (captureVideo && !videoFinish())
+    if (captureSink == CAPTURE_TO_VIDEO && !videoFinish())
         captureError = 1;
 }
