@@ -103,6 +103,20 @@ int32_t dataFileSize(const char *name)
     return length > 0 ? (int32_t)length : 0;
 }
 
+// The whole of an open file followed by four zero bytes, or null; *length
+// is its measured length, -1 when it cannot be measured. A file shorter than
+// measured leaves zeros, never stale heap bytes.
+static uint8_t *dataReadWhole(FILE *file, long *length)
+{
+    *length = dataMeasureFile(file);
+    uint8_t *data = *length >= 0 ? (uint8_t *)malloc((size_t)*length + 4) : nullptr;
+    if (data) {
+        size_t got = fread(data, 1, (size_t)*length, file);
+        memset(data + got, 0, (size_t)*length + 4 - got);
+    }
+    return data;
+}
+
 uint8_t *dataLoadFile(const char *name, int32_t *size)
 {
     int32_t ignored;
@@ -126,14 +140,9 @@ uint8_t *dataLoadFile(const char *name, int32_t *size)
     FILE *file = dataOpenDisk(name);
     uint8_t *data = nullptr;
     if (file) {
-        long length = dataMeasureFile(file);
-        if (length >= 0)
-            data = (uint8_t *)malloc((size_t)length + 4);
-        if (data) {
-            size_t got = fread(data, 1, (size_t)length, file);
-            memset(data + got, 0, (size_t)length + 4 - got);
-            loaded = (int32_t)length;
-        }
+        long length;
+        data = dataReadWhole(file, &length);
+        loaded = data ? (int32_t)length : 0;
         fclose(file);
     }
     if (!data)
@@ -246,23 +255,14 @@ uint8_t *dataLoadFileAny(const char *name, int32_t *size)
     FILE *file = fopen(name, "rb");
     if (!file)
         return nullptr;
-    long length = dataFileSize(name);
-    if (length <= 0)
-        length = dataMeasureFile(file);
-    if (length < 0) {
-        fclose(file);
-        return nullptr;
-    }
-    uint8_t *data = (uint8_t *)calloc((size_t)length + 4, 1);
-    if (!data) {
-        fclose(file);
-        printf("Not enough memory to load file (%d)\n", (int)length);
-        return nullptr;
-    }
-    // A file shorter than announced leaves the zeros of the allocation.
-    size_t got = fread(data, 1, (size_t)length, file);
-    (void)got;
+    long length;
+    uint8_t *data = dataReadWhole(file, &length);
     fclose(file);
+    if (!data) {
+        if (length >= 0)
+            printf("Not enough memory to load file (%d)\n", (int)length);
+        return nullptr;
+    }
     if (size)
         *size = (int32_t)length;
     return data;
