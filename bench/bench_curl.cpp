@@ -4,7 +4,7 @@
 
 #include "fx/curl.h"
 #include "fx/noise.h"
-#include "host/common.h"
+#include "core/common.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include "data/data.h"
 #include "fx/fx.h"
 #include "fx/fxtables.h"
-#include "host/common.h"
+#include "core/common.h"
 #include "host/host.h"
-#include "host/tables.h"
+#include "core/tables.h"
 #include "render/bitmap.h"
 #include "render/view.h"
 

@@ -14,10 +14,10 @@
 #include "fx/fx.h"
 #include "fx/fxtables.h"
 #include "fx/noise.h"
-#include "host/common.h"
+#include "core/common.h"
 #include "host/hostvars.h"
 #include "host/screen.h"
-#include "host/tables.h"
+#include "core/tables.h"
 #include "render/view.h"
 
 namespace {

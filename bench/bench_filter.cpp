@@ -6,7 +6,7 @@
 #include <random>
 #include <string>
 
-#include "host/common.h"
+#include "core/common.h"
 #include "post/filter.h"
 #include "post/filter_local.h"
 #include "render/bitmap.h"

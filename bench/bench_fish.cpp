@@ -10,7 +10,7 @@
 #include "cvar/cvar.h"
 #include "data/data.h"
 #include "fx/fx.h"
-#include "host/common.h"
+#include "core/common.h"
 #include "render/bitmap.h"
 #include "render/view.h"
 

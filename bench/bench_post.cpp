@@ -7,9 +7,9 @@
 #include <random>
 #include <string>
 
-#include "host/common.h"
+#include "core/common.h"
 #include "host/hostvars.h"
-#include "host/tables.h"
+#include "core/tables.h"
 #include "post/filter.h"
 #include "post/filter_local.h"
 #include "post/post.h"

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "data/pngwrite.h"
-#include "host/common.h"
+#include "core/common.h"
 #include "render/raster.h"
 #include "render/raster_local.h"
 

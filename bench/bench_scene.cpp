@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "host/common.h"
+#include "core/common.h"
 #include "render/object.h"
 #include "render/scene.h"
 #include "render/view.h"

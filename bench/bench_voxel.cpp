@@ -18,7 +18,7 @@
 #include "fx/simpletunnel.h"
 #include "fx/voxel.h"
 #include "host/screen.h"
-#include "host/tables.h"
+#include "core/tables.h"
 #include "post/filter.h"
 #include "render/view.h"
 

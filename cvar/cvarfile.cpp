@@ -6,8 +6,8 @@
 
 #include "cvar/cvar.h"
 #include "data/data.h"
-#include "host/common.h"
-#include "host/timer.h"
+#include "core/common.h"
+#include "core/startup.h"
 
 char *cvarFiles[CVAR_FILES_MAX];
 int cvarFileCount;

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "data/pack.h"
-#include "host/common.h"
+#include "core/common.h"
 
 char basePath[DATA_PATH_MAX] = "assets/";
 int dataRecording;

@@ -11,8 +11,8 @@
 #include <strings.h> // Required for: strcasecmp()
 
 #include "data/data.h"
-#include "host/common.h"
-#include "host/timer.h"
+#include "core/common.h"
+#include "core/startup.h"
 
 enum {
     PNG_SIGNATURE_BYTES = 8,

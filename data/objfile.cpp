@@ -12,8 +12,8 @@
 #include <cstring> // Required for: memcpy(), strrchr()
 
 #include "data/data.h"
-#include "host/common.h"
-#include "host/timer.h"
+#include "core/common.h"
+#include "core/startup.h"
 #include "render/object.h"
 
 enum {

@@ -9,7 +9,7 @@
 #include "data/data.h"
 #include "data/image.h"
 #include "fx/fx.h"
-#include "host/common.h"
+#include "core/common.h"
 #include "host/hostvars.h"
 #include "post/filter.h"
 #include "render/bitmap.h"

@@ -15,11 +15,11 @@
 #include "fx/fx.h"
 #include "fx/fxtables.h"
 #include "fx/noise.h"
-#include "host/common.h"
-#include "host/parallel.h"
+#include "core/common.h"
+#include "core/parallel.h"
 #include "host/host.h"
-#include "host/tables.h"
-#include "host/timer.h"
+#include "core/tables.h"
+#include "core/startup.h"
 #include "render/bitmap.h" // Required for: PICTURE_OFFSET_PIXELS
 
 // !!! "curl.dat" is the table's memory image, little-endian: a big-endian

@@ -10,10 +10,10 @@
 #include "cvar/cvarfile.h"
 #include "fx/fx.h"
 #include "fx/fxtables.h"
-#include "host/common.h"
-#include "host/parallel.h"
+#include "core/common.h"
+#include "core/parallel.h"
 #include "host/screen.h"
-#include "host/timer.h"
+#include "core/startup.h"
 #include "post/filter.h"
 #include "render/bitmap.h"
 

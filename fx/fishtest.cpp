@@ -16,7 +16,7 @@
 #include "data/image.h"
 #include "data/objfile.h"
 #include "fx/fx.h"
-#include "host/common.h"
+#include "core/common.h"
 #include "render/object.h"
 #include "render/scene.h"
 #include "render/view.h"

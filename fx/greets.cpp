@@ -9,7 +9,7 @@
 #include "cvar/cvarfile.h"
 #include "data/image.h"
 #include "fx/fx.h"
-#include "host/common.h"
+#include "core/common.h"
 #include "post/filter.h"
 #include "post/post.h"
 #include "render/bitmap.h"

@@ -11,7 +11,7 @@
 #include "cvar/cvarfile.h"
 #include "data/image.h"
 #include "fx/fx.h"
-#include "host/common.h"
+#include "core/common.h"
 #include "post/filter.h"    // Required for: pictureCopy()
 #include "render/bitmap.h"  // Required for: pixelAddSaturate()
 #include "render/motion.h"  // Required for: spline_CatmullRom2D()

@@ -1,7 +1,7 @@
 // Gradient noise in fixed point: lattice cells of 1024 steps, 16.16 gradients.
 #include "fx/noise.h"
 
-#include "host/common.h"
+#include "core/common.h"
 
 uint8_t noisePerm[257];
 int32_t noiseGradX[256];

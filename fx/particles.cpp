@@ -11,9 +11,9 @@
 #include "data/objfile.h"
 #include "fx/fx.h"
 #include "fx/fxtables.h"
-#include "host/common.h"
+#include "core/common.h"
 #include "host/host.h"   // Required for: hostPause()
-#include "host/tables.h" // Required for: fastSqrt()
+#include "core/tables.h" // Required for: fastSqrt()
 #include "render/motion.h"
 #include "render/scene.h"
 

@@ -12,7 +12,7 @@
 #include "cvar/cvarfile.h"
 #include "data/image.h"
 #include "fx/fx.h"
-#include "host/common.h"
+#include "core/common.h"
 #include "render/bitmap.h"
 
 // ---------------------------------------------------------------------------

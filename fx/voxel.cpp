@@ -12,7 +12,7 @@
 
 #include "cvar/cvarfile.h"
 #include "fx/fx.h"
-#include "host/common.h"
+#include "core/common.h"
 #include "host/screen.h"
 #include "post/filter.h"
 #include "render/light.h"

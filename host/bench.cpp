@@ -9,7 +9,7 @@
 #include <cstring>
 #include <vector>
 
-#include "host/common.h"
+#include "core/common.h"
 #include "platform/platform.h"
 #include "render/bitmap.h" // Required for: FRAME_WIDTH, FRAME_HEIGHT
 

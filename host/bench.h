@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "host/host.h"
-#include "host/timer.h"
+#include "core/startup.h"
 
 // What a bench run measured besides the frames.
 struct BenchRun {

@@ -8,7 +8,7 @@
 
 #include "cvar/cvar.h"
 #include "host/capture.h"
-#include "host/common.h"
+#include "core/common.h"
 #include "host/hostvars.h"
 #include "host/timer.h"
 #include "platform/platform.h"

@@ -2,7 +2,7 @@
 // row, calling the row kernels of filter_sse2.cpp (or filter_ref.cpp).
 #include "post/filter.h"
 
-#include "host/common.h"
+#include "core/common.h"
 #include "post/filter_local.h"
 #include "render/bitmap.h"
 

@@ -5,9 +5,9 @@
 
 #include <algorithm> // Required for: std::clamp, std::min
 
-#include "host/common.h"
+#include "core/common.h"
 #include "host/hostvars.h"
-#include "host/tables.h"
+#include "core/tables.h"
 #include "post/filter.h"
 #include "post/post_local.h"
 #include "render/bitmap.h"

@@ -10,7 +10,7 @@
 #include <cstdlib> // Required for: abs()
 #include <cstring> // Required for: memcpy()
 
-#include "host/common.h"
+#include "core/common.h"
 #include "render/bitmap.h" // Required for: pixelAddSaturate()
 #include "render/object.h"
 

@@ -2,7 +2,7 @@
 // floating point, and the two-pixel blend stepped along the major axis.
 #include "render/raster.h"
 
-#include "host/common.h"
+#include "core/common.h"
 #include "render/raster_local.h"
 
 // ---------------------------------------------------------------------------

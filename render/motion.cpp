@@ -9,7 +9,7 @@
 #include <cstdlib> // Required for: calloc(), free()
 #include <cstring> // Required for: memcpy()
 
-#include "host/common.h"
+#include "core/common.h"
 
 // The key array's byte size must stay a positive int, as allocAligned's do.
 static const int32_t MAX_KEYS = (int32_t)(INT_MAX / sizeof(MotionKey));

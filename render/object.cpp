@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstdlib> // Required for: calloc(), malloc(), free()
 
-#include "host/common.h"
+#include "core/common.h"
 #include "render/motion.h" // Required for: mot_Evaluate()
 #include "render/raster.h" // Required for: rnd_ModeSlots()
 

@@ -4,7 +4,7 @@
 
 #include <xmmintrin.h> // Required for: _mm_cvtss_si32 (round to nearest, halves to even)
 
-#include "host/common.h"
+#include "core/common.h"
 #include "render/raster.h" // Required for: CLIP_* bits, rnd_SetClipLines()
 
 // ---------------------------------------------------------------------------

@@ -4,7 +4,7 @@
 
 #include <xmmintrin.h> // Required for: _mm_cvtss_si32 (round to nearest, as the edge fill wants)
 
-#include "host/common.h"
+#include "core/common.h"
 #include "render/raster_local.h"
 
 // ---------------------------------------------------------------------------

@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-#include "host/common.h"
+#include "core/common.h"
 #include "render/light.h"   // Required for: obj_RotateNormals(), obj_RecomputeNormals(), obj_Shade()
 #include "render/project.h"
 #include "render/raster.h"  // Required for: rnd_SetTarget(), rnd_DrawFace()

@@ -10,7 +10,7 @@
 #include <unistd.h> // Required for: close() of the editor connection
 
 #include "cvar/cvar.h"
-#include "host/common.h"
+#include "core/common.h"
 
 // ---------------------------------------------------------------------------
 // Default file operations

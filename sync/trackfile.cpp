@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring> // Required for: memcpy()
 
-#include "host/common.h"
+#include "core/common.h"
 
 // Layout of a track file, little-endian, no header: a signed 32-bit key
 // count, then per key a signed 32-bit row, a 32-bit float value and one

@@ -8,7 +8,7 @@
 #include "fx/noise.h"
 #include "host/hostvars.h"
 #include "host/screen.h"
-#include "host/tables.h"
+#include "core/tables.h"
 #include "post/filter.h"
 #include "post/post.h"
 #include "render/view.h"

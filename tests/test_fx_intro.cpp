@@ -6,7 +6,7 @@
 #include "effecthost.h"
 #include "fx/fx.h"
 #include "fx/intro.h"
-#include "host/common.h"
+#include "core/common.h"
 #include "host/screen.h"
 #include "render/object.h"
 

@@ -7,7 +7,7 @@
 #include "effecthost.h"
 #include "fx/fx.h"
 #include "fx/particles.h"
-#include "host/common.h"
+#include "core/common.h"
 #include "host/host.h"
 #include "host/screen.h"
 #include "render/object.h"

@@ -4,7 +4,7 @@
 #include "effecthost.h"
 #include "fx/envtest.h"
 #include "fx/fx.h"
-#include "host/common.h"
+#include "core/common.h"
 #include "host/screen.h"
 
 TEST(Voronoi, CellsPaintingAndGoldenFrames)

@@ -2,7 +2,7 @@
 #include "testutil.h"
 
 #include "fx/noise.h"
-#include "host/common.h"
+#include "core/common.h"
 
 // A few values worked out independently from the generator and the noise
 // formulas; the curl table's golden hash covers the rest of the field.

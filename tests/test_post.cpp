@@ -3,7 +3,7 @@
 // references, on random pictures and any settings.
 
 #include "host/hostvars.h"
-#include "host/tables.h"
+#include "core/tables.h"
 #include "post/filter.h"
 #include "post/post.h"
 #include "post/post_local.h"

@@ -4,7 +4,7 @@
 // VANTOREL_FX_PNG=dir writes the frames), and random and degenerate poses that
 // must never write outside the frame's block or the scene's pools.
 
-#include "host/common.h"
+#include "core/common.h"
 #include "render/light.h"
 #include "render/project.h"
 #include "render/raster.h"

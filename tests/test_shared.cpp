@@ -4,8 +4,8 @@
 #include "testutil.h"
 
 #include "fx/fxtables.h"
-#include "host/common.h"
-#include "host/tables.h"
+#include "core/common.h"
+#include "core/tables.h"
 #include "post/post.h"
 #include "render/view.h"
 

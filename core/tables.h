@@ -1,4 +1,4 @@
-// The host's square-root table and the table-driven square root built on it.
+// The square-root table and the table-driven square root built on it.
 #pragma once
 
 #include <cstdint>

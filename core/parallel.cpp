@@ -1,5 +1,5 @@
 // A minimal fork-join over the machine's cores, for start-up tables.
-#include "host/parallel.h"
+#include "core/parallel.h"
 
 #include <algorithm>
 #include <atomic>

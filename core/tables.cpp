@@ -1,11 +1,11 @@
 // Table-driven square root: one table lookup per call instead of a sqrt, for
 // the aberration mask and the effects.
-#include "host/tables.h"
+#include "core/tables.h"
 
 #include <cmath>
 #include <cstring>
 
-#include "host/common.h"
+#include "core/common.h"
 
 uint32_t *sqrt_table;
 

@@ -1,6 +1,6 @@
 // Shared helpers: aligned blocks, the demo's random generator, truncation and
 // the tagged diagnostic format.
-#include "host/common.h"
+#include "core/common.h"
 
 #include <climits>
 #include <cmath>
