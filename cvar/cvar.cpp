@@ -43,6 +43,12 @@ void CvarRegister(Cvar *cvar)
     cvarList = cvar;
 }
 
+void CvarRegisterList(const CvarList *list)
+{
+    for (int32_t i = 0; i < list->count; i++)
+        CvarRegister(list->vars[i]);
+}
+
 void CvarSet(const char *name, const char *text)
 {
     Cvar *cvar = CvarFind(name);

@@ -53,9 +53,20 @@ constexpr Cvar cvarDefine(const char *name, const char *text, float min, float m
 // completion and write-back.
 extern Cvar *cvarList;
 
+// Variables in a fixed order: what an owner registers, or binds to tracks.
+struct CvarList {
+    Cvar *const *vars;
+    int32_t count;
+};
+template <int N> constexpr CvarList cvarListOf(Cvar *const (&vars)[N])
+{
+    return {vars, N};
+}
+
 // ---------------------------------------------------------------------------
 // Registry
 // ---------------------------------------------------------------------------
 void CvarRegister(Cvar *cvar);                    // refuses a name already registered
+void CvarRegisterList(const CvarList *list);      // each in the list's order
 Cvar *CvarFind(const char *name);                 // case-sensitive; null when absent
 void CvarSet(const char *name, const char *text); // text and value; vec untouched

@@ -6,11 +6,11 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/common.h"
+#include "cvar/cvarfile.h"
 #include "data/data.h"
 #include "data/image.h"
 #include "fx/fx.h"
-#include "core/common.h"
-#include "host/hostvars.h"
 #include "post/filter.h"
 #include "render/bitmap.h"
 
@@ -25,6 +25,22 @@ static const int EXIT_MISSING_ASSET = 10;
 // layout of this file.
 static const char LOG_NAME[] = "backimage_load";
 enum { LOG_LINE_NO_LIST = 63, LOG_LINE_SYNTAX = 86, LOG_LINE_NO_PICTURE = 103 };
+
+// ---------------------------------------------------------------------------
+// Variables (registered after the effect setups; tracks drive every one)
+// ---------------------------------------------------------------------------
+
+Cvar backimage_texture_idx = cvarDefine("backimage_texture_idx", "0", 0, 64);
+Cvar backimage_x = cvarDefine("backimage_x", "0", -1024, 1024);
+Cvar backimage_y = cvarDefine("backimage_y", "0", -512, 512);
+Cvar backimage_mode_back = cvarDefine("backimage_mode_back", "0", 0, 4);
+Cvar backimage_mode_front = cvarDefine("backimage_mode_front", "0", 0, 4);
+Cvar backimage_factor = cvarDefine("backimage_factor", "0", 0, 1);
+
+static Cvar *const backimageVars[] = {&backimage_texture_idx, &backimage_x,          &backimage_y,
+                                      &backimage_mode_back,   &backimage_mode_front, &backimage_factor};
+const CvarList backimage_vars = cvarListOf(backimageVars);
+const CvarList backimage_tracked = cvarListOf(backimageVars);
 
 // ---------------------------------------------------------------------------
 // Module state
@@ -128,6 +144,14 @@ void backimage_load(void)
     freeList(&images);
     if (!readList(&images, LIST_FILE))
         exit(EXIT_MISSING_ASSET);
+}
+
+void backimage_setup(const EffectContext *)
+{
+    CvarRegisterList(&backimage_vars);
+    CvarAddFile("backimage.vars");
+    CvarLoad();
+    backimage_load();
 }
 
 void backimage_draw(uint32_t *pixels, int front)

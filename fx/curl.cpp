@@ -3,23 +3,20 @@
 // streaks that fade with age.
 #include "fx/curl.h"
 
-#include <strings.h> // Required for: strcasecmp()
-
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
+#include "core/common.h"
+#include "core/parallel.h"
+#include "core/startup.h"
+#include "core/tables.h"
 #include "cvar/cvarfile.h"
 #include "data/data.h"
 #include "fx/engtest.h"
 #include "fx/fx.h"
 #include "fx/fxtables.h"
 #include "fx/noise.h"
-#include "core/common.h"
-#include "core/parallel.h"
-#include "host/host.h"
-#include "core/tables.h"
-#include "core/startup.h"
 #include "render/bitmap.h" // Required for: PICTURE_OFFSET_PIXELS
 
 // !!! "curl.dat" is the table's memory image, little-endian: a big-endian
@@ -59,7 +56,8 @@ static Cvar *const curlVars[] = {&curl_motionnoisescale, &curl_motionnoisetime, 
                                  &curl_lifedecay,        &curl_spawnrate,       &curl_zoom,
                                  &curl_particlelimit,    &curl_particleperframe};
 static Cvar *const curlTrackedList[] = {&curl_motionstrength, &curl_spawnrate};
-const TrackedVars curl_tracked = {curlTrackedList, 2};
+const CvarList curl_vars = cvarListOf(curlVars);
+const CvarList curl_tracked = cvarListOf(curlTrackedList);
 
 CurlState curlState;
 
@@ -251,45 +249,41 @@ void curl_spawn(CurlParticle *p, int px, int py, int32_t birth)
     p->birth = birth;
 }
 
-int curl_prepareTable(int argc, char **argv)
+int curl_prepareTable(const EffectContext *ctx)
 {
     StartupScope phase(STARTUP_CURL);
-    bool rebuild = false;
-    for (int i = 1; i < argc; i++)
-        rebuild = rebuild || strcasecmp(argv[i], "-rebuild") == 0;
-    if (!rebuild && dataFileSize("curl.dat-dontcache") != 0 && loadTable(curlState.table))
+    if (!ctx->rebuild && dataFileSize("curl.dat-dontcache") != 0 && loadTable(curlState.table))
         return 1;
     curl_buildTable(curlState.table);
-    if (!hostIsRelease(argc, argv))
+    if (!ctx->release)
         dataSaveFile("curl.dat", curlState.table, CURL_TABLE_BYTES); // reports its own failure
     return 0;
 }
 
-void curl_setup(void)
+void curl_setup(const EffectContext *ctx)
 {
-    engtest_setup();
-    for (Cvar *cvar : curlVars)
-        CvarRegister(cvar);
+    engtest_setup(ctx);
+    CvarRegisterList(&curl_vars);
     CvarAddFile("curl.vars");
     CvarLoad();
 
     curlState.particles = (CurlParticle *)allocAligned(CURL_PARTICLES, sizeof(CurlParticle));
     curlState.table = (int16_t *)allocAligned(CURL_TABLE_ENTRIES, 4);
     if (curlState.table)
-        curl_prepareTable(fxHost.argc, fxHost.argv);
+        curl_prepareTable(ctx);
     if (curlState.particles) {
         for (int i = 0; i < CURL_PARTICLES; i++)
             curl_scatter(&curlState.particles[i]);
     }
 }
 
-void curl_render(uint32_t *pixels, float t)
+void curl_render(const EffectContext *ctx, uint32_t *pixels, float t)
 {
     int32_t now = truncInt(t * 256.0);
-    engtest_render(pixels, (float)(t * 0.3));
+    engtest_render(ctx, pixels, (float)(t * 0.3));
     CurlState *st = &curlState;
     if (!st->particles || !st->table) {
-        hostPause(FRAME_PAUSE_MS);
+        fxPause(ctx, FRAME_PAUSE_MS);
         return;
     }
 
@@ -324,7 +318,7 @@ void curl_render(uint32_t *pixels, float t)
     if (st->count > limit)
         st->count = limit;
     if (st->count < 1) {
-        hostPause(FRAME_PAUSE_MS);
+        fxPause(ctx, FRAME_PAUSE_MS);
         return;
     }
 
@@ -337,5 +331,5 @@ void curl_render(uint32_t *pixels, float t)
             advanceRing(p);
         drawParticle(band, p, zoom, now, decay);
     }
-    hostPause(FRAME_PAUSE_MS);
+    fxPause(ctx, FRAME_PAUSE_MS);
 }

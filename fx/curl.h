@@ -7,6 +7,8 @@
 
 #include "cvar/cvar.h"
 
+struct EffectContext;
+
 enum {
     CURL_PARTICLES = 6192,                         // records allocated
     CURL_COUNT_MAX = 6191,                         // most particles processed per frame
@@ -40,11 +42,11 @@ struct CurlState {
 extern CurlState curlState;
 
 // Fills the table: from "curl.dat" while a non-empty "curl.dat-dontcache"
-// exists and neither argument is "-rebuild" (any case), else by building it
-// and saving it as "curl.dat" (not in a release run, which writes nothing).
-// A cache of the wrong size, or one that cannot be read whole, is rebuilt.
+// exists and the run does not ask for a rebuild, else by building it and
+// saving it as "curl.dat" (not in a release run, which writes nothing). A
+// cache of the wrong size, or one that cannot be read whole, is rebuilt.
 // 1 when the table came from the cache.
-int curl_prepareTable(int argc, char **argv);
+int curl_prepareTable(const EffectContext *ctx);
 
 // The flow field at (u, v): the curl of three octaves of noise.
 void curl_field(double u, double v, float *a, float *b);

@@ -4,13 +4,13 @@
 
 #include <cmath>
 
+#include "core/common.h"
+#include "core/startup.h"
 #include "data/image.h"
 #include "data/objfile.h"
 #include "fx/fx.h"
-#include "core/common.h"
-#include "core/startup.h"
+#include "fx/fxtables.h"
 #include "render/light.h"
-#include "render/motion.h"
 #include "render/object.h"
 #include "render/scene.h"
 #include "render/view.h"
@@ -37,7 +37,8 @@ Cvar engtest_shading_secondary =
 
 static Cvar *const engtestVars[] = {&engtest_diffuse,   &engtest_zoom,           &engtest_camera,
                                     &engtest_objectidx, &engtest_shading_primary, &engtest_shading_secondary};
-const TrackedVars engtest_tracked = {engtestVars, 6};
+const CvarList engtest_vars = cvarListOf(engtestVars);
+const CvarList engtest_tracked = cvarListOf(engtestVars); // every one
 
 // ---------------------------------------------------------------------------
 // Layer state
@@ -46,33 +47,9 @@ const TrackedVars engtest_tracked = {engtestVars, 6};
 static EngtestLayer layer;
 static int layerBuilt; // set by the first engtest_setup
 
-// Key positions of the camera's and the light's motions (kept for the
-// renderer; the layer sets the camera position itself every call).
-static const float cameraPath[10][3] = {
-    {350, -240, 670},  {750, -170, -100}, {450, 430, -600},  {-150, -170, -700}, {-650, 420, 100},
-    {-350, -510, 800}, {250, -910, 500},  {150, 910, -700},  {450, -610, -600},  {-450, 910, 800},
-};
-static const float lightPath[6][3] = {
-    {500, -600, -300}, {-600, 300, 600}, {100, -800, -100}, {-400, 400, -700}, {600, -500, -500}, {290, -1000, 0},
-};
-
 // ---------------------------------------------------------------------------
 // Private helpers
 // ---------------------------------------------------------------------------
-
-// A motion keyed at the given positions, no rotation, unit scale; each key's
-// time is 100 times the number of keys before it.
-static Motion *engtestKeyedMotion(const float (*positions)[3], int count)
-{
-    Motion *motion = mot_Create();
-    if (!motion)
-        return nullptr;
-    for (int k = 0; k < count; k++) {
-        const float key[MOTION_CHANNELS] = {positions[k][0], positions[k][1], positions[k][2], 0, 0, 0, 1, 1, 1};
-        mot_AddKey(motion, key, (float)(motion->keyCount * 100));
-    }
-    return motion;
-}
 
 // Centred on its box, scaled to radius 1000 (an object of radius 0 stays as
 // it is), lit by the base-and-fog model, Gouraud material 0 with the texture.
@@ -120,14 +97,13 @@ const EngtestLayer *engtest_layer(void)
     return &layer;
 }
 
-void engtest_setup(void)
+void engtest_setup(const EffectContext *)
 {
     if (layerBuilt)
         return;
     layerBuilt = 1;
     StartupScope phase(STARTUP_OBJECTS);
-    for (Cvar *cvar : engtestVars)
-        CvarRegister(cvar);
+    CvarRegisterList(&engtest_vars);
 
     layer.stripes = txt_CreateTexture(STRIPE_SIZE, STRIPE_SIZE, BITMAP_RGB32);
     layer.scene = (Scene *)allocAligned(1, sizeof(Scene));
@@ -143,10 +119,10 @@ void engtest_setup(void)
 
     layer.camera = obj_CreateCamera();
     if (layer.camera)
-        layer.camera->motion = engtestKeyedMotion(cameraPath, 10);
+        layer.camera->motion = fxKeyedMotion(fxCameraKeys, FX_CAMERA_KEYS); // the layer places the camera itself
     layer.light = obj_CreateLight();
     if (layer.light)
-        layer.light->motion = engtestKeyedMotion(lightPath, 6);
+        layer.light->motion = fxKeyedMotion(fxLightKeys, FX_LIGHT_KEYS);
 
     if (layer.scene) {
         layer.scene->camera = layer.camera;
@@ -161,9 +137,9 @@ void engtest_setup(void)
         engtestPaintStripes(layer.stripes);
 }
 
-void engtest_render(uint32_t *pixels, float t)
+void engtest_render(const EffectContext *ctx, uint32_t *pixels, float t)
 {
-    if (!layerBuilt || !layer.scene || !layer.camera || !fxHost.view)
+    if (!layerBuilt || !layer.scene || !layer.camera || !ctx->view)
         return;
 
     // A track can take the index anywhere: outside 0..3 every slot is hidden
@@ -176,8 +152,8 @@ void engtest_render(uint32_t *pixels, float t)
     Object *object = shown >= 0 && shown < ENGTEST_OBJECTS ? layer.objects[shown] : nullptr;
 
     for (int c = 0; c < 3; c++) {
-        lightA[c] = engtest_shading_primary.vec[c];
-        lightB[c] = engtest_shading_secondary.vec[c];
+        layer.scene->lighting.lightA[c] = engtest_shading_primary.vec[c];
+        layer.scene->lighting.lightB[c] = engtest_shading_secondary.vec[c];
     }
 
     if (object) {
@@ -190,7 +166,7 @@ void engtest_render(uint32_t *pixels, float t)
     }
 
     layer.camera->focalLength = engtest_zoom.value;
-    fxHost.view->nearZ = NEAR_Z;
+    ctx->view->nearZ = NEAR_Z;
     for (int c = 0; c < 3; c++)
         layer.camera->position[c] = engtest_camera.vec[c];
 
@@ -201,5 +177,5 @@ void engtest_render(uint32_t *pixels, float t)
         object->rotation[2] = (float)(angle * 0.4);
     }
 
-    scn_Render(fxHost.view, layer.scene, pixels);
+    scn_Render(ctx->view, layer.scene, pixels);
 }

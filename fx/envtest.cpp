@@ -6,14 +6,13 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/common.h"
+#include "core/parallel.h"
+#include "core/startup.h"
 #include "cvar/cvar.h"
 #include "cvar/cvarfile.h"
 #include "fx/fx.h"
 #include "fx/fxtables.h"
-#include "core/common.h"
-#include "core/parallel.h"
-#include "host/screen.h"
-#include "core/startup.h"
 #include "post/filter.h"
 #include "render/bitmap.h"
 
@@ -43,6 +42,10 @@ static Cvar voronoi_scale = cvarDefine("voronoi_scale", "1", 0, 100);
 static Cvar voronoi_shift = cvarDefine("voronoi_shift", "0", 0, 10);
 static Cvar voronob_blend = cvarDefine("voronob_blend", "1", 0, 5);
 static Cvar voronoi_brightness = cvarDefine("voronoi_brightness", "0", 0, 1);
+
+static Cvar *const envtestVarList[] = {&voronoi_scale, &voronoi_shift, &voronob_blend, &voronoi_brightness};
+const CvarList envtest_vars = cvarListOf(envtestVarList);
+const CvarList envtest_tracked = {nullptr, 0}; // tracks drive none
 
 static float jitter[ENVTEST_JITTER_SIZE];
 // Entries held as the bytes of 640 x 240 one-byte bitmaps, two bytes each.
@@ -202,12 +205,9 @@ static void paintMosaic(uint32_t *pixels, const uint16_t *cells, const uint32_t 
 // Entry points
 // ---------------------------------------------------------------------------
 
-void envtest_setup(void)
+void envtest_setup(const EffectContext *ctx)
 {
-    CvarRegister(&voronoi_scale);
-    CvarRegister(&voronoi_shift);
-    CvarRegister(&voronob_blend);
-    CvarRegister(&voronoi_brightness);
+    CvarRegisterList(&envtest_vars);
     CvarAddFile("envtest.vars");
     CvarLoad();
 
@@ -231,10 +231,10 @@ void envtest_setup(void)
         txt_FreeTexture(reducedPicture);
         reducedPicture = nullptr;
     }
-    engtest_setup();
+    engtest_setup(ctx);
 }
 
-void envtestPaint(uint32_t *pixels, float t)
+void envtestPaint(uint32_t *pixels, float t, int32_t mouseButtons)
 {
     if (!pixels || !reducedPicture)
         return;
@@ -244,18 +244,17 @@ void envtestPaint(uint32_t *pixels, float t)
 
     // While a mouse button is held the object layer stays visible, the
     // reduced picture in its corner.
-    const Screen *screen = fxHost.screen;
-    if (screen && screen->mouseButtons != 0)
+    if (mouseButtons != 0)
         return;
     const uint16_t *cells = envtestCellFrame(envtestFrameIndex(t));
     if (cells)
         paintMosaic(pixels, cells, reduced);
 }
 
-void envtest_render(uint32_t *pixels, float t)
+void envtest_render(const EffectContext *ctx, uint32_t *pixels, float t)
 {
     if (!pixels)
         return;
-    engtest_render(pixels, t * 0.1f);
-    envtestPaint(pixels, t);
+    engtest_render(ctx, pixels, t * 0.1f);
+    envtestPaint(pixels, t, ctx->mouseButtons);
 }

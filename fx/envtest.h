@@ -31,7 +31,7 @@ int envtestFrameIndex(float t);
 // What the mosaic does to a frame the object layer has drawn: reduces it,
 // copies the reduced picture to the top-left corner and, unless a mouse
 // button is held, paints the mosaic of time t over the whole frame.
-void envtestPaint(uint32_t *pixels, float t);
+void envtestPaint(uint32_t *pixels, float t, int32_t mouseButtons);
 
 // Cell frame k (320 x 240 entries) as envtest_setup built it.
 const uint16_t *envtestCellFrame(int k);

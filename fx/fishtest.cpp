@@ -74,7 +74,8 @@ static Cvar *const fishTracked[] = {
     &fishtest_zoom, &fishtest_fish, &fishtest_cameradist, &fishtest_motionrange, &fishtest_anglerange,
     &fishtest_motionspeed, &fishtest_anglespeed, &fishtest_textureidx, &fishtest_flashidx,
 };
-const TrackedVars fishtest_tracked = {fishTracked, 9};
+const CvarList fishtest_vars = cvarListOf(fishVars);
+const CvarList fishtest_tracked = cvarListOf(fishTracked);
 
 static FishTest fish;
 static Scene fishScene;
@@ -317,13 +318,12 @@ void fishtest_crossFade(const uint32_t *a, const uint32_t *b, uint32_t *out, int
     fishtest_crossFadeRef(a + i, b + i, out + i, count - i, w);
 }
 
-void fishtest1_setup(void)
+void fishtest1_setup(const EffectContext *)
 {
     if (fishBuilt)
         return;
     fishBuilt = true;
-    for (Cvar *cvar : fishVars)
-        CvarRegister(cvar);
+    CvarRegisterList(&fishtest_vars);
     CvarAddFile("fishtest1.vars"); // read by a later setup
 
     loadTextures();
@@ -339,9 +339,9 @@ void fishtest1_setup(void)
     scn_Lock(&fishScene);
 }
 
-void fishtest1_render(uint32_t *pixels, float t)
+void fishtest1_render(const EffectContext *ctx, uint32_t *pixels, float t)
 {
-    RenderView *view = fxHost.view;
+    RenderView *view = ctx->view;
     if (!fishBuilt || !pixels || !view || !fish.blend || !fish.camera)
         return;
     const double T = t * 50.0;

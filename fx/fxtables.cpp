@@ -1,10 +1,12 @@
-// The effects' shared sine and reciprocal tables.
+// The effects' shared sine and reciprocal tables, the additive streak and the
+// keyed camera and light paths.
 #include "fx/fxtables.h"
 
 #include <cmath>
 #include <cstdlib>
 
 #include "render/bitmap.h" // Required for: FRAME_WIDTH, pixelAddSaturate()
+#include "render/motion.h"
 
 float sin_table[SIN_TABLE_SIZE];
 uint32_t recip_table[RECIP_TABLE_SIZE];
@@ -49,4 +51,22 @@ void fxAddStreak(uint32_t *pixels, int32_t x1, int32_t y1, int32_t x2, int32_t y
             *px = pixelAddSaturate(*px, colour);
         }
     }
+}
+
+const float fxCameraKeys[FX_CAMERA_KEYS][3] = {
+    {350, -240, 670},  {750, -170, -100}, {450, 430, -600},  {-150, -170, -700}, {-650, 420, 100},
+    {-350, -510, 800}, {250, -910, 500},  {150, 910, -700},  {450, -610, -600},  {-450, 910, 800},
+};
+const float fxLightKeys[FX_LIGHT_KEYS][3] = {
+    {500, -600, -300}, {-600, 300, 600}, {100, -800, -100}, {-400, 400, -700}, {600, -500, -500}, {290, -1000, 0},
+};
+
+Motion *fxKeyedMotion(const float (*points)[3], int count)
+{
+    Motion *motion = mot_Create();
+    for (int i = 0; motion && i < count; i++) {
+        const float key[MOTION_CHANNELS] = {points[i][0], points[i][1], points[i][2], 0, 0, 0, 1, 1, 1};
+        mot_AddKey(motion, key, (float)(motion->keyCount * 100));
+    }
+    return motion;
 }

@@ -1,8 +1,11 @@
-// Lookup tables the effects share so that no per-pixel code needs
-// trigonometry or division.
+// What the effects share: lookup tables so that no per-pixel code needs
+// trigonometry or division, the additive streak, and the camera and light
+// paths of the object layer's family of effects.
 #pragma once
 
 #include <cstdint>
+
+struct Motion;
 
 enum {
     SIN_TABLE_SIZE = 4096,   // one full turn
@@ -21,3 +24,13 @@ void sinTableBuild(void);
 // and columns !!!
 void fxAddStreak(uint32_t *pixels, int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour);
 void recipTableBuild(void);
+
+// Key positions of the camera and light paths the object layer, the voxel
+// landscape and the particles key their motions with (the particles' camera
+// looks at the light path's point).
+enum { FX_CAMERA_KEYS = 10, FX_LIGHT_KEYS = 6 };
+extern const float fxCameraKeys[FX_CAMERA_KEYS][3];
+extern const float fxLightKeys[FX_LIGHT_KEYS][3];
+// A motion through the points, rotation 0 and scale 1, keyed at times 0, 100,
+// 200, ...; null when no memory is left.
+Motion *fxKeyedMotion(const float (*points)[3], int count);

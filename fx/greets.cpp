@@ -5,11 +5,11 @@
 #include <cmath>
 #include <cstdio>
 
+#include "core/common.h"
 #include "cvar/cvar.h"
 #include "cvar/cvarfile.h"
 #include "data/image.h"
 #include "fx/fx.h"
-#include "core/common.h"
 #include "post/filter.h"
 #include "post/post.h"
 #include "render/bitmap.h"
@@ -26,18 +26,15 @@ enum {
     GREETING_LEVEL = 0, // blitAddMinus level: a plain saturating add, black stays invisible
 };
 
-// The edge pass takes the post chain's strength, looked up by name: the host
-// registers it only after this setup has run.
-static const char kEdgeFactor[] = "post_edgedetect_factor";
-
 // ---------------------------------------------------------------------------
 // Module state
 // ---------------------------------------------------------------------------
 
 static Cvar greets_idx = cvarDefine("greets_idx", "0", 0, 18);
 
-static Cvar *const greetsTracked[] = {&greets_idx};
-const TrackedVars greets_tracked = {greetsTracked, 1};
+static Cvar *const greetsVars[] = {&greets_idx};
+const CvarList greets_vars = cvarListOf(greetsVars);
+const CvarList greets_tracked = cvarListOf(greetsVars);
 
 static Greets greets;
 static bool greetsBuilt;
@@ -80,12 +77,12 @@ void greets_chooseTiles(int32_t g, int out[GREETS_TILES_SHOWN])
         out[i] = vt::rand() % GREETS_TILES;
 }
 
-void greets_setup(void)
+void greets_setup(const EffectContext *)
 {
     if (greetsBuilt)
         return;
     greetsBuilt = true;
-    CvarRegister(&greets_idx);
+    CvarRegisterList(&greets_vars);
     CvarAddFile("greets.vars");
     CvarLoad();
 
@@ -101,20 +98,23 @@ void greets_setup(void)
     }
 }
 
-// The passes work on the frames the host gave postSetFrames: pixels must be
-// its frame buffer 0.
-void greets_render(uint32_t *pixels, float t)
+// The post passes run with the chain's own variables, frame buffer 1 as
+// their scratch frame.
+void greets_render(const EffectContext *ctx, uint32_t *pixels, float t)
 {
     if (!pixels)
         return;
     const int32_t g = greets_number(greets_idx.value);
-    fishtest1_render(pixels, t);
+    fishtest1_render(ctx, pixels, t);
 
     uint32_t *band = pixels + PICTURE_OFFSET_PIXELS;
-    const Cvar *edges = CvarFind(kEdgeFactor);
-    edgeDetect(band, edges ? truncInt(edges->value) : 0, 0); // a shift outside 0..15 gives no edges
-    postAberration();
-    postGlow();
+    // The chain's edge strength (0 until the host registers it, after this
+    // setup); a shift outside 0..15 gives no edges.
+    edgeDetect(band, truncInt(post_edgedetect_factor.value), 0);
+    const AberrationSettings aberration = postAberrationSettings();
+    postAberration(pixels, ctx->scratch1, &aberration);
+    const GlowSettings glow = postGlowSettings();
+    postGlow(pixels, ctx->scratch1, &glow);
 
     int chosen[GREETS_TILES_SHOWN];
     greets_chooseTiles(g, chosen);

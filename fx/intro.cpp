@@ -56,9 +56,14 @@ static Cvar intro_spread = cvarDefine("intro_spread", "0", 0, 1);
 static Cvar intro_angle_x = cvarDefine("intro_angle_x", "0", 0, 180);
 static Cvar intro_angle_y = cvarDefine("intro_angle_y", "0", 0, 360);
 
+static Cvar *const introVarList[] = {&intro_diffuse,         &intro_shadecolor,          &intro_zoom,
+                                     &intro_time,            &intro_shading_stripe1,     &intro_shading_stripe2,
+                                     &intro_shading_stripewidth, &intro_spread,          &intro_angle_x,
+                                     &intro_angle_y};
 static Cvar *const introTrackedList[] = {&intro_zoom,   &intro_shading_stripe1, &intro_shading_stripe2,
                                          &intro_spread, &intro_angle_x,         &intro_angle_y};
-const TrackedVars intro_tracked = {introTrackedList, 6};
+const CvarList intro_vars = cvarListOf(introVarList);
+const CvarList intro_tracked = cvarListOf(introTrackedList);
 
 static Texture *logo;      // 320 x 180, or null: the band is then left as it is
 static Scene *scene;
@@ -230,14 +235,9 @@ void intro_enableTimeCopy(void)
     timeCopy = 1;
 }
 
-void intro_setup(void)
+void intro_setup(const EffectContext *)
 {
-    static Cvar *const order[] = {&intro_diffuse,         &intro_shadecolor,      &intro_zoom,
-                                  &intro_time,            &intro_shading_stripe1, &intro_shading_stripe2,
-                                  &intro_shading_stripewidth, &intro_spread,      &intro_angle_x,
-                                  &intro_angle_y};
-    for (Cvar *cvar : order)
-        CvarRegister(cvar);
+    CvarRegisterList(&intro_vars);
     CvarAddFile("intro.vars"); // read by a later setup
 
     logo = imgLoad(LOGO_NAME);
@@ -286,11 +286,11 @@ void intro_setup(void)
     ready = 1;
 }
 
-void intro_render(uint32_t *pixels, float t)
+void intro_render(const EffectContext *ctx, uint32_t *pixels, float t)
 {
     if (timeCopy)
         intro_time.value = t;
-    RenderView *view = fxHost.view;
+    RenderView *view = ctx->view;
     if (!ready || !pixels || !view)
         return;
 

@@ -6,14 +6,13 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "core/common.h"
+#include "core/tables.h" // Required for: fastSqrt()
 #include "cvar/cvar.h"
 #include "cvar/cvarfile.h"
 #include "data/objfile.h"
 #include "fx/fx.h"
 #include "fx/fxtables.h"
-#include "core/common.h"
-#include "host/host.h"   // Required for: hostPause()
-#include "core/tables.h" // Required for: fastSqrt()
 #include "render/motion.h"
 #include "render/scene.h"
 
@@ -46,15 +45,6 @@ enum {
     STREAK_Y_SPAN = 180 * 16,
 };
 
-// Camera and target paths, keyed 100 time units apart and looped.
-static const float CAMERA_KEYS[10][3] = {
-    {350, -240, 670},  {750, -170, -100}, {450, 430, -600}, {-150, -170, -700}, {-650, 420, 100},
-    {-350, -510, 800}, {250, -910, 500},  {150, 910, -700}, {450, -610, -600},  {-450, 910, 800},
-};
-static const float TARGET_KEYS[6][3] = {
-    {500, -600, -300}, {-600, 300, 600}, {100, -800, -100}, {-400, 400, -700}, {600, -500, -500}, {290, -1000, 0},
-};
-
 // ---------------------------------------------------------------------------
 // Module state
 // ---------------------------------------------------------------------------
@@ -66,8 +56,12 @@ static Cvar particle_shading_stripe1 = cvarDefine("particle_shading_stripe1", "0
 static Cvar particle_shading_stripe2 = cvarDefine("particle_shading_stripe2", "0", 0, 1000);
 static Cvar particle_shading_stripesize = cvarDefine("particle_shading_stripesize", "0", 0, 500);
 
+static Cvar *const particlesVarList[] = {&particle_elevation,       &particle_zoom,
+                                         &particle_shading_period,  &particle_shading_stripe1,
+                                         &particle_shading_stripe2, &particle_shading_stripesize};
 static Cvar *const particlesTrackedList[] = {&particle_elevation, &particle_zoom};
-const TrackedVars particles_tracked = {particlesTrackedList, 2};
+const CvarList particles_vars = cvarListOf(particlesVarList);
+const CvarList particles_tracked = cvarListOf(particlesTrackedList);
 
 static Scene *scene;
 static Object *cloud;  // null when the point cloud could not be loaded
@@ -79,19 +73,6 @@ static int firstFrame = 1; // no previous positions to streak from yet
 // ---------------------------------------------------------------------------
 // Private helpers
 // ---------------------------------------------------------------------------
-
-// n position keys (rotation 0, scale 1) at times 0, 100, ...
-static Motion *keyedPath(const float (*positions)[3], int n)
-{
-    Motion *motion = mot_Create();
-    if (!motion)
-        return nullptr;
-    for (int i = 0; i < n; i++) {
-        const float values[MOTION_CHANNELS] = {positions[i][0], positions[i][1], positions[i][2], 0, 0, 0, 1, 1, 1};
-        mot_AddKey(motion, values, (float)(motion->keyCount * 100));
-    }
-    return motion;
-}
 
 // Points only: no faces, no shading, the vertices carry the particles.
 static void prepareCloud(Object *o)
@@ -199,13 +180,9 @@ Object *particles_cloud(void)
 // Public functions
 // ---------------------------------------------------------------------------
 
-void particles_setup(void)
+void particles_setup(const EffectContext *)
 {
-    static Cvar *const order[] = {&particle_elevation,       &particle_zoom,
-                                  &particle_shading_period,  &particle_shading_stripe1,
-                                  &particle_shading_stripe2, &particle_shading_stripesize};
-    for (Cvar *cvar : order)
-        CvarRegister(cvar);
+    CvarRegisterList(&particles_vars);
     CvarAddFile("particles.vars"); // read by a later setup
 
     scene = (Scene *)calloc(1, sizeof(Scene));
@@ -221,8 +198,9 @@ void particles_setup(void)
         LOG_TAGGED("no memory for the particles' scene: the particles draw an empty frame");
         return;
     }
-    camera->motion = keyedPath(CAMERA_KEYS, 10);
-    target->motion = keyedPath(TARGET_KEYS, 6);
+    // Both paths loop; the camera looks at the target's point.
+    camera->motion = fxKeyedMotion(fxCameraKeys, FX_CAMERA_KEYS);
+    target->motion = fxKeyedMotion(fxLightKeys, FX_LIGHT_KEYS);
     scene->camera = camera;
     if (cloud)
         scn_AddObject(scene, cloud);
@@ -230,13 +208,13 @@ void particles_setup(void)
     ready = 1;
 }
 
-void particles_render(uint32_t *pixels, float t)
+void particles_render(const EffectContext *ctx, uint32_t *pixels, float t)
 {
-    RenderView *view = fxHost.view;
+    RenderView *view = ctx->view;
     if (!pixels || !view || !ready) {
         if (pixels)
             std::fill_n(pixels, FRAME_WIDTH * FRAME_HEIGHT, 0xFF000000u);
-        hostPause(FRAME_PAUSE_MS);
+        fxPause(ctx, FRAME_PAUSE_MS);
         return;
     }
     camera->focalLength = particle_zoom.value;
@@ -273,5 +251,5 @@ void particles_render(uint32_t *pixels, float t)
         }
     }
     firstFrame = 0;
-    hostPause(FRAME_PAUSE_MS);
+    fxPause(ctx, FRAME_PAUSE_MS);
 }

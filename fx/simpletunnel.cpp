@@ -45,8 +45,11 @@ Cvar simpletunnel_split_period = cvarDefine("simpletunnel_split_period", "0", 0,
 Cvar simpletunnel_perspective = cvarDefine("simpletunnel_perspective", "0", 0, 1);
 Cvar simpletunnel_color = cvarDefine("simpletunnel_color", "0 0 0 0", 0, 0, CVAR_COLOR, 1, 1, 1, 1);
 
+static Cvar *const tunnelVarList[] = {&simpletunnel_texture_idx, &simpletunnel_angle,       &simpletunnel_shift,
+                                      &simpletunnel_split_period, &simpletunnel_perspective, &simpletunnel_color};
 static Cvar *const tunnelTrackedList[] = {&simpletunnel_texture_idx, &simpletunnel_angle, &simpletunnel_shift};
-const TrackedVars simpletunnel_tracked = {tunnelTrackedList, 3};
+const CvarList simpletunnel_vars = cvarListOf(tunnelVarList);
+const CvarList simpletunnel_tracked = cvarListOf(tunnelTrackedList);
 
 // ---------------------------------------------------------------------------
 // Module state (built once by the setup)
@@ -208,14 +211,9 @@ void tunnelDrawSSE2(const TunnelFrame *frame, uint32_t *pixels)
 // Effect entry points
 // ---------------------------------------------------------------------------
 
-void simpletunnel_setup(void)
+void simpletunnel_setup(const EffectContext *)
 {
-    CvarRegister(&simpletunnel_texture_idx);
-    CvarRegister(&simpletunnel_angle);
-    CvarRegister(&simpletunnel_shift);
-    CvarRegister(&simpletunnel_split_period);
-    CvarRegister(&simpletunnel_perspective);
-    CvarRegister(&simpletunnel_color);
+    CvarRegisterList(&simpletunnel_vars);
     CvarAddFile("simpletunnel.vars");
     CvarLoad();
 
@@ -226,7 +224,7 @@ void simpletunnel_setup(void)
     buildTables();
 }
 
-void simpletunnel_render(uint32_t *pixels)
+void simpletunnel_render(const EffectContext *, uint32_t *pixels, float)
 {
     const Texture *texture = tunnelTextures[textureSlot(simpletunnel_texture_idx.value)];
     const int perspective = simpletunnel_perspective.value > 0.0f;

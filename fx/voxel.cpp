@@ -10,10 +10,10 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "core/common.h"
 #include "cvar/cvarfile.h"
 #include "fx/fx.h"
-#include "core/common.h"
-#include "host/screen.h"
+#include "fx/fxtables.h"
 #include "post/filter.h"
 #include "render/light.h"
 #include "render/motion.h"
@@ -46,14 +46,6 @@ static const float SCROLL_RATE = 20.0f, SCROLL_STEP = 0.014285714f; // the scrol
 static const float SCROLL_SCALE = 128.0f;
 static const float LAYER_TIME_SCALE = 0.25f;
 
-// Camera and light paths, keyed 100 apart; the effect never plays them back.
-// !!! the same paths as the object layer's (fx/engtest.cpp): change both !!!
-static const float CAMERA_KEYS[10][3] = {{350, -240, 670},  {750, -170, -100}, {450, 430, -600}, {-150, -170, -700},
-                                         {-650, 420, 100},  {-350, -510, 800}, {250, -910, 500}, {150, 910, -700},
-                                         {450, -610, -600}, {-450, 910, 800}};
-static const float LIGHT_KEYS[6][3] = {{500, -600, -300}, {-600, 300, 600},  {100, -800, -100},
-                                       {-400, 400, -700}, {600, -500, -500}, {290, -1000, 0}};
-
 // ---------------------------------------------------------------------------
 // Variables
 // ---------------------------------------------------------------------------
@@ -63,8 +55,11 @@ Cvar voxel_displacement_scale = cvarDefine("voxel_displacement_scale", "1", 0, 1
 Cvar voxel_baseblur = cvarDefine("voxel_baseblur", "0", 0, 255);
 Cvar voxel_sample_scale = cvarDefine("voxel_sample_scale", "1", 1, 4);
 
+static Cvar *const voxelVarList[] = {&voxel_movement_radius, &voxel_displacement_scale, &voxel_baseblur,
+                                     &voxel_sample_scale};
 static Cvar *const voxelTrackedList[] = {&voxel_baseblur, &voxel_sample_scale, &voxel_displacement_scale};
-const TrackedVars voxel_tracked = {voxelTrackedList, 3};
+const CvarList voxel_vars = cvarListOf(voxelVarList);
+const CvarList voxel_tracked = cvarListOf(voxelTrackedList);
 
 // ---------------------------------------------------------------------------
 // Module state (built once by the setup)
@@ -77,17 +72,6 @@ static uint8_t cellFaceCount[VOXEL_CELLS];
 // ---------------------------------------------------------------------------
 // Set-up helpers
 // ---------------------------------------------------------------------------
-
-// A keyframe motion through the points, rotation 0 and scale 1, keys 100 apart.
-static Motion *keyedMotion(const float (*points)[3], int count)
-{
-    Motion *motion = mot_Create();
-    for (int i = 0; motion && i < count; i++) {
-        const float key[MOTION_CHANNELS] = {points[i][0], points[i][1], points[i][2], 0, 0, 0, 1, 1, 1};
-        mot_AddKey(motion, key, (float)(motion->keyCount * 100));
-    }
-    return motion;
-}
 
 // Four corners per cell at height 0, and the cell's faces: the top, then the
 // walls toward the next column and the next row, which close the steps
@@ -214,12 +198,9 @@ const VoxelLandscape *voxel_landscape(void)
     return &landscape;
 }
 
-void voxel_setup(void)
+void voxel_setup(const EffectContext *ctx)
 {
-    CvarRegister(&voxel_movement_radius);
-    CvarRegister(&voxel_displacement_scale);
-    CvarRegister(&voxel_baseblur);
-    CvarRegister(&voxel_sample_scale);
+    CvarRegisterList(&voxel_vars);
     CvarAddFile("voxel.vars"); // read by the next setup that loads the queued files
 
     landscape.scene = (Scene *)calloc(1, sizeof(Scene));
@@ -239,10 +220,10 @@ void voxel_setup(void)
 
     landscape.camera = obj_CreateCamera();
     if (landscape.camera)
-        landscape.camera->motion = keyedMotion(CAMERA_KEYS, 10);
+        landscape.camera->motion = fxKeyedMotion(fxCameraKeys, FX_CAMERA_KEYS); // never played back
     landscape.light = obj_CreateLight();
     if (landscape.light)
-        landscape.light->motion = keyedMotion(LIGHT_KEYS, 6);
+        landscape.light->motion = fxKeyedMotion(fxLightKeys, FX_LIGHT_KEYS);
 
     if (landscape.scene) {
         landscape.scene->camera = landscape.camera;
@@ -250,23 +231,22 @@ void voxel_setup(void)
         landscape.scene->smallFacePool = 1;
         scn_Lock(landscape.scene);
     }
-    engtest_setup();
+    engtest_setup(ctx);
 }
 
-void voxel_render(uint32_t *pixels, float t)
+void voxel_render(const EffectContext *ctx, uint32_t *pixels, float t)
 {
-    Screen *screen = fxHost.screen;
     Scene *scene = landscape.scene;
     Object *grid = landscape.grid, *camera = landscape.camera;
-    if (!pixels || !screen || !fxHost.view || !scene || !grid || !camera)
+    if (!pixels || !ctx->scratch1 || !ctx->scratch2 || !ctx->view || !scene || !grid || !camera)
         return; // setup did not run or ran out of memory
-    uint32_t *source = screen->buffer2, *blurred = screen->buffer1;
+    uint32_t *source = ctx->scratch2, *blurred = ctx->scratch1;
 
-    engtest_render(source, t * LAYER_TIME_SCALE);
+    engtest_render(ctx, source, t * LAYER_TIME_SCALE);
     const int32_t blur = truncInt(voxel_baseblur.value);
-    filterSetCoefficients(blur, blur);
-    blurRowsV(source, blurred, 0, BLUR_LAST_ROW);
-    blurRowsH(blurred, blurred, 0, BLUR_LAST_ROW);
+    const FilterParams params = filterParamsFor(blur, blur);
+    blurRowsV(source, blurred, 0, BLUR_LAST_ROW, &params);
+    blurRowsH(blurred, blurred, 0, BLUR_LAST_ROW, &params);
 
     // The sampling window circles through the picture; A and B run 0..256 r.
     const float phi = t * SCROLL_RATE * SCROLL_STEP;
@@ -279,7 +259,7 @@ void voxel_render(uint32_t *pixels, float t)
         b = 0.0f;
 
     camera->focalLength = CAMERA_FOCAL_LENGTH;
-    fxHost.view->nearZ = CAMERA_NEAR_Z;
+    ctx->view->nearZ = CAMERA_NEAR_Z;
     camera->hasTarget = 2; // aim at targetPoint
     camera->target = nullptr;
     std::copy(CAMERA_POSITION, CAMERA_POSITION + 3, camera->position);
@@ -322,6 +302,6 @@ void voxel_render(uint32_t *pixels, float t)
     grid->dynamicNormals = 1;
     grid->hasSingleSided = 0;
     scene->unsorted = 1;
-    scn_Render(fxHost.view, scene, pixels);
+    scn_Render(ctx->view, scene, pixels);
     voxelReliefSSE2(pixels + PICTURE_OFFSET_PIXELS);
 }

@@ -10,23 +10,30 @@
 #include <vector>
 
 #include "core/common.h"
+#include "fx/fx.h"
 #include "platform/platform.h"
 #include "render/bitmap.h" // Required for: FRAME_WIDTH, FRAME_HEIGHT
 
 // The slots a frame is filed under: the seven foreground effects by fx_idx,
 // then the backgrounds and the image layer over the picture.
 enum {
-    BENCH_FOREGROUNDS = 7,
-    BENCH_CLEAR = 7,       // background_mode 1
+    BENCH_FOREGROUNDS = FX_FOREGROUNDS,
+    BENCH_CLEAR = BENCH_FOREGROUNDS, // background_mode 1
     BENCH_TUNNEL = 8,      // background_mode 2
     BENCH_BACK_LAYER = 9,  // background_mode 3
     BENCH_FRONT_LAYER = 10, // foreground_mode 3 or 4
     BENCH_SLOTS = 11
 };
 
-static const char *const benchNames[BENCH_SLOTS] = {
-    "curl", "voronoi", "intro", "voxel", "fish", "particles", "greets",
-    "clear", "tunnel", "image layer", "image layer front"};
+// The effects by their table names, then the backgrounds.
+static const char *benchName(int slot)
+{
+    if (slot < BENCH_FOREGROUNDS)
+        return fxEffects[fxForegroundOrder[slot]].name;
+    static const char *const others[] = {"clear", fxEffects[FX_TUNNEL].name, fxEffects[FX_IMAGE_LAYER].name,
+                                         "image layer front"};
+    return others[slot - BENCH_FOREGROUNDS];
+}
 
 enum { COPY_BATCHES = 31, COPIES_PER_BATCH = 50 };
 
@@ -149,7 +156,7 @@ void benchPrintTable(FILE *out, const BenchRun *run)
         char index[8] = "-";
         if (i < BENCH_FOREGROUNDS)
             snprintf(index, sizeof index, "%d", i);
-        fprintf(out, "%-18s %6s %7d %9.3f %9.3f %9.3f %9.1f %9.1f %9.1f\n", benchNames[i], index, s.frames,
+        fprintf(out, "%-18s %6s %7d %9.3f %9.3f %9.3f %9.1f %9.1f %9.1f\n", benchName(i), index, s.frames,
                 s.median, s.p95, s.max, benchCopies(s.median, run), benchCopies(s.p95, run),
                 benchCopies(s.max, run));
     }
@@ -224,7 +231,7 @@ int benchWriteJson(FILE *out, const BenchRun *run)
         BenchStats s = benchStats(benchSlots[i]);
         if (!s.frames)
             continue;
-        fprintf(out, "%s    {\"name\": \"%s\", \"fx_idx\": ", separator, benchNames[i]);
+        fprintf(out, "%s    {\"name\": \"%s\", \"fx_idx\": ", separator, benchName(i));
         if (i < BENCH_FOREGROUNDS)
             fprintf(out, "%d, ", i);
         else

@@ -62,7 +62,7 @@ int captureBegin(const char *dir, double fps, double start, double duration)
     captureSink = CAPTURE_TO_FILES;
     captureSetTiming(fps, start, duration);
     if (!captureMakeDirs(captureDir)) {
-        printf("Cannot create the capture directory %s: %s\n", dir, strerror(errno));
+        fprintf(stderr, "Cannot create the capture directory %s: %s\n", dir, strerror(errno));
         return 0;
     }
     return 1;
@@ -110,7 +110,7 @@ static int captureWriteFile(const uint32_t *picture)
     // is always complete.
     std::string temporary = captureDir + "/." + name + ".part";
     if (!captureWritePNG(temporary.c_str(), picture) || rename(temporary.c_str(), path.c_str()) != 0) {
-        printf("Failed to write the frame %s: %s\n", path.c_str(), strerror(errno));
+        fprintf(stderr, "Failed to write the frame %s: %s\n", path.c_str(), strerror(errno));
         remove(temporary.c_str());
         return 0;
     }

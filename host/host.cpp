@@ -2,8 +2,6 @@
 // turns the music position into a picture, and shutdown.
 #include "host/host.h"
 
-#include <strings.h> // Required for: strcasecmp()
-
 #include <algorithm>
 #include <cerrno>
 #include <csignal> // Required for: signal(SIGXFSZ)
@@ -12,6 +10,9 @@
 #include <cstring>
 #include <vector>
 
+#include "core/common.h"
+#include "core/startup.h"
+#include "core/tables.h"
 #include "cvar/cvar.h"
 #include "cvar/cvarfile.h"
 #include "data/data.h"
@@ -22,13 +23,10 @@
 #include "fx/noise.h"
 #include "host/bench.h"
 #include "host/capture.h"
-#include "core/common.h"
 #include "host/hostvars.h"
 #include "host/music.h"
 #include "host/options.h"
 #include "host/screen.h"
-#include "core/tables.h"
-#include "core/startup.h"
 #include "host/timer.h"
 #include "host/video.h"
 #include "platform/platform.h"
@@ -38,16 +36,12 @@
 #include "render/view.h"
 #include "sync/sync.h"
 
-EffectHost fxHost;
-
 // Host state, alive until the process ends.
-static int hostArgc;
-static char **hostArgv;
+static HostSetup hostSetup;
 static Screen *hostScreen;
-static FilterParams *hostFilter;
 static RenderView *hostView;
 static SyncDevice *hostSync;
-static int hostPausesOn = 1;
+static EffectContext hostContext;
 static Texture *logoImage;                 // blended over the intro
 enum { GLITCH_SLOTS = 99 };
 static Texture *glitchFrames[GLITCH_SLOTS]; // displacement pictures; slot 0 stays empty
@@ -61,84 +55,30 @@ static Cvar *const hostTracked[] = {
     &post_glow_blur_v, &post_glow_lens, &post_glow_strength, &post_glitch_xstrength, &post_glitch_ystrength,
     &post_blur_h, &post_blur_v};
 
-// The image layer's variables are the host's own; the layer binds them first.
-static Cvar *const imageLayerList[] = {&backimage_texture_idx, &backimage_x, &backimage_y,
-                                       &backimage_mode_back, &backimage_mode_front, &backimage_factor};
-static const TrackedVars imageLayerTracked = {imageLayerList, 6};
-
-// The effects' tracked variables, group by group; the host announces each
-// group with its number.
-static const TrackedVars *const effectTrackGroups[9] = {
-    &imageLayerTracked, &intro_tracked, &fishtest_tracked, &engtest_tracked, &greets_tracked,
-    &curl_tracked,      &simpletunnel_tracked, &voxel_tracked, &particles_tracked,
-};
-
-int hostIsRelease(int argc, char **argv)
-{
-    for (int i = 1; i < argc; i++) {
-        if (strcasecmp(argv[i], "-release") == 0)
-            return 1;
-    }
-    return 0;
-}
-
 // ---------------------------------------------------------------------------
 // Frame loop
 // ---------------------------------------------------------------------------
 
-void hostSetPauses(int on)
-{
-    hostPausesOn = on;
-}
-
-void hostPause(int milliseconds)
-{
-    if (hostPausesOn)
-        platformSleep(milliseconds);
-}
-
 int hostForegroundIndex(void)
 {
     int index = truncInt(fx_idx.value);
-    return index >= 0 && index <= 6 ? index : -1;
-}
-
-static int32_t clampByte(int32_t v)
-{
-    return std::clamp(v, 0, 255);
+    return index >= 0 && index < FX_FOREGROUNDS ? index : -1;
 }
 
 // The glitch picture of this moment: 25 slots a second, slot 0 (empty) once
 // in every 99.
-static int hostGlitchSlot(void)
+static const Texture *hostGlitchFrame(void)
 {
     int32_t k = truncInt(demoTime(25.0f)) % GLITCH_SLOTS;
-    return k < 0 ? k + GLITCH_SLOTS : k;
+    return glitchFrames[k < 0 ? k + GLITCH_SLOTS : k];
 }
 
 void hostPlanPost(PostPlan *plan, float fxTime)
 {
-    *plan = PostPlan();
+    postPlanFromVariables(plan);
     int foregroundMode = truncInt(foreground_mode.value);
-    plan->frontLayerBefore = foregroundMode == 3;
-    plan->frontLayerAfter = foregroundMode == 4;
-
-    plan->blurH = clampByte(truncInt(post_blur_h.value));
-    plan->blurV = clampByte(truncInt(post_blur_v.value));
-    plan->runBlurH = post_blur_h.value > 0.0f;
-    plan->runBlurV = post_blur_v.value > 0.0f;
-
-    plan->runEdges = post_edgedetect.value > 0.5f;
-    plan->edgeShift = truncInt(post_edgedetect_factor.value);
-    plan->edgeAdditive = post_edgedetect_additive.value > 0.0f;
-
-    plan->runAberration = post_aberration.value != 0.0f;
-    plan->runGlow = post_glow.value != 0.0f;
-
-    plan->glitchX = truncInt(post_glitch_xstrength.value);
-    plan->glitchY = truncInt(post_glitch_ystrength.value);
-    plan->runGlitch = post_glitch_xstrength.value > 0.0f || post_glitch_ystrength.value != 0.0f ||
-                      post_glitch_brightness.value > 0.0f;
+    plan->layerAt = foregroundMode == 3 ? POST_LAYER_BEFORE : foregroundMode == 4 ? POST_LAYER_AFTER : POST_LAYER_NONE;
+    plan->drawLayer = backimage_draw;
 
     // The logo fades in over the intro from fx_time 10 and holds at 0.85.
     if (hostForegroundIndex() == 2) {
@@ -148,63 +88,15 @@ void hostPlanPost(PostPlan *plan, float fxTime)
         if (a > 0.0f)
             plan->logoAlpha = truncInt(a * 255.0f);
     }
-
-    plan->runBrightness = post_brightnedd.value != 1.0f;
-    plan->brightnessLevel = truncInt(post_brightnedd.value * 255.0f);
-    plan->glitchSlot = hostGlitchSlot();
+    plan->logo = logoImage ? logoImage->bitmap : nullptr;
+    plan->displacement = hostGlitchFrame();
 }
 
 void hostPlanEveryPass(PostPlan *plan)
 {
-    *plan = PostPlan();
-    plan->blurH = plan->blurV = 128;
-    plan->runBlurH = plan->runBlurV = 1;
-    plan->runEdges = 1;
-    plan->edgeShift = 1;
-    plan->edgeAdditive = 1;
-    plan->runAberration = 1;
-    plan->runGlow = 1;
-    plan->runGlitch = 1;
-    plan->glitchX = plan->glitchY = 16;
-    plan->glitchSlot = 1; // the first slot that holds a picture
-    plan->logoAlpha = 217;
-    plan->runBrightness = 1;
-    plan->brightnessLevel = 200;
-}
-
-void hostRunPost(uint32_t *frame, const PostPlan *plan)
-{
-    uint32_t *picture = frame + PICTURE_OFFSET_PIXELS;
-    if (plan->frontLayerBefore)
-        backimage_draw(frame, 2);
-    filterSetCoefficients(plan->blurH, plan->blurV);
-    if (plan->runBlurH)
-        blurRowsH(frame, frame, PICTURE_FIRST_ROW, PICTURE_FIRST_ROW + PICTURE_ROWS - 1);
-    if (plan->runBlurV)
-        blurRowsV(frame, frame, PICTURE_FIRST_ROW, PICTURE_FIRST_ROW + PICTURE_ROWS - 1);
-    if (plan->runEdges)
-        edgeDetect(picture, plan->edgeShift, plan->edgeAdditive);
-    if (plan->runAberration)
-        postAberration();
-    if (plan->runGlow)
-        postGlow();
-    if (plan->runGlitch) {
-        bool held = plan->glitchSlot >= 0 && plan->glitchSlot < GLITCH_SLOTS;
-        postGlitch(plan->glitchX, plan->glitchY, held ? glitchFrames[plan->glitchSlot] : nullptr);
-    }
-    if (plan->logoAlpha > 0 && logoImage)
-        blitAlpha(picture, logoImage->bitmap, 0, 0, plan->logoAlpha);
-    if (plan->frontLayerAfter)
-        backimage_draw(frame, 2);
-    if (plan->runBrightness)
-        postBrightness(picture, plan->brightnessLevel);
-    hostClearLetterbox(frame);
-}
-
-void hostClearLetterbox(uint32_t *frame)
-{
-    std::fill_n(frame, PICTURE_OFFSET_PIXELS, 0u);
-    std::fill_n(frame + (PICTURE_FIRST_ROW + PICTURE_ROWS) * FRAME_WIDTH, PICTURE_OFFSET_PIXELS, 0u);
+    postPlanEveryPass(plan);
+    plan->displacement = glitchFrames[1]; // the first slot that holds a picture
+    plan->logo = logoImage ? logoImage->bitmap : nullptr;
 }
 
 void hostDrawFrame(Screen *screen)
@@ -212,21 +104,19 @@ void hostDrawFrame(Screen *screen)
     double row = musicPosition() * ROWS_PER_SECOND;
     syncUpdateVariables(row);
     float fxTime = fx_time.value;
+    hostContext.mouseButtons = screen->mouseButtons;
 
     int background = truncInt(background_mode.value);
     if (background == 1)
         screenClear(0);
     if (background == 2)
-        simpletunnel_render(screen->buffer2);
+        fxEffects[FX_TUNNEL].render(&hostContext, screen->buffer2, fxTime);
     if (background == 3)
         backimage_draw(screen->buffer0, 0);
 
-    typedef void (*Foreground)(uint32_t *pixels, float t);
-    static const Foreground foregrounds[7] = {curl_render,      envtest_render,   intro_render, voxel_render,
-                                              fishtest1_render, particles_render, greets_render};
     int foreground = hostForegroundIndex();
     if (foreground >= 0)
-        foregrounds[foreground](screen->buffer0, fxTime);
+        fxEffects[fxForegroundOrder[foreground]].render(&hostContext, screen->buffer0, fxTime);
     int foregroundMode = truncInt(foreground_mode.value);
     hostFrameReport = {background, foreground, foregroundMode == 3 || foregroundMode == 4, 0.0};
 
@@ -242,7 +132,7 @@ void hostDrawFrame(Screen *screen)
     uint64_t postBegan = platformCounter();
     PostPlan plan;
     hostPlanPost(&plan, fxTime);
-    hostRunPost(screen->buffer0, &plan);
+    postRunChain(screen->buffer0, screen->buffer1, &plan);
     hostFrameReport.postSeconds = platformSecondsSince(postBegan);
 }
 
@@ -254,20 +144,6 @@ const FrameReport *hostLastFrame(void)
 // ---------------------------------------------------------------------------
 // Start-up and shutdown
 // ---------------------------------------------------------------------------
-
-static FilterParams *hostCreateFilter(void)
-{
-    FilterParams *filter = (FilterParams *)calloc(1, sizeof(FilterParams));
-    if (filter) {
-        filter->width = FRAME_WIDTH;
-        filter->height = FRAME_HEIGHT;
-        filter->threshold = 0;
-        filter->mask = 0xFFFF;
-        // Replaced by the first frame's coefficients before any blur runs.
-        filter->coefH = 123456;
-    }
-    return filter;
-}
 
 // Track files come through the data layer: from the asset tree in a
 // development run, from the packs in a release run.
@@ -298,53 +174,67 @@ static void hostBindTracks(void)
     hostSync->close = hostTrackClose;
     for (Cvar *cvar : hostTracked)
         syncBindVariable(hostSync, cvar);
-    for (int g = 0; g < 9; g++) {
+    for (int g = 0; g < FX_BINDINGS; g++) {
         printf("%d\n", g + 1);
-        for (int i = 0; i < effectTrackGroups[g]->count; i++)
-            syncBindVariable(hostSync, effectTrackGroups[g]->vars[i]);
-        if (effectTrackGroups[g] == &intro_tracked)
-            intro_enableTimeCopy();
+        const Effect *effect = &fxEffects[fxBindingOrder[g]];
+        for (int i = 0; i < effect->tracked->count; i++)
+            syncBindVariable(hostSync, effect->tracked->vars[i]);
+        if (effect->bound)
+            effect->bound();
     }
 }
 
 int hostTrackedList(Cvar **out, int max)
 {
     int n = 0;
-    for (Cvar *cvar : hostTracked) {
+    auto add = [&](Cvar *cvar) {
         if (n < max)
             out[n] = cvar;
         n++;
-    }
-    for (const TrackedVars *group : effectTrackGroups) {
-        for (int i = 0; i < group->count; i++) {
-            if (n < max)
-                out[n] = group->vars[i];
-            n++;
-        }
+    };
+    for (Cvar *cvar : hostTracked)
+        add(cvar);
+    for (int g = 0; g < FX_BINDINGS; g++) {
+        const CvarList *tracked = fxEffects[fxBindingOrder[g]].tracked;
+        for (int i = 0; i < tracked->count; i++)
+            add(tracked->vars[i]);
     }
     return n;
 }
 
-static void hostStartup(int argc, char **argv)
+// The effects' short sleeps: live runs keep them, offline and benchmark runs,
+// whose frames follow music time rather than the wall clock, go without.
+static void hostPause(int milliseconds)
 {
+    platformSleep(milliseconds);
+}
+
+Screen *hostStartup(const HostSetup *setup)
+{
+    hostSetup = *setup;
+    if (setup->readOnly) {
+        dataWriteBack = 0;
+        dataReadOnly = 1;
+    }
+    screenSetOffline(setup->offline);
+    musicSetMode(setup->musicMode);
+
     // What is not marked below, or by the loaders themselves, is table work.
     timerStartupBegin(STARTUP_TABLES);
     sinTableBuild();
     sqrtTableBuild();
     noise_init();
-    hostArgc = argc;
-    hostArgv = argv;
     hostRegisterGroup1();
     recipTableBuild();
     rnd_SetTarget(nullptr); // the rasteriser's tables now, not when a scene first draws mid-show
 
-    if (hostIsRelease(argc, argv)) {
-        dataSetBasePath("");
+    if (setup->release) {
+        dataSetBasePath(setup->assetTree ? setup->assetTree : "");
         dataOpenPack("demo.dat");
         dataOpenPack("demotrk.dat");
         dataWriteBack = 0;
     } else {
-        dataSetBasePath("../Vantorel/");
+        dataSetBasePath(setup->assetTree ? setup->assetTree : "../Vantorel/");
         dataRecording = 1;
     }
 
@@ -356,36 +246,26 @@ static void hostStartup(int argc, char **argv)
     hostScreen = screenCreate();
     if (!hostScreen)
         exit(10); // no window: its message has been shown
-    postSetFrames(hostScreen->buffer0, hostScreen->buffer1);
-    hostFilter = hostCreateFilter();
-    filterParams = hostFilter; // the blurs read their settings there
     hostView = rnd_CreateView();
     if (hostView)
         rnd_MakePointSprite(hostView);
 
-    fxHost = {hostScreen, hostView, argc, argv};
-    // Setups that mostly build meshes and scenes; their pictures, objects and
-    // variables are marked by the loaders, the curl and voronoi tables by the
-    // effects.
-    timerStartupPush(STARTUP_OBJECTS);
-    voxel_setup();
-    timerStartupPop();
-    curl_setup();
-    timerStartupPush(STARTUP_OBJECTS);
-    fishtest1_setup();
-    timerStartupPop();
-    envtest_setup();
-    timerStartupPush(STARTUP_OBJECTS);
-    intro_setup();
-    particles_setup();
-    timerStartupPop();
-    simpletunnel_setup();
-
-    hostRegisterGroup2();
-    CvarAddFile("backimage.vars");
-    CvarLoad();
-    backimage_load();
-    greets_setup();
+    hostContext = EffectContext();
+    hostContext.view = hostView;
+    hostContext.scratch1 = hostScreen->buffer1;
+    hostContext.scratch2 = hostScreen->buffer2;
+    hostContext.release = setup->release;
+    hostContext.rebuild = setup->rebuild;
+    hostContext.pause = setup->pauses ? hostPause : nullptr;
+    // Setups that mostly build meshes and scenes are charged to the objects;
+    // their pictures, objects and variables are marked by the loaders, the
+    // curl and voronoi tables by the effects.
+    for (int index : fxSetupOrder) {
+        const Effect *effect = &fxEffects[index];
+        timerStartupPush(effect->phase);
+        effect->setup(&hostContext);
+        timerStartupPop();
+    }
 
     hostRegisterGroup3();
     CvarAddFile("post.vars");
@@ -412,6 +292,12 @@ static void hostStartup(int argc, char **argv)
     demoTimeStart();
     CvarArmSaving();
     timerStartupEnd();
+    return hostScreen;
+}
+
+const EffectContext *hostEffectContext(void)
+{
+    return &hostContext;
 }
 
 // A development run packs every asset it asked for into "demo.dat"; the
@@ -421,7 +307,7 @@ static void hostShutdown(void)
 {
     syncDestroyDevice(hostSync);
     hostSync = nullptr;
-    if (hostIsRelease(hostArgc, hostArgv) || dataReadOnly)
+    if (hostSetup.release || dataReadOnly)
         return;
     int count = dataOpenedCount();
     char **names = (char **)calloc((size_t)count + 1, sizeof(char *));
@@ -446,7 +332,7 @@ static double hostTimeEveryPass(void)
     std::vector<double> ms(RUNS);
     for (double &m : ms) {
         uint64_t began = platformCounter();
-        hostRunPost(hostScreen->buffer0, &plan);
+        postRunChain(hostScreen->buffer0, hostScreen->buffer1, &plan);
         m = platformSecondsSince(began) * 1000.0;
     }
     std::nth_element(ms.begin(), ms.begin() + RUNS / 2, ms.end());
@@ -471,7 +357,7 @@ static int hostFinishBench(FILE *json, double fps, double start, double firstFra
     int written = benchWriteJson(json, &run);
     written = fclose(json) == 0 && written;
     if (!written)
-        printf("Failed to write the bench figures: %s\n", strerror(errno));
+        fprintf(stderr, "Failed to write the bench figures: %s\n", strerror(errno));
     return !written;
 }
 
@@ -495,12 +381,10 @@ int hostRun(int argc, char **argv)
     if (options.bench) {
         // Opened before anything renders, so that a bad path costs no show.
         if (options.benchJson && !(benchJson = fopen(options.benchJson, "w"))) {
-            printf("Cannot write the bench figures to %s: %s\n", options.benchJson, strerror(errno));
+            fprintf(stderr, "Cannot write the bench figures to %s: %s\n", options.benchJson, strerror(errno));
             return 1;
         }
         captureBeginBench(options.fps, options.start, options.duration);
-        dataWriteBack = 0;
-        dataReadOnly = 1;
     } else if (options.videoFile) {
         // Before anything is rendered: no encoder is a missing tool (exit 2).
         int ready = videoBegin(options.videoFile);
@@ -511,15 +395,14 @@ int hostRun(int argc, char **argv)
                !captureBegin(options.captureDir, options.fps, options.start, options.duration)) {
         return 1;
     }
-    if (offline) {
-        screenSetOffline(1);
-        musicSetMode(MUSIC_OFFLINE);
-        hostSetPauses(0);
-    } else if (options.noSound) {
-        musicSetMode(MUSIC_SILENT);
-    }
-
-    hostStartup(argc, argv);
+    HostSetup setup = {};
+    setup.release = options.release;
+    setup.rebuild = options.rebuild;
+    setup.offline = offline;
+    setup.musicMode = offline ? MUSIC_OFFLINE : options.noSound ? MUSIC_SILENT : MUSIC_DEVICE;
+    setup.pauses = !offline;
+    setup.readOnly = options.bench; // a bench measures and leaves the tree as it found it
+    hostStartup(&setup);
     if (offline) {
         double rest = musicLength() - options.start;
         captureSetDefaultDuration(rest > 0.0 ? rest : 0.0);

@@ -1,6 +1,8 @@
 // Parsing of the "--" command-line options.
 #include "host/options.h"
 
+#include <strings.h> // Required for: strcasecmp()
+
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -56,6 +58,11 @@ int hostParseOptions(int argc, char **argv, HostOptions *options)
     options->fps = DEFAULT_CAPTURE_FPS;
     bool timing = false;
 
+    // The run mode counts wherever the word stands, even as an option's value.
+    for (int i = 1; i < argc; i++) {
+        options->release |= strcasecmp(argv[i], "-release") == 0;
+        options->rebuild |= strcasecmp(argv[i], "-rebuild") == 0;
+    }
     for (int i = 1; i < argc; i++) {
         const char *arg = argv[i];
         if (strncmp(arg, "--", 2) != 0)

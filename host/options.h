@@ -5,6 +5,8 @@
 #include <cstdio>
 
 struct HostOptions {
+    int release;            // "-release" in any letter case: play from the packs
+    int rebuild;            // "-rebuild" in any letter case: the curl effect builds its table
     const char *captureDir; // --capture DIR: render offline into PNG files; null otherwise
     const char *videoFile;  // --video FILE: render offline into a video through ffmpeg; null otherwise
     int bench;              // --bench: render offline, write nothing, print the frame times
@@ -21,7 +23,8 @@ enum {
     OPTIONS_USAGE = 2,     // bad options: exit 2
 };
 
-// Reads the "--" options; every other argument is left to the run-mode scan
-// ("-release", "-rebuild") and otherwise ignored.
+// Reads the command line once: the run mode ("-release", "-rebuild", any
+// letter case, anywhere after the program name) and the "--" options; other
+// arguments are ignored.
 int hostParseOptions(int argc, char **argv, HostOptions *options);
 void hostPrintUsage(FILE *out);

@@ -20,8 +20,6 @@ enum {
 // Module state
 // ---------------------------------------------------------------------------
 
-FilterParams *filterParams;
-
 const FilterKernels *flt_Kernels = &flt_KernelsSSE2;
 
 // The vertical blur's accumulators: allocated by its first call, kept for the run.
@@ -40,13 +38,22 @@ static inline int32_t clampByte(int32_t v)
 // Blurs
 // ---------------------------------------------------------------------------
 
-void filterSetCoefficients(int32_t h, int32_t v)
+void filterSetCoefficients(FilterParams *params, int32_t h, int32_t v)
 {
-    if (!filterParams)
+    if (!params)
         return;
-    filterParams->coefH = clampByte(h);
-    filterParams->coefV = clampByte(v);
-    filterParams->mask = 0xFFFF;
+    params->coefH = clampByte(h);
+    params->coefV = clampByte(v);
+    params->mask = 0xFFFF;
+}
+
+FilterParams filterParamsFor(int32_t h, int32_t v)
+{
+    FilterParams params = {};
+    params.width = FRAME_WIDTH;
+    params.height = FRAME_HEIGHT;
+    filterSetCoefficients(&params, h, v);
+    return params;
 }
 
 // Cuts firstRow..lastRow to the frame's rows; false when nothing is left.
@@ -59,12 +66,11 @@ static bool blurRowRange(int32_t *firstRow, int32_t *lastRow)
     return *firstRow <= *lastRow;
 }
 
-void blurRowsH(const uint32_t *src, uint32_t *dst, int32_t firstRow, int32_t lastRow)
+void blurRowsH(const uint32_t *src, uint32_t *dst, int32_t firstRow, int32_t lastRow, const FilterParams *params)
 {
-    const FilterParams *params = filterParams;
     if (!params || !src || !dst || !blurRowRange(&firstRow, &lastRow))
         return;
-    // coefH holds 123456 until the first settings step; never let it past a byte.
+    // Settings made by hand may hold anything: never let a coefficient past a byte.
     const int32_t coef = clampByte(params->coefH);
     const BlurPairHFn pair = flt_Kernels->blurPairH;
     // Rows blur independently of their partners, so whole groups of eight go
@@ -81,9 +87,8 @@ void blurRowsH(const uint32_t *src, uint32_t *dst, int32_t firstRow, int32_t las
     }
 }
 
-void blurRowsV(const uint32_t *src, uint32_t *dst, int32_t firstRow, int32_t lastRow)
+void blurRowsV(const uint32_t *src, uint32_t *dst, int32_t firstRow, int32_t lastRow, const FilterParams *params)
 {
-    const FilterParams *params = filterParams;
     if (!params || !src || !dst || !blurRowRange(&firstRow, &lastRow))
         return;
     if (!blurScratch) {

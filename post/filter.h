@@ -5,20 +5,17 @@
 
 struct Bitmap;
 
-// Settings read by the blurs; one record for the whole run.
+// The settings of one blur, handed to it by whoever blurs: the post chain,
+// each pass that blurs for itself, the voxel landscape.
 struct FilterParams {
     int32_t width;            // row stride of the blurred images, in pixels
     int32_t height;
     int32_t coefH;            // horizontal blur coefficient 0..255
     int32_t coefV;            // vertical blur coefficient 0..255
     uint32_t threshold;       // 0xAARRGGBB subtracted from each source pixel as a blur reads it
-    int32_t thresholdChanged; // set whenever the glow pass changes threshold
-    int32_t mask;             // 0xFFFF whenever coefficients are set
+    int32_t thresholdChanged; // 1 when threshold is not the plain blur's 0; nothing reads it
+    int32_t mask;             // 0xFFFF whenever coefficients are set; nothing reads it
 };
-
-// The host's record, stored here right after the host creates it. While it is
-// null the blurs do nothing and filterSetCoefficients has nowhere to write.
-extern FilterParams *filterParams;
 
 // Blit modes, the numbers by which the image layer and the greets pick a blit.
 enum {
@@ -32,15 +29,18 @@ enum {
 // ---------------------------------------------------------------------------
 // Recursive blur (images of 320 x 240, pitch 320; src and dst may be the same)
 // ---------------------------------------------------------------------------
-void filterSetCoefficients(int32_t h, int32_t v); // each clamped to 0..255; mask = 0xFFFF
+void filterSetCoefficients(FilterParams *params, int32_t h, int32_t v); // each clamped to 0..255; mask = 0xFFFF
+// A plain blur of 320 x 240 frames (threshold 0) with the coefficients h and v.
+FilterParams filterParamsFor(int32_t h, int32_t v);
 // Rows firstRow..lastRow, two at a time; an odd count also blurs lastRow + 1
 // when that row is still inside the 240-row frame. Rows outside 0..239 are
-// never touched. Coefficient coefH, threshold subtracted as src is read.
-void blurRowsH(const uint32_t *src, uint32_t *dst, int32_t firstRow, int32_t lastRow);
+// never touched. Coefficient coefH (held to a byte), threshold subtracted as
+// src is read. Null settings blur nothing.
+void blurRowsH(const uint32_t *src, uint32_t *dst, int32_t firstRow, int32_t lastRow, const FilterParams *params);
 // The same rows along the columns, in 40 strips of 8 columns; coefficient coefV.
 // Its accumulators live in a 64-byte block allocated by the first call; should
 // that fail, the call says so and leaves dst as it was.
-void blurRowsV(const uint32_t *src, uint32_t *dst, int32_t firstRow, int32_t lastRow);
+void blurRowsV(const uint32_t *src, uint32_t *dst, int32_t firstRow, int32_t lastRow, const FilterParams *params);
 
 // ---------------------------------------------------------------------------
 // Luminance and edges

@@ -3,10 +3,9 @@
 // in the kernels of post_sse2.cpp (or post_ref.cpp); this file sets them up.
 #include "post/post.h"
 
-#include <algorithm> // Required for: std::clamp, std::min
+#include <algorithm> // Required for: std::clamp, std::min, std::fill_n
 
 #include "core/common.h"
-#include "host/hostvars.h"
 #include "core/tables.h"
 #include "post/filter.h"
 #include "post/post_local.h"
@@ -35,15 +34,37 @@ enum {
 };
 
 // ---------------------------------------------------------------------------
+// Variables
+// ---------------------------------------------------------------------------
+
+Cvar post_brightnedd = cvarDefine("post_brightnedd", "1", 0, 2);
+Cvar post_edgedetect = cvarDefine("post_edgedetect", "0", 0, 1);
+Cvar post_edgedetect_factor = cvarDefine("post_edgedetect_factor", "0", 0, 5);
+Cvar post_edgedetect_additive = cvarDefine("post_edgedetect_additive", "0", 0, 1);
+Cvar post_aberration = cvarDefine("post_aberration", "0", 0, 1);
+Cvar post_aberration_offset = cvarDefine("post_aberration_offset", "100", 0, 1000);
+Cvar post_aberration_blur = cvarDefine("post_aberration_blur", "0", 0, 255);
+Cvar post_glow = cvarDefine("post_glow", "0", 0, 1);
+Cvar post_glow_blur_h = cvarDefine("post_glow_blur_h", "0", 0, 255);
+Cvar post_glow_blur_v = cvarDefine("post_glow_blur_v", "0", 0, 255);
+Cvar post_glow_lens = cvarDefine("post_glow_lens", "0", 0, 1); // saved with the others; unread
+Cvar post_glow_strength = cvarDefine("post_glow_strength", "0", 0, 10);
+Cvar post_glow_color = cvarDefine("post_glow_color", "0 0 0 0", 0, 0, CVAR_COLOR, 1, 1, 1, 1);
+Cvar post_glow_threshold = cvarDefine("post_glow_threshold", "0 0 0 0", 0, 0, CVAR_COLOR, 0, 0, 0, 0);
+Cvar post_glitch_index = cvarDefine("post_glitch_index", "0", 0, 99); // saved with the others; unread
+Cvar post_glitch_brightness = cvarDefine("post_glitch_brightness", "0", 0, 512);
+Cvar post_glitch_xstrength = cvarDefine("post_glitch_xstrength", "0", 0, 32);
+Cvar post_glitch_ystrength = cvarDefine("post_glitch_ystrength", "0", 0, 32);
+Cvar post_blur_h = cvarDefine("post_blur_h", "0", 0, 255);
+Cvar post_blur_v = cvarDefine("post_blur_v", "0", 0, 255);
+
+// ---------------------------------------------------------------------------
 // Module state
 // ---------------------------------------------------------------------------
 
 uint8_t aberrationMask[ABERRATION_MASK_ROWS][ABERRATION_MASK_PAIRS];
 
 const PostKernels *pst_Kernels = &pst_KernelsSSE2;
-
-static uint32_t *postFrame0; // frame row 0 of the picture's frame
-static uint32_t *postFrame1; // frame row 0 of the scratch frame
 
 // ---------------------------------------------------------------------------
 // Helpers
@@ -105,26 +126,29 @@ void aberrationMaskBuild(void)
     }
 }
 
-void postSetFrames(uint32_t *buffer0, uint32_t *buffer1)
+AberrationSettings postAberrationSettings(void)
 {
-    postFrame0 = buffer0;
-    postFrame1 = buffer1;
+    AberrationSettings s = {};
+    s.shift = std::clamp(truncInt(truncInt(post_aberration_offset.value) * 0.01), (int32_t)ABERRATION_SHIFT_MIN,
+                         (int32_t)ABERRATION_SHIFT_MAX);
+    s.blurred = post_aberration_blur.value != 0.0f;
+    if (s.blurred) {
+        int32_t b = truncInt(post_aberration_blur.value);
+        s.blur = filterParamsFor(b, b);
+    }
+    return s;
 }
 
-void postAberration(void)
+void postAberration(uint32_t *frame, uint32_t *scratch, const AberrationSettings *settings)
 {
-    uint32_t *frame = postFrame0;
-    if (!frame || !postFrame1)
+    if (!frame || !scratch || !settings)
         return;
-    const int32_t d = std::clamp(truncInt(truncInt(post_aberration_offset.value) * 0.01),
-                                 (int32_t)ABERRATION_SHIFT_MIN, (int32_t)ABERRATION_SHIFT_MAX);
+    const int32_t d = settings->shift;
     const uint32_t *source = frame; // read in place: see the kernel's contract
-    if (post_aberration_blur.value != 0.0f) {
-        int32_t b = truncInt(post_aberration_blur.value);
-        filterSetCoefficients(b, b);
-        blurRowsH(frame, postFrame1, PICTURE_FIRST_ROW, PICTURE_LAST_ROW);
-        blurRowsV(postFrame1, postFrame1, PICTURE_FIRST_ROW, PICTURE_LAST_ROW);
-        source = postFrame1;
+    if (settings->blurred) {
+        blurRowsH(frame, scratch, PICTURE_FIRST_ROW, PICTURE_LAST_ROW, &settings->blur);
+        blurRowsV(scratch, scratch, PICTURE_FIRST_ROW, PICTURE_LAST_ROW, &settings->blur);
+        source = scratch;
     }
     // Top to bottom, left to right: with d >= 0 every read in place lies at or
     // after the pixel being written, so it still sees the picture as it was
@@ -139,48 +163,53 @@ void postAberration(void)
     }
 }
 
-void postGlow(void)
+GlowSettings postGlowSettings(void)
 {
-    uint32_t *frame = postFrame0, *glow = postFrame1;
-    if (!frame || !glow)
-        return;
+    GlowSettings s = {};
+    s.blur = filterParamsFor(truncInt(post_glow_blur_h.value), truncInt(post_glow_blur_v.value));
+    // The threshold is taken off as the horizontal blur reads the picture,
+    // even at coefficient 0; every other blur runs with threshold 0.
     const float *t = post_glow_threshold.vec; // r, g, b, a
-    const uint32_t threshold = thresholdByte(t[3]) << 24 | thresholdByte(t[0]) << 16 | thresholdByte(t[1]) << 8 |
-                               thresholdByte(t[2]);
+    s.blur.threshold = thresholdByte(t[3]) << 24 | thresholdByte(t[0]) << 16 | thresholdByte(t[1]) << 8 |
+                       thresholdByte(t[2]);
+    s.blur.thresholdChanged = s.blur.threshold != 0;
+    s.blurV = post_glow_blur_v.value > 0.0f;
     const float *c = post_glow_color.vec;
     const float strength = post_glow_strength.value;
-    const int16_t colour8[4] = {glowColour(c[2], strength), glowColour(c[1], strength), glowColour(c[0], strength),
-                                glowColour(c[3], strength)}; // blue, green, red, fourth: the byte order
-    filterSetCoefficients(truncInt(post_glow_blur_h.value), truncInt(post_glow_blur_v.value));
+    // Blue, green, red, fourth: the byte order.
+    s.colour8[0] = glowColour(c[2], strength);
+    s.colour8[1] = glowColour(c[1], strength);
+    s.colour8[2] = glowColour(c[0], strength);
+    s.colour8[3] = glowColour(c[3], strength);
+    return s;
+}
 
-    // The threshold is taken off as the horizontal blur reads the picture,
-    // even at coefficient 0, and is back at 0 for every later blur.
-    FilterParams *params = filterParams;
-    if (params && params->threshold != threshold) {
-        params->threshold = threshold;
-        params->thresholdChanged = 1;
+void postGlow(uint32_t *frame, uint32_t *scratch, const GlowSettings *settings)
+{
+    if (!frame || !scratch || !settings)
+        return;
+    uint32_t *glow = scratch;
+    blurRowsH(frame, glow, PICTURE_FIRST_ROW, PICTURE_LAST_ROW, &settings->blur);
+    if (settings->blurV) {
+        FilterParams plain = settings->blur;
+        plain.threshold = 0;
+        plain.thresholdChanged = 0;
+        blurRowsV(glow, glow, PICTURE_FIRST_ROW, PICTURE_LAST_ROW, &plain);
     }
-    blurRowsH(frame, glow, PICTURE_FIRST_ROW, PICTURE_LAST_ROW);
-    if (params && params->threshold != 0) {
-        params->threshold = 0;
-        params->thresholdChanged = 1;
-    }
-    if (post_glow_blur_v.value > 0.0f)
-        blurRowsV(glow, glow, PICTURE_FIRST_ROW, PICTURE_LAST_ROW);
 
     uint32_t *picture = frame + PICTURE_OFFSET_PIXELS;
     const uint32_t *glowPicture = glow + PICTURE_OFFSET_PIXELS;
-    pst_Kernels->glowAdd(picture, glowPicture, PICTURE_PIXELS, colour8);
+    pst_Kernels->glowAdd(picture, glowPicture, PICTURE_PIXELS, settings->colour8);
     pst_Kernels->lensAdd(picture, glowPicture + PICTURE_PIXELS - 1, PICTURE_PIXELS);
 }
 
-void postGlitch(int32_t xs, int32_t ys, const Texture *displacement)
+void postGlitch(uint32_t *frame, uint32_t *scratch, int32_t xs, int32_t ys, const Texture *displacement)
 {
-    if (!postFrame0 || !postFrame1)
+    if (!frame || !scratch)
         return;
-    uint32_t *picture = postFrame0 + PICTURE_OFFSET_PIXELS;
-    const uint32_t *source = postFrame1 + PICTURE_OFFSET_PIXELS; // picture row 0 of the copy
-    pictureCopy(postFrame1 + PICTURE_OFFSET_PIXELS, picture);
+    uint32_t *picture = frame + PICTURE_OFFSET_PIXELS;
+    const uint32_t *source = scratch + PICTURE_OFFSET_PIXELS; // picture row 0 of the copy
+    pictureCopy(scratch + PICTURE_OFFSET_PIXELS, picture);
     const uint32_t *map = glitchMap(displacement);
     if (!map)
         return;
@@ -224,4 +253,92 @@ void postBrightness(uint32_t *picture, int32_t level)
     } else {
         pst_Kernels->brighten(picture, PICTURE_PIXELS, (uint32_t)(level & 0xFF) * 0x01010101u);
     }
+}
+
+// ---------------------------------------------------------------------------
+// The chain
+// ---------------------------------------------------------------------------
+
+static int32_t clampCoefficient(int32_t v)
+{
+    return std::clamp(v, 0, 255);
+}
+
+void postPlanFromVariables(PostPlan *plan)
+{
+    *plan = PostPlan();
+    plan->blur = filterParamsFor(clampCoefficient(truncInt(post_blur_h.value)),
+                                 clampCoefficient(truncInt(post_blur_v.value)));
+    plan->runBlurH = post_blur_h.value > 0.0f;
+    plan->runBlurV = post_blur_v.value > 0.0f;
+
+    plan->runEdges = post_edgedetect.value > 0.5f;
+    plan->edgeShift = truncInt(post_edgedetect_factor.value);
+    plan->edgeAdditive = post_edgedetect_additive.value > 0.0f;
+
+    plan->runAberration = post_aberration.value != 0.0f;
+    if (plan->runAberration)
+        plan->aberration = postAberrationSettings();
+    plan->runGlow = post_glow.value != 0.0f;
+    if (plan->runGlow)
+        plan->glow = postGlowSettings();
+
+    plan->glitchX = truncInt(post_glitch_xstrength.value);
+    plan->glitchY = truncInt(post_glitch_ystrength.value);
+    plan->runGlitch = post_glitch_xstrength.value > 0.0f || post_glitch_ystrength.value != 0.0f ||
+                      post_glitch_brightness.value > 0.0f;
+
+    plan->runBrightness = post_brightnedd.value != 1.0f;
+    plan->brightnessLevel = truncInt(post_brightnedd.value * 255.0f);
+}
+
+void postPlanEveryPass(PostPlan *plan)
+{
+    *plan = PostPlan();
+    plan->blur = filterParamsFor(128, 128);
+    plan->runBlurH = plan->runBlurV = 1;
+    plan->runEdges = 1;
+    plan->edgeShift = 1;
+    plan->edgeAdditive = 1;
+    plan->runAberration = 1;
+    plan->aberration = postAberrationSettings();
+    plan->runGlow = 1;
+    plan->glow = postGlowSettings();
+    plan->runGlitch = 1;
+    plan->glitchX = plan->glitchY = 16;
+    plan->logoAlpha = 217;
+    plan->runBrightness = 1;
+    plan->brightnessLevel = 200;
+}
+
+void postRunChain(uint32_t *frame, uint32_t *scratch, const PostPlan *plan)
+{
+    uint32_t *picture = frame + PICTURE_OFFSET_PIXELS;
+    if (plan->layerAt == POST_LAYER_BEFORE && plan->drawLayer)
+        plan->drawLayer(frame, 2);
+    if (plan->runBlurH)
+        blurRowsH(frame, frame, PICTURE_FIRST_ROW, PICTURE_LAST_ROW, &plan->blur);
+    if (plan->runBlurV)
+        blurRowsV(frame, frame, PICTURE_FIRST_ROW, PICTURE_LAST_ROW, &plan->blur);
+    if (plan->runEdges)
+        edgeDetect(picture, plan->edgeShift, plan->edgeAdditive);
+    if (plan->runAberration)
+        postAberration(frame, scratch, &plan->aberration);
+    if (plan->runGlow)
+        postGlow(frame, scratch, &plan->glow);
+    if (plan->runGlitch)
+        postGlitch(frame, scratch, plan->glitchX, plan->glitchY, plan->displacement);
+    if (plan->logoAlpha > 0 && plan->logo)
+        blitAlpha(picture, plan->logo, 0, 0, plan->logoAlpha);
+    if (plan->layerAt == POST_LAYER_AFTER && plan->drawLayer)
+        plan->drawLayer(frame, 2);
+    if (plan->runBrightness)
+        postBrightness(picture, plan->brightnessLevel);
+    postClearLetterbox(frame);
+}
+
+void postClearLetterbox(uint32_t *frame)
+{
+    std::fill_n(frame, PICTURE_OFFSET_PIXELS, 0u);
+    std::fill_n(frame + (PICTURE_FIRST_ROW + PICTURE_ROWS) * FRAME_WIDTH, PICTURE_OFFSET_PIXELS, 0u);
 }

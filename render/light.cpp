@@ -18,9 +18,6 @@ static const int FIX_BITS = 10;           // matrix entries times 1024
 static const int64_t FOG_FULL = 32767;    // light and fog sums before the final >> 7
 static const double RECOMPUTED_LENGTH_FIX = 7864320.0; // 120 << 16: recomputed normals have length 120
 
-float lightA[3] = {1.0f, 1.0f, 1.0f};
-float lightB[3] = {1.0f, 1.0f, 1.0f};
-
 // ---------------------------------------------------------------------------
 // Private helpers
 // ---------------------------------------------------------------------------
@@ -91,7 +88,7 @@ static int rampIndex(int base, int ny, int nx, int weightY, int weightX)
     return (int)((sum < FOG_FULL ? sum : FOG_FULL) >> 7);
 }
 
-static void shadeVertices(Object *object, const Matrix *R)
+static void shadeVertices(Object *object, const Matrix *R, const Lighting *lighting)
 {
     if (!object->vertices)
         return;
@@ -110,9 +107,10 @@ static void shadeVertices(Object *object, const Matrix *R)
         } else if (object->lighting == LIGHT_BASE_FOG) {
             int64_t nx = rotatedComponent(R, 0, v);
             int64_t ny = rotatedComponent(R, 1, v);
-            uint32_t red = channel7(directional(nx, lightA[0]), directional(ny, lightB[0]));
-            uint32_t green = channel7(directional(nx, lightA[1]), directional(ny, lightB[1]));
-            uint32_t blue = channel7(directional(nx, lightA[2]), directional(ny, lightB[2]));
+            const float *a = lighting->lightA, *b = lighting->lightB;
+            uint32_t red = channel7(directional(nx, a[0]), directional(ny, b[0]));
+            uint32_t green = channel7(directional(nx, a[1]), directional(ny, b[1]));
+            uint32_t blue = channel7(directional(nx, a[2]), directional(ny, b[2]));
             uint32_t light = (uint32_t)light_FogByte(v->cz) << 24 | red << 16 | green << 8 | blue;
             v->colour = pixelAddSaturate(v->baseColour, light);
         }
@@ -201,12 +199,12 @@ void obj_RecomputeNormals(Object *object)
     }
 }
 
-void obj_Shade(Object *object, const Matrix *R)
+void obj_Shade(Object *object, const Matrix *R, const Lighting *lighting)
 {
     if (object->lighting == LIGHT_UNLIT)
         return;
     if (object->vertexColours)
-        shadeVertices(object, R);
+        shadeVertices(object, R, lighting);
     if (object->faceColours && object->faceList)
         shadeFaces(object);
 }

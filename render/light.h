@@ -16,14 +16,13 @@ enum {
     LIGHT_BASE_FOG = 10,// base colours plus two fixed directional terms, faded by depth
 };
 
-// ---------------------------------------------------------------------------
-// Module state
-// ---------------------------------------------------------------------------
-
-// Colour triples (r, g, b; 1.0 each at start) that effects may set; only
-// LIGHT_BASE_FOG reads them, lightA along camera x and lightB along camera y.
-extern float lightA[3];
-extern float lightB[3];
+// The two directional colours of LIGHT_BASE_FOG: r, g, b triples, lightA
+// along camera x and lightB along camera y. Each scene carries its own, set by
+// the effect that owns the scene (zero-filled: no directional light).
+struct Lighting {
+    float lightA[3];
+    float lightB[3];
+};
 
 // ---------------------------------------------------------------------------
 // Per render (scn_Render calls these for each visible mesh of type 0)
@@ -40,5 +39,6 @@ void obj_RotateNormals(Object *object, const Matrix *R);
 void obj_RecomputeNormals(Object *object);
 // Vertex colours (when vertexColours is set) and face colours (when
 // faceColours is set) by the object's lighting model, R being the rotation
-// used for obj_RotateNormals. LIGHT_UNLIT leaves every colour as it is.
-void obj_Shade(Object *object, const Matrix *R);
+// used for obj_RotateNormals, lighting the scene's. LIGHT_UNLIT leaves every
+// colour as it is.
+void obj_Shade(Object *object, const Matrix *R, const Lighting *lighting);

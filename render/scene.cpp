@@ -199,7 +199,7 @@ static int isMesh(const Object *o)
 }
 
 // Projection, face collection, normals and shading of one visible mesh.
-static void renderMesh(Object *o, const Matrix &view, const RenderState &rs)
+static void renderMesh(Object *o, const Matrix &view, const RenderState &rs, const Lighting *lighting)
 {
     Matrix m;
     matMultiply(&m, &view, &o->localMatrix);
@@ -228,7 +228,7 @@ static void renderMesh(Object *o, const Matrix &view, const RenderState &rs)
     if (o->dynamicNormals && o->faceCount > 0)
         obj_RecomputeNormals(o);
     if (o->lighting != LIGHT_UNLIT && o->shadingPass)
-        obj_Shade(o, &rotation);
+        obj_Shade(o, &rotation, lighting);
 }
 
 // ---------------------------------------------------------------------------
@@ -566,7 +566,7 @@ void scn_Render(RenderView *view, Scene *scene, uint32_t *pixels)
         if (o->hidden)
             return;
         if (isMesh(o)) {
-            renderMesh(o, viewMatrix, rs);
+            renderMesh(o, viewMatrix, rs, &scene->lighting);
         } else if (o->type == OBJ_LIGHT) {
             Matrix m;
             matMultiply(&m, &viewMatrix, &o->localMatrix);

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "render/light.h"
 #include "render/object.h"
 #include "render/view.h"
 
@@ -39,6 +40,7 @@ struct Scene {
     int32_t drawCapacity;
     int32_t radixCapacity;
     int32_t droppedFaces;   // faces near clipping made that found no room in the pools
+    Lighting lighting;      // effect-set: the directional colours of LIGHT_BASE_FOG
 };
 
 // Sort paths of scn_Sort: up to this many entries the in-place quicksort,
