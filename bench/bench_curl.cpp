@@ -2,22 +2,23 @@
 // without a usable "curl.dat" pays) and one noise evaluation of it.
 #include <benchmark/benchmark.h>
 
-#include "fx/curl.h"
-#include "fx/noise.h"
+#include "benchhost.h"
 #include "core/common.h"
+#include "fx/curl.h"
 
 namespace {
 
-// The production's field scale ("curl.vars").
-void useProductionScale(void)
+// The noise tables and the production's field scale ("curl.vars"), as the
+// program's start-up leaves them.
+bool useProductionScale(benchmark::State &state)
 {
-    noise_init();
-    curl_motionnoisescale.value = 3.0f;
+    return benchHost(state) != nullptr;
 }
 
 void BM_CurlTableBuild(benchmark::State &state)
 {
-    useProductionScale();
+    if (!useProductionScale(state))
+        return;
     int16_t *table = (int16_t *)allocAligned(CURL_TABLE_ENTRIES, 4);
     for (auto _ : state) {
         curl_buildTable(table);
@@ -30,7 +31,8 @@ BENCHMARK(BM_CurlTableBuild)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 void BM_CurlField(benchmark::State &state)
 {
-    useProductionScale();
+    if (!useProductionScale(state))
+        return;
     double u = 0.0;
     for (auto _ : state) {
         float a, b;

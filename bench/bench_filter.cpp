@@ -57,8 +57,8 @@ struct FilterBench {
 
 typedef void (*FilterRun)(FilterBench &f);
 
-void runBlurH(FilterBench &f) { blurRowsH(f.a, f.b, 0, FRAME_HEIGHT - 1); }
-void runBlurV(FilterBench &f) { blurRowsV(f.a, f.b, 0, FRAME_HEIGHT - 1); }
+void runBlurH(FilterBench &f) { blurRowsH(f.a, f.b, 0, FRAME_HEIGHT - 1, &f.params); }
+void runBlurV(FilterBench &f) { blurRowsV(f.a, f.b, 0, FRAME_HEIGHT - 1, &f.params); }
 void runLuma(FilterBench &f)
 {
     uint8_t out[FRAME_WIDTH];
@@ -80,15 +80,12 @@ void runPictureCopy(FilterBench &f) { pictureCopy(f.pictureB(), f.a + PICTURE_OF
 void BM_Filter(benchmark::State &state, const FilterKernels *kernels, FilterRun run)
 {
     FilterBench bench;
-    FilterParams *saved = filterParams;
-    filterParams = &bench.params;
     flt_Kernels = kernels;
     for (auto _ : state) {
         run(bench);
         benchmark::ClobberMemory();
     }
     flt_Kernels = &flt_KernelsSSE2;
-    filterParams = saved;
     state.SetItemsProcessed(state.iterations()); // frames
 }
 

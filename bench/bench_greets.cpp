@@ -1,45 +1,19 @@
 // Greets benchmark: one frame of the effect as the anthem drives it (the fish
-// test, its own edge, aberration and glow passes, four tiles and a greeting),
-// from the production tree in VANTOREL_PRODUCTION_TREE or the worktree's
-// Vantorel/ (cmake --build build --target production).
+// test, its own edge, aberration and glow passes, four tiles and a greeting).
 #include <benchmark/benchmark.h>
 
-#include <cstdlib>
-#include <string>
-
-#include "cvar/cvar.h"
-#include "data/data.h"
-#include "fx/fx.h"
+#include "benchhost.h"
 #include "core/common.h"
-#include "host/hostvars.h"
-#include "core/tables.h"
-#include "post/filter.h"
+#include "cvar/cvar.h"
 #include "post/post.h"
 #include "render/bitmap.h"
-#include "render/view.h"
 
 namespace {
 
 void BM_GreetsFrame(benchmark::State &state)
 {
-    const char *tree = getenv("VANTOREL_PRODUCTION_TREE");
-    const std::string base = std::string(tree ? tree : VANTOREL_PRODUCTION_TREE_DIR) + (tree ? "/" : "");
-    dataSetBasePath(base.c_str());
-    if (dataFileSize("backgrounds/morla/greets/greets1.png") <= 0) {
-        state.SkipWithError("no production tree: build the production target first");
+    if (!benchHost(state))
         return;
-    }
-    if (!sqrt_table)
-        sqrtTableBuild();
-    aberrationMaskBuild();
-    static FilterParams params = {FRAME_WIDTH, FRAME_HEIGHT, 0, 0, 0, 0, 0xFFFF};
-    filterParams = &params;
-    static RenderView *view = rnd_CreateView();
-    fxHost.view = view;
-    if (!CvarFind("post_edgedetect_factor"))
-        hostRegisterGroup3();
-    fishtest1_setup();
-    greets_setup();
     // The anthem's values (production/timeline.txt, bar 76 on).
     const struct { const char *name; float value; } show[] = {
         {"fishtest_zoom", 128}, {"fishtest_fish", 0.1f}, {"fishtest_cameradist", -80},
@@ -52,20 +26,15 @@ void BM_GreetsFrame(benchmark::State &state)
         post_glow_threshold.vec[i] = 0.35f, post_glow_color.vec[i] = 0.9f;
     Cvar *idx = CvarFind("greets_idx");
     uint32_t *block0 = (uint32_t *)allocAligned(FRAME_BLOCK_PIXELS, 4);
-    uint32_t *block1 = (uint32_t *)allocAligned(FRAME_BLOCK_PIXELS, 4);
     uint32_t *pixels = block0 + FRAME_GUARD_PIXELS;
-    postSetFrames(pixels, block1 + FRAME_GUARD_PIXELS);
     float t = 0.0f;
     for (auto _ : state) {
         t += 0.02f; // 50 frames a second of show time
         idx->value = (float)((int)(t * 2.0f) % 18); // a new greeting every half second, 17 without one
-        greets_render(pixels, t);
+        greets_render(benchContext(), pixels, t);
         benchmark::ClobberMemory();
     }
-    postSetFrames(nullptr, nullptr);
-    filterParams = nullptr;
     freeAligned(block0);
-    freeAligned(block1);
 }
 BENCHMARK(BM_GreetsFrame)->Unit(benchmark::kMicrosecond)->Repetitions(9)->ReportAggregatesOnly(true);
 

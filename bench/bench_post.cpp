@@ -7,9 +7,8 @@
 #include <random>
 #include <string>
 
+#include "benchhost.h"
 #include "core/common.h"
-#include "host/hostvars.h"
-#include "core/tables.h"
 #include "post/filter.h"
 #include "post/filter_local.h"
 #include "post/post.h"
@@ -26,13 +25,13 @@ struct PostBench {
     uint32_t *block0, *block1;
     uint32_t *frame0, *frame1; // frame row 0 of each
     Texture *map;
-    FilterParams params;
+    AberrationSettings aberration;
+    GlowSettings glow;
 
     PostBench()
         : block0((uint32_t *)allocAligned(FRAME_BLOCK_PIXELS, 4)), block1((uint32_t *)allocAligned(FRAME_BLOCK_PIXELS, 4)),
           frame0(block0 + FRAME_GUARD_PIXELS), frame1(block1 + FRAME_GUARD_PIXELS),
-          map(txt_CreateTexture(GLITCH_MAP_WIDTH, GLITCH_MAP_HEIGHT, BITMAP_RGB32)),
-          params{FRAME_WIDTH, FRAME_HEIGHT, 0, 0, 0, 0, 0xFFFF}
+          map(txt_CreateTexture(GLITCH_MAP_WIDTH, GLITCH_MAP_HEIGHT, BITMAP_RGB32)), aberration(), glow()
     {
         std::mt19937 rng(2024);
         for (int i = 0; i < FRAME_WIDTH * FRAME_HEIGHT; i++) {
@@ -42,12 +41,6 @@ struct PostBench {
         uint32_t *m = (uint32_t *)map->bitmap->pixels;
         for (int i = 0; i < GLITCH_MAP_WIDTH * GLITCH_MAP_HEIGHT; i++)
             m[i] = rng() % 4 ? 0x007F7F00u : (uint32_t)rng() & 0x00FFFF00u;
-        if (!sqrt_table)
-            sqrtTableBuild();
-        aberrationMaskBuild();
-        filterParams = &params;
-        postSetFrames(frame0, frame1);
-
         post_blur_h.value = 100;
         post_blur_v.value = 100;
         post_aberration_offset.value = 300;
@@ -59,11 +52,10 @@ struct PostBench {
         post_glow_strength.value = 1.5f;
         post_glow_blur_h.value = 180;
         post_glow_blur_v.value = 180;
+        glow = postGlowSettings();
     }
     ~PostBench()
     {
-        postSetFrames(nullptr, nullptr);
-        filterParams = nullptr;
         freeAligned(block0);
         freeAligned(block1);
         txt_FreeTexture(map);
@@ -74,20 +66,22 @@ struct PostBench {
 
 typedef void (*PostRun)(PostBench &b);
 
-void runAberration(PostBench &)
+void runAberration(PostBench &b)
 {
     post_aberration_offset.value = 100; // d = 1, in place
     post_aberration_blur.value = 0;
-    postAberration();
+    b.aberration = postAberrationSettings();
+    postAberration(b.frame0, b.frame1, &b.aberration);
 }
-void runAberrationBlur(PostBench &)
+void runAberrationBlur(PostBench &b)
 {
     post_aberration_offset.value = 300;
     post_aberration_blur.value = 120;
-    postAberration();
+    b.aberration = postAberrationSettings();
+    postAberration(b.frame0, b.frame1, &b.aberration);
 }
-void runGlow(PostBench &) { postGlow(); }
-void runGlitch(PostBench &b) { postGlitch(12, 4, b.map); }
+void runGlow(PostBench &b) { postGlow(b.frame0, b.frame1, &b.glow); }
+void runGlitch(PostBench &b) { postGlitch(b.frame0, b.frame1, 12, 4, b.map); }
 void runDarken(PostBench &b) { postBrightness(b.picture0(), 127); }
 void runBrighten(PostBench &b) { postBrightness(b.picture0(), 382); }
 
@@ -95,13 +89,13 @@ void runBrighten(PostBench &b) { postBrightness(b.picture0(), 382); }
 void runChain(PostBench &b)
 {
     const int last = PICTURE_FIRST_ROW + PICTURE_ROWS - 1;
-    filterSetCoefficients(100, 100);
-    blurRowsH(b.frame0, b.frame0, PICTURE_FIRST_ROW, last);
-    blurRowsV(b.frame0, b.frame0, PICTURE_FIRST_ROW, last);
+    const FilterParams blur = filterParamsFor(100, 100);
+    blurRowsH(b.frame0, b.frame0, PICTURE_FIRST_ROW, last, &blur);
+    blurRowsV(b.frame0, b.frame0, PICTURE_FIRST_ROW, last, &blur);
     edgeDetect(b.picture0(), 2, 1);
     runAberrationBlur(b);
-    postGlow();
-    postGlitch(12, 4, b.map);
+    runGlow(b);
+    runGlitch(b);
     postBrightness(b.picture0(), 216);
 }
 
@@ -125,6 +119,8 @@ void runBrightenKernel(PostBench &b) { pst_Kernels->brighten(b.picture0(), PICTU
 
 void BM_Post(benchmark::State &state, bool sse2, PostRun run)
 {
+    if (!benchHost(state)) // the aberration mask, and the variables registered
+        return;
     PostBench bench;
     flt_Kernels = sse2 ? &flt_KernelsSSE2 : &flt_KernelsRef;
     pst_Kernels = sse2 ? &pst_KernelsSSE2 : &pst_KernelsRef;

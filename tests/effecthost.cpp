@@ -2,51 +2,68 @@
 #include "effecthost.h"
 
 #include "cvar/cvar.h"
-#include "data/data.h"
-#include "fx/fx.h"
-#include "fx/fxtables.h"
-#include "fx/noise.h"
-#include "host/hostvars.h"
+#include "host/host.h"
+#include "host/music.h"
 #include "host/screen.h"
-#include "core/tables.h"
-#include "post/filter.h"
-#include "post/post.h"
-#include "render/view.h"
 
 // Effects keep what they build until the process ends, as in the program.
 extern "C" const char *__asan_default_options() { return "detect_leaks=0"; }
 
+static std::string privateTree;
+
 std::string effectTestTree(void)
 {
-    const char *tree = getenv("VANTOREL_PRODUCTION_TREE");
-    if (!tree || !std::filesystem::exists(std::string(tree) + "/.built"))
-        return "";
-    return tree;
+    return privateTree;
 }
 
-Screen *effectTestHost(void)
+// The production tree copied, its pictures and music linked: nothing writes
+// those, and they are most of its bytes. The folder to leave out (below one
+// of the linked ones) is left out of a copy of its linked folder instead.
+static bool copyProductionTree(const std::string &to, const char *without)
 {
-    static Screen *screen = [] () -> Screen * {
-        std::string tree = effectTestTree();
-        if (tree.empty())
+    namespace fs = std::filesystem;
+    const char *from = getenv("VANTOREL_PRODUCTION_TREE");
+    if (!from || !fs::exists(std::string(from) + "/.built"))
+        return false;
+    const std::string skipped = without ? without : "";
+    const std::string skippedTop = skipped.substr(0, skipped.find('/'));
+    std::error_code error;
+    fs::create_directories(to, error);
+    for (const fs::directory_entry &entry : fs::directory_iterator(from, error)) {
+        const std::string name = entry.path().filename().string();
+        const fs::path target = fs::path(to) / name;
+        const bool linked = name == "textures" || name == "backgrounds" || name == "music.mp3";
+        if (linked && name != skippedTop)
+            fs::create_symlink(entry.path(), target, error);
+        else
+            fs::copy(entry.path(), target, fs::copy_options::recursive, error);
+        if (error)
+            return false;
+    }
+    if (!skipped.empty())
+        fs::remove_all(fs::path(to) / skipped, error);
+    return !error;
+}
+
+Screen *effectTestHost(const char *withoutFolder)
+{
+    static Screen *screen = [withoutFolder]() -> Screen * {
+        static std::unique_ptr<TempDir> dir = std::make_unique<TempDir>(); // removed after the exit handlers
+        if (!copyProductionTree(dir->path() + "/tree", withoutFolder))
             return nullptr;
-        sinTableBuild();
-        sqrtTableBuild();
-        noise_init();
-        recipTableBuild();
-        aberrationMaskBuild();
-        dataSetBasePath((tree + "/").c_str());
-        hostRegisterGroup1();
-        screenSetOffline(1);
-        Screen *s = screenCreate();
-        static FilterParams filter = {320, 240, 0, 0, 0, 0, 0xFFFF};
-        filterParams = &filter;
-        RenderView *view = rnd_CreateView();
-        rnd_MakePointSprite(view);
-        fxHost = {s, view, 0, nullptr};
-        return s;
+        privateTree = dir->path() + "/tree/";
+        HostSetup setup = {};
+        setup.assetTree = privateTree.c_str();
+        setup.offline = 1;
+        setup.musicMode = MUSIC_OFFLINE;
+        return hostStartup(&setup);
     }();
     return screen;
+}
+
+const EffectContext *effectContext(void)
+{
+    return hostEffectContext();
 }
 
 static const uint32_t GUARD_PATTERN = 0xA5C3E1F7u;
@@ -73,7 +90,7 @@ bool guardRowsIntact(const uint32_t *frame)
     return intact(frame - FRAME_GUARD_PIXELS) && intact(frame + FRAME_WIDTH * FRAME_HEIGHT);
 }
 
-void expectHostileFramesInside(const char *prefix, void (*render)(uint32_t *, float), uint32_t *frame,
+void expectHostileFramesInside(const char *prefix, EffectRenderFn render, uint32_t *frame,
                                std::initializer_list<float> times)
 {
     const float inf = std::numeric_limits<float>::infinity();
@@ -84,25 +101,9 @@ void expectHostileFramesInside(const char *prefix, void (*render)(uint32_t *, fl
         for (float t : times) {
             for (float time : {t, value}) {
                 markGuardRows(frame);
-                render(frame, time);
+                render(effectContext(), frame, time);
                 EXPECT_TRUE(guardRowsIntact(frame)) << prefix << " = " << value << ", t = " << time;
             }
         }
     }
-}
-
-std::string effectPrivateTree(std::initializer_list<const char *> assets)
-{
-    static std::unique_ptr<TempDir> dir; // lives until the process ends
-    dir = std::make_unique<TempDir>();
-    std::string tree = effectTestTree(), base = dir->path() + "/";
-    for (const char *asset : assets) {
-        std::string target = base + asset;
-        std::error_code error;
-        if (tree.empty() || !makeDirs(target.substr(0, target.rfind('/'))) ||
-            !std::filesystem::copy_file(tree + "/" + asset, target, error))
-            return "";
-    }
-    dataSetBasePath(base.c_str());
-    return base;
 }

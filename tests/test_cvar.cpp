@@ -53,9 +53,8 @@ TEST_F(CvarRegistry, AssignmentSetsTextAndValueButNeverTheVector)
 TEST_F(CvarRegistry, RegisteredVariablesMatchTheCatalog)
 {
     hostRegisterGroup1();
-    intro_setup(); // the effects that have landed register theirs, assets or not
-    particles_setup();
-    hostRegisterGroup2();
+    for (const Effect &effect : fxEffects)
+        CvarRegisterList(effect.vars);
     hostRegisterGroup3();
     Cvar *tracked[256];
     int count = hostTrackedList(tracked, 256);

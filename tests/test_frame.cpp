@@ -3,6 +3,7 @@
 #include "testutil.h"
 
 #include "cvar/cvar.h"
+#include "fx/fx.h"
 #include "host/host.h"
 #include "host/hostvars.h"
 #include "host/screen.h"
@@ -15,7 +16,7 @@ static Screen *offlineScreen()
     static Screen *screen = [] {
         screenSetOffline(1);
         hostRegisterGroup1();
-        hostRegisterGroup2();
+        CvarRegisterList(&backimage_vars);
         hostRegisterGroup3();
         return screenCreate();
     }();
@@ -79,9 +80,6 @@ TEST_F(FrameTurn, LetterboxBarsBackgroundClearAndDebugViews)
 
 TEST_F(FrameTurn, EveryPostPassRunsBeforeTheBrightnessAndTheBarsStayBlack)
 {
-    FilterParams params = {FRAME_WIDTH, FRAME_HEIGHT, 123456, 0, 0, 0, 0xFFFF}; // as start-up makes it
-    filterParams = &params;
-    postSetFrames(s->buffer0, s->buffer1);
     Cvar *on[] = {&post_blur_h, &post_blur_v, &post_edgedetect, &post_aberration, &post_aberration_blur, &post_glow,
                   &post_glow_strength, &post_glow_blur_h, &post_glow_blur_v, &post_glitch_xstrength, &post_glitch_ystrength};
     for (Cvar *v : on)
@@ -92,7 +90,6 @@ TEST_F(FrameTurn, EveryPostPassRunsBeforeTheBrightnessAndTheBarsStayBlack)
     for (Cvar *v : on)
         v->value = 0;
     post_brightnedd.value = 1;
-    filterParams = nullptr;
     // The glitch (a plain copy here) left in buffer 1 what brightness 0.5 then darkened.
     int changed = 0;
     for (int i = 0; i < FRAME_WIDTH * FRAME_HEIGHT; i++) {
@@ -109,25 +106,36 @@ TEST_F(FrameTurn, EveryPostPassRunsBeforeTheBrightnessAndTheBarsStayBlack)
 TEST(PostPlan, SwitchesReadTheFloatValuesCoefficientsTheClampedIntegers)
 {
     offlineScreen(); // the host variables are registered
-    const struct { const char *what; Cvar *var; float value; int32_t PostPlan::*field, expected; } cases[] = {
-        {"blur 0.2 runs", &post_blur_h, 0.2f, &PostPlan::runBlurH, 1},
-        {"blur 0.2 has coefficient 0", &post_blur_h, 0.2f, &PostPlan::blurH, 0},
-        {"blur 300 clamps to 255", &post_blur_h, 300.0f, &PostPlan::blurH, 255},
-        {"negative blur does not run", &post_blur_v, -5.0f, &PostPlan::runBlurV, 0},
-        {"NaN blur does not run", &post_blur_v, NAN, &PostPlan::runBlurV, 0},
-        {"edges need more than 0.5", &post_edgedetect, 0.5f, &PostPlan::runEdges, 0},
-        {"edge shift truncates", &post_edgedetect_factor, 2.9f, &PostPlan::edgeShift, 2},
-        {"additive above 0", &post_edgedetect_additive, 0.01f, &PostPlan::edgeAdditive, 1},
-        {"aberration when not 0", &post_aberration, -0.1f, &PostPlan::runAberration, 1},
-        {"glow when not 0", &post_glow, 0.0f, &PostPlan::runGlow, 0},
-        {"glitch y -3 runs", &post_glitch_ystrength, -3.0f, &PostPlan::runGlitch, 1},
-        {"glitch x -3 alone does not run", &post_glitch_xstrength, -3.0f, &PostPlan::runGlitch, 0},
-        {"glitch brightness triggers", &post_glitch_brightness, 0.5f, &PostPlan::runGlitch, 1},
-        {"brightness exactly 1 does not run", &post_brightnedd, 1.0f, &PostPlan::runBrightness, 0},
-        {"brightness 0.999 is level 254", &post_brightnedd, 0.999f, &PostPlan::brightnessLevel, 254},
-        {"brightness 2 is level 510", &post_brightnedd, 2.0f, &PostPlan::brightnessLevel, 510},
-        {"front layer before the chain", &foreground_mode, 3.7f, &PostPlan::frontLayerBefore, 1},
-        {"front layer after the chain", &foreground_mode, 4.0f, &PostPlan::frontLayerAfter, 1},
+    using Field = int32_t (*)(const PostPlan &);
+    const Field runBlurH = [](const PostPlan &p) { return p.runBlurH; }, coefH = [](const PostPlan &p) { return p.blur.coefH; },
+                runBlurV = [](const PostPlan &p) { return p.runBlurV; }, runEdges = [](const PostPlan &p) { return p.runEdges; },
+                edgeShift = [](const PostPlan &p) { return p.edgeShift; },
+                edgeAdditive = [](const PostPlan &p) { return p.edgeAdditive; },
+                runAberration = [](const PostPlan &p) { return p.runAberration; },
+                runGlow = [](const PostPlan &p) { return p.runGlow; }, runGlitch = [](const PostPlan &p) { return p.runGlitch; },
+                runBrightness = [](const PostPlan &p) { return p.runBrightness; },
+                brightnessLevel = [](const PostPlan &p) { return p.brightnessLevel; },
+                layerAt = [](const PostPlan &p) { return p.layerAt; };
+    const struct { const char *what; Cvar *var; float value; Field field; int32_t expected; } cases[] = {
+        {"blur 0.2 runs", &post_blur_h, 0.2f, runBlurH, 1},
+        {"blur 0.2 has coefficient 0", &post_blur_h, 0.2f, coefH, 0},
+        {"blur 300 clamps to 255", &post_blur_h, 300.0f, coefH, 255},
+        {"negative blur does not run", &post_blur_v, -5.0f, runBlurV, 0},
+        {"NaN blur does not run", &post_blur_v, NAN, runBlurV, 0},
+        {"edges need more than 0.5", &post_edgedetect, 0.5f, runEdges, 0},
+        {"edge shift truncates", &post_edgedetect_factor, 2.9f, edgeShift, 2},
+        {"additive above 0", &post_edgedetect_additive, 0.01f, edgeAdditive, 1},
+        {"aberration when not 0", &post_aberration, -0.1f, runAberration, 1},
+        {"glow when not 0", &post_glow, 0.0f, runGlow, 0},
+        {"glitch y -3 runs", &post_glitch_ystrength, -3.0f, runGlitch, 1},
+        {"glitch x -3 alone does not run", &post_glitch_xstrength, -3.0f, runGlitch, 0},
+        {"glitch brightness triggers", &post_glitch_brightness, 0.5f, runGlitch, 1},
+        {"brightness exactly 1 does not run", &post_brightnedd, 1.0f, runBrightness, 0},
+        {"brightness 0.999 is level 254", &post_brightnedd, 0.999f, brightnessLevel, 254},
+        {"brightness 2 is level 510", &post_brightnedd, 2.0f, brightnessLevel, 510},
+        {"front layer before the chain", &foreground_mode, 3.7f, layerAt, POST_LAYER_BEFORE},
+        {"front layer after the chain", &foreground_mode, 4.0f, layerAt, POST_LAYER_AFTER},
+        {"no front layer otherwise", &foreground_mode, 2.0f, layerAt, POST_LAYER_NONE},
     };
     Cvar *all[] = {&post_blur_h, &post_blur_v, &post_edgedetect, &post_edgedetect_factor,
                    &post_edgedetect_additive, &post_aberration, &post_glow, &post_glitch_xstrength,
@@ -139,7 +147,7 @@ TEST(PostPlan, SwitchesReadTheFloatValuesCoefficientsTheClampedIntegers)
         c.var->value = c.value;
         PostPlan plan;
         hostPlanPost(&plan, 0.0f);
-        EXPECT_EQ(plan.*c.field, c.expected) << c.what;
+        EXPECT_EQ(c.field(plan), c.expected) << c.what;
     }
     post_brightnedd.value = 1.0f;
 }

@@ -1,7 +1,6 @@
 // The fish test in the production's tree: golden frames, texture slots,
 // flashes, the parked camera, the tube image, the cross-fade kernels and hostile
-// variables (a cut texture: test_hostile.cpp). Goldens: VANTOREL_PRINT_GOLDEN=1 prints the
-// hashes and writes fish_*.png to the working directory; look at them first.
+// variables (a cut texture: test_hostile.cpp).
 
 #include "cvar/cvar.h"
 #include "data/data.h"
@@ -30,8 +29,7 @@ void setVar(const char *name, float x, float y = 0, float z = 0, float w = 1)
 // Set here, so that the goldens do not follow tuned files.
 const FishTest *setUpFish(Screen *s)
 {
-    fishtest1_setup();
-    fishtest1_setup(); // as the greetings may: nothing is built or registered twice
+    fishtest1_setup(effectContext()); // as the greetings may: nothing is built or registered twice
     const float values[12][3] = {{128}, {0.3f}, {-100}, {40}, {30}, {1}, {1}, {2.25f}, {0},
                                  {1, 0.8f, 0.8f}, {1, 0.45f, 0.2f}, {0.3f, 0.75f, 1}};
     for (int i = 0; i < 12; i++)
@@ -40,12 +38,10 @@ const FishTest *setUpFish(Screen *s)
     return fishtest_state();
 }
 
-uint64_t renderHash(Screen *s, float t, const char *png)
+void renderGolden(Screen *s, float t, uint64_t golden, const char *name)
 {
-    fishtest1_render(s->buffer0, t);
-    if (getenv("VANTOREL_PRINT_GOLDEN") && writeFramePNG(png, s->buffer0))
-        printf("%s 0x%016llxull\n", png, (unsigned long long)frameHash(s->buffer0));
-    return frameHash(s->buffer0);
+    fishtest1_render(effectContext(), s->buffer0, t);
+    checkGoldenFrame(s->buffer0, golden, name);
 }
 
 } // namespace
@@ -59,12 +55,12 @@ TEST(FishTest, GoldenFramesSlotsFlashesAndParkedCamera)
     for (int i = 0; i < 12; i++) // kinds, and the tracked ones in binding order
         EXPECT_TRUE(CvarFind(kVars[i])->kind == (i < 9 ? CVAR_FLOAT : CVAR_COLOR) &&
                     (i >= 9 || fishtest_tracked.vars[i] == CvarFind(kVars[i]))) << kVars[i];
-    EXPECT_EQ(renderHash(s, 0.0f, "fish_0.png"), 0x9cf9e0f0ee5e5465ull);
-    EXPECT_EQ(renderHash(s, 7.5f, "fish_1.png"), 0xc9f13d178c72fbc7ull);
+    renderGolden(s, 0.0f, 0x9cf9e0f0ee5e5465ull, "fish_0");
+    renderGolden(s, 7.5f, 0xc9f13d178c72fbc7ull, "fish_1");
     setVar("fishtest_textureidx", 6.5f);
     setVar("fishtest_flashidx", 5.9f);
     setVar("fishtest_fish", -0.4f);
-    EXPECT_EQ(renderHash(s, 31.0f, "fish_2.png"), 0x0d865ac112b3a7c6ull);
+    renderGolden(s, 31.0f, 0x0d865ac112b3a7c6ull, "fish_2");
     std::vector<int> rgb; // flash colour 1, flash colour 2, plain
     for (int i : {3, 11, 251, 6, 14, 254, 0, 4, 5, 255}) {
         const Material &m = fish->boxes[i]->materials[0];
@@ -78,12 +74,12 @@ TEST(FishTest, GoldenFramesSlotsFlashesAndParkedCamera)
     const uint32_t *blend = (const uint32_t *)fish->blend->bitmap->pixels;
     for (float position : {6.5f, 0.25f, -0.5f, 0.25f, -7.5f, 0.25f, 13.5f}) { // another blend in between
         setVar("fishtest_textureidx", position);
-        fishtest1_render(s->buffer0, 1.0f);
+        fishtest1_render(effectContext(), s->buffer0, 1.0f);
         EXPECT_EQ(std::equal(half.begin(), half.end(), blend), position != 0.25f) << position;
     }
     setVar("fishtest_motionrange", 0);
     setVar("fishtest_cameradist", -123);
-    fishtest1_render(s->buffer0, 3.0f);
+    fishtest1_render(effectContext(), s->buffer0, 3.0f);
     const float *p = fish->camera->position;
     EXPECT_TRUE(p[0] == 0.0f && p[1] == 0.0f && p[2] == -123.0f) << p[0] << ", " << p[1] << ", " << p[2];
 }

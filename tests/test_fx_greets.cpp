@@ -1,7 +1,5 @@
 // Greets over the fish in the production's tree: golden frames, the tile
-// choice, the darkened tiles, hostile values and missing pictures. Goldens:
-// VANTOREL_PRINT_GOLDEN=1 prints the hashes and writes greets_*.png to the
-// working directory; look at them before taking the new values.
+// choice, the darkened tiles, hostile values and missing pictures.
 
 #include "cvar/cvar.h"
 #include "data/data.h"
@@ -9,7 +7,6 @@
 #include "effecthost.h"
 #include "fx/fx.h"
 #include "fx/greets.h"
-#include "host/hostvars.h"
 #include "host/screen.h"
 #include "post/post.h"
 
@@ -26,26 +23,31 @@ static uint64_t renderHash(float idx, float t)
     uint32_t *frame = effectTestHost()->buffer0;
     CvarFind("greets_idx")->value = idx;
     std::fill_n(frame, 320 * 240, 0u);
-    greets_render(frame, t);
-    if (getenv("VANTOREL_PRINT_GOLDEN") && writeFramePNG("greets_" + std::to_string(idx) + ".png", frame))
-        printf("%g 0x%016llxull\n", idx, (unsigned long long)frameHash(frame));
+    greets_render(effectContext(), frame, t);
     return frameHash(frame);
+}
+
+static void renderGolden(float idx, float t, uint64_t golden)
+{
+    renderHash(idx, t);
+    char name[32];
+    snprintf(name, sizeof name, "greets_%g", idx);
+    checkGoldenFrame(effectTestHost()->buffer0, golden, name);
 }
 
 TEST(Greets, GoldenFramesTileChoiceDarkenedTilesAndHostileValues)
 {
     Screen *s = effectTestHost();
     ASSERT_NE(s, nullptr) << "no production tree";
-    hostRegisterGroup3(), postSetFrames(s->buffer0, s->buffer1), fishtest1_setup(), greets_setup();
     for (int i = 0; i < 20; i++)
         CvarFind(kNames[i])->value = kValues[i], std::fill_n(CvarFind(kNames[i])->vec, 4, kValues[i]);
     // 17 and 18: fish, passes and tiles, no greeting. 7.1 and 7.9 are one greeting: the same tiles.
-    EXPECT_EQ(renderHash(0.0f, 2.0f), 0xa3b0ebd3fce0f29bull);
-    EXPECT_EQ(renderHash(7.9f, 9.5f), 0x028d0b572a7312abull);
+    renderGolden(0.0f, 2.0f, 0xa3b0ebd3fce0f29bull);
+    renderGolden(7.9f, 9.5f, 0x028d0b572a7312abull);
     EXPECT_EQ(renderHash(7.1f, 9.5f), renderHash(7.9f, 9.5f));
-    EXPECT_EQ(renderHash(16.0f, 20.0f), 0xec6b869cf6ea19dbull);
-    EXPECT_EQ(renderHash(17.0f, 20.0f), 0x8cbed37d871df21dull);
-    EXPECT_EQ(renderHash(18.5f, 3.0f), 0x2f17c5ca55a076c0ull);
+    renderGolden(16.0f, 20.0f, 0xec6b869cf6ea19dbull);
+    renderGolden(17.0f, 20.0f, 0x8cbed37d871df21dull);
+    renderGolden(18.5f, 3.0f, 0x2f17c5ca55a076c0ull);
     // Slots from the shared generator seeded with the floor of greets_idx, worked out by hand.
     std::vector<int> slots(20);
     const float idx[5] = {0.0f, 7.9f, 16.0f, 17.0f, -0.5f};
@@ -61,14 +63,14 @@ TEST(Greets, GoldenFramesTileChoiceDarkenedTilesAndHostileValues)
 
 TEST(GreetsDeathTest, MissingPicturesAreSkipped)
 {
-    GTEST_FLAG_SET(death_test_style, "threadsafe"); // a fresh process: nothing loaded yet
-    ASSERT_NE(effectTestHost(), nullptr);
+    GTEST_FLAG_SET(death_test_style, "threadsafe"); // a fresh process: nothing started yet
+    ASSERT_NE(getenv("VANTOREL_PRODUCTION_TREE"), nullptr);
     auto withoutPictures = [] { // every greeting number draws inside the frame
-        dataSetBasePath("/nonexistent-greets-tree/");
-        greets_setup();
+        if (!effectTestHost("backgrounds/morla/greets"))
+            exit(2);
         uint32_t *frame = guardedFrame();
         for (float idx = -1.0f; idx < 20.0f; idx += 1.0f)
-            CvarFind("greets_idx")->value = idx, greets_render(frame, 1.0f);
+            CvarFind("greets_idx")->value = idx, greets_render(effectContext(), frame, 1.0f);
         exit(guardRowsIntact(frame) && !greets_state()->tiles[3] ? 0 : 1);
     };
     EXPECT_EXIT(withoutPictures(), testing::ExitedWithCode(0), "");

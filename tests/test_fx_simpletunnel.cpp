@@ -1,6 +1,5 @@
 // The tunnel: SSE2 kernel against the scalar rule, table and ring goldens,
-// golden frames (FNV-1a of frame buffer 2; VANTOREL_UPDATE_GOLDEN=1 prints a
-// new table, VANTOREL_FX_PNG=dir writes the frames), slots, colour, hostiles.
+// golden frames (of frame buffer 2), slots, colour, hostiles.
 
 #include "data/data.h"
 #include "effecthost.h"
@@ -17,7 +16,7 @@ static uint32_t *tunnel(Screen *s, float idx, float angle, float shift, float pe
     simpletunnel_texture_idx.value = idx, simpletunnel_angle.value = angle, simpletunnel_shift.value = shift;
     simpletunnel_split_period.value = period, simpletunnel_perspective.value = persp;
     std::fill_n(simpletunnel_color.vec, 4, c);
-    simpletunnel_render(s->buffer2);
+    simpletunnel_render(effectContext(), s->buffer2, 0.0f);
     return s->buffer2;
 }
 
@@ -44,7 +43,6 @@ TEST(SimpleTunnel, TablesRingsAndFrames)
 {
     Screen *s = effectTestHost();
     ASSERT_NE(s, nullptr);
-    simpletunnel_setup();
     EXPECT_EQ(std::vector<Cvar *>(simpletunnel_tracked.vars, simpletunnel_tracked.vars + simpletunnel_tracked.count),
               (std::vector<Cvar *>{&simpletunnel_texture_idx, &simpletunnel_angle, &simpletunnel_shift}));
     // Centre: seam angle, depth 0 in both; corner, radius 200: 318 & 255, 3000 / 200.
@@ -86,8 +84,7 @@ TEST(SimpleTunnel, HostileVariablesStayInTheFrame)
 {
     Screen *s = effectTestHost();
     ASSERT_NE(s, nullptr);
-    simpletunnel_setup();
-    expectHostileFramesInside("simpletunnel_", [](uint32_t *frame, float) { simpletunnel_render(frame); }, s->buffer2, {0.0f});
+    expectHostileFramesInside("simpletunnel_", simpletunnel_render, s->buffer2, {0.0f});
 }
 
 TEST(SimpleTunnel, MissingPictureEndsTheProgram)
@@ -95,5 +92,5 @@ TEST(SimpleTunnel, MissingPictureEndsTheProgram)
     ASSERT_NE(effectTestHost(), nullptr);
     TempDir empty;
     dataSetBasePath((empty.path() + "/").c_str());
-    EXPECT_EXIT(simpletunnel_setup(), testing::ExitedWithCode(10), "");
+    EXPECT_EXIT(simpletunnel_setup(effectContext()), testing::ExitedWithCode(10), "");
 }

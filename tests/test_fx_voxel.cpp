@@ -44,12 +44,7 @@ TEST(Voxel, ReliefFilter)
 TEST(Voxel, GridHeightsFramesAndHostileVariables)
 {
     Screen *s = effectTestHost();
-    ASSERT_NE(s, nullptr); // a private copy of the assets: the object layer writes its converted object beside them
-    ASSERT_NE(effectPrivateTree({"lwobj/blob3_mesh_hi.lobj", "lwobj/elude.obj", "lwobj/fx02_glow.lobj",
-                                 "lwobj/weird2.lobj", "textures/back_tunel/txt1.png", "textures/back_tunel/txt2.png",
-                                 "textures/back_tunel/txt3.png"}), "");
-    voxel_setup();
-    simpletunnel_setup();
+    ASSERT_NE(s, nullptr);
     EXPECT_EQ(std::vector<Cvar *>(voxel_tracked.vars, voxel_tracked.vars + voxel_tracked.count),
               (std::vector<Cvar *>{&voxel_baseblur, &voxel_sample_scale, &voxel_displacement_scale}));
 
@@ -68,7 +63,7 @@ TEST(Voxel, GridHeightsFramesAndHostileVariables)
     engtest_objectidx.value = 9;
     std::fill_n(s->buffer2, 320 * 240, 0xFFFFFFFFu);
     setVoxel(0, 1, 0, 4);
-    voxel_render(s->buffer0, 10.0f);
+    voxel_render(effectContext(), s->buffer0, 10.0f);
     EXPECT_EQ(std::vector<float>({g->position[0], g->position[2]}), (std::vector<float>{16, 16}));
     EXPECT_EQ(g->vertices[(59 * 64 + 63) * 4].y, 1020); // cell (63, 59)
     EXPECT_EQ(g->vertices[60 * 64 * 4].y, 0);           // cell (0, 60)
@@ -84,15 +79,15 @@ TEST(Voxel, GridHeightsFramesAndHostileVariables)
         const float *v = settings[i];
         simpletunnel_texture_idx.value = engtest_objectidx.value = (float)i;
         simpletunnel_angle.value = simpletunnel_shift.value = v[0];
-        simpletunnel_render(s->buffer2);
+        simpletunnel_render(effectContext(), s->buffer2, 0.0f);
         setVoxel(v[1], v[2], v[3], v[4]);
-        voxel_render(s->buffer0, v[0]);
+        voxel_render(effectContext(), s->buffer0, v[0]);
         checkGoldenFrame(s->buffer0, golden[i], "voxel" + std::to_string(i));
     }
 
     // The clamped scale bounds every column, whatever the variables hold.
-    expectHostileFramesInside("voxel_", [](uint32_t *frame, float t) {
-        voxel_render(frame, t);
+    expectHostileFramesInside("voxel_", [](const EffectContext *ctx, uint32_t *frame, float t) {
+        voxel_render(ctx, frame, t);
         for (int i = 0; i < 64 * 64 * 4; i++)
             ASSERT_LE(std::abs(voxel_landscape()->grid->vertices[i].y), 255 * 1024 / 64) << i;
     }, s->buffer0, {40.0f});

@@ -17,9 +17,11 @@
 #include "data/image.h"
 #include "data/objfile.h"
 #include "data/pack.h"
+#include "fx/backimage.h"
 #include "fx/fx.h"
 #include "host/host.h"
 #include "host/hostvars.h"
+#include "post/post.h"
 #include "platform/audio.h"
 #include "testutil.h"
 
@@ -97,7 +99,7 @@ TEST(HostileFiles, EveryKindDamagedEveryWayInProcess)
     std::error_code error;
     fs::copy(production + "/backgrounds", "backgrounds", fs::copy_options::recursive, error);
     dataSetBasePath("");
-    hostRegisterGroup1(), hostRegisterGroup2(), hostRegisterGroup3();
+    hostRegisterGroup1(), CvarRegisterList(&backimage_vars), hostRegisterGroup3();
     for (const Kind &kind : kinds) {
         const std::string good = readFile(production + "/" + kind.sample);
         fs::create_directories(fs::path(kind.sample).parent_path(), error);

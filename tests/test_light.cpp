@@ -30,6 +30,9 @@ Matrix matrix(std::array<int32_t, 9> rows)
 }
 Matrix diagonal(int32_t d) { return matrix({d, 0, 0, 0, d, 0, 0, 0, d}); }
 
+// A scene's lights; the tests that need other colours set them.
+Lighting lighting = {{1.0f, 1.0f, 1.0f}, {1.0f, 1.0f, 1.0f}};
+
 } // namespace
 
 TEST(LightNormals, RotateIntoCameraSpaceListedFacesOnlyFlooringAndSaturating)
@@ -80,12 +83,12 @@ TEST(LightShade, DefaultFaceModelFollowsTheCameraNormalAndHeadlightReadsTheRamp)
     mesh->materials[1].red = 10, mesh->faces[2].material = &mesh->materials[1]; // face 2's own material
     Face *f = mesh->faces;
     f[0].cnz = -120, f[1].cnx = f[1].cnz = 100, f[2].cnx = f[2].cnz = -128;
-    obj_Shade(mesh.get(), nullptr); // faces alone need no matrix
+    obj_Shade(mesh.get(), nullptr, &lighting); // faces alone need no matrix
     // s = 240: (200, 100, 50) * 240 >> 8; s = 255; s = 255 with material 1; unlisted.
     EXPECT_TRUE(f[0].colour == 0xFFBB5D2Eu && f[1].colour == 0xFFC76331u && f[2].colour == 0xFF090000u &&
                 f[3].colour == 0x7F7F7F7Fu);
     mesh->lighting = LIGHT_UNLIT, mesh->faces[0].cnz = 0;
-    obj_Shade(mesh.get(), nullptr);
+    obj_Shade(mesh.get(), nullptr, &lighting);
     EXPECT_EQ(mesh->faces[0].colour, 0xFFBB5D2Eu) << "lighting 5 leaves colours as they are";
 
     // The headlight reads the ramp by the view axis, R's third column.
@@ -100,13 +103,13 @@ TEST(LightShade, DefaultFaceModelFollowsTheCameraNormalAndHeadlightReadsTheRamp)
         lit->vertices[i].nx = (int16_t)cases[i][0], lit->vertices[i].ny = (int16_t)cases[i][1],
         lit->vertices[i].nz = (int16_t)cases[i][2];
     Matrix r = matrix({1024, 0, 0, 0, 1024, 0, 512, 0, 1024});
-    obj_Shade(lit.get(), &r);
+    obj_Shade(lit.get(), &r, &lighting);
     for (int i = 0; i < 4; i++)
         EXPECT_EQ(lit->vertices[i].colour, (uint32_t)cases[i][3]) << i;
     // Vertex colours only when asked for; other models leave vertices alone.
     lit->vertices[0].colour = 1;
     for (auto [vertexColours, model] : {std::pair<int, int>{0, LIGHT_HEADLIGHT}, {1, LIGHT_DEFAULT}})
-        lit->vertexColours = vertexColours, lit->lighting = model, obj_Shade(lit.get(), &r);
+        lit->vertexColours = vertexColours, lit->lighting = model, obj_Shade(lit.get(), &r, &lighting);
     EXPECT_EQ(lit->vertices[0].colour, 1u);
 }
 
@@ -120,7 +123,7 @@ TEST(LightShade, BaseFogAddsTwoAxisLightsAndFadesLinearlyWithDepth)
     for (int i = 0; i < OBJ_SHADE_RAMP; i++)
         mesh->shadeRamp[i] = (uint8_t)(255 - i);
     const float a[3] = {1.0f, 0.5f, -1.0f}, b[3] = {0.25f, 1.0f, 0.0f};
-    std::copy_n(a, 3, lightA), std::copy_n(b, 3, lightB);
+    std::copy_n(a, 3, lighting.lightA), std::copy_n(b, 3, lighting.lightB);
     Vertex *v = mesh->vertices;
     v[0].nx = -100, v[0].ny = -50, v[0].cz = 8192, v[0].baseColour = 0x10203040;
     v[1].nx = -125, v[1].ny = -125, v[1].cz = 262136, v[1].baseColour = 0x01000000; // far: fog 0
@@ -129,7 +132,7 @@ TEST(LightShade, BaseFogAddsTwoAxisLightsAndFadesLinearlyWithDepth)
     f[0].baseRed = 20, f[0].baseGreen = 50, f[0].baseBlue = 200, f[0].nx = -100, f[0].ny = -120;
     f[1] = f[0], f[1].nx = 100, f[1].ny = 100, f[1].a = &v[1];
     Matrix r = diagonal(1024);
-    obj_Shade(mesh.get(), &r);
+    obj_Shade(mesh.get(), &r, &lighting);
     // R = (25500 + 3150) >> 7 = 223, G = (12700 + 12750) >> 7 = 198, B = 0;
     // fog 247; added to the base byte by byte, alpha saturating. Far away,
     // 31875 + 7875 and 15875 + 31875 are held at 32767.
@@ -138,8 +141,7 @@ TEST(LightShade, BaseFogAddsTwoAxisLightsAndFadesLinearlyWithDepth)
     // 255 through the reversed ramp, faded by corner a's fog; facing away from
     // both terms leaves the base: 20, 50, 200.
     EXPECT_TRUE(f[0].colour == 0xF7404B00u && f[1].colour == 0x00EBCD37u);
-    lightA[0] = NAN, lightB[1] = INFINITY;
-    obj_Shade(mesh.get(), &r);
+    lighting.lightA[0] = NAN, lighting.lightB[1] = INFINITY;
+    obj_Shade(mesh.get(), &r, &lighting);
     EXPECT_EQ(v[2].colour, 0xFFFF0000u) << "lights that fit no integer saturate";
-    std::fill_n(lightA, 3, 1.0f), std::fill_n(lightB, 3, 1.0f); // the module's defaults again
 }

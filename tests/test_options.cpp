@@ -57,12 +57,22 @@ TEST(Options, HelpAndBadOptions)
         EXPECT_EQ(parse(args, &o), OPTIONS_USAGE) << args[0] << (args.size() > 1 ? " " + args[1] : "");
 }
 
-TEST(Options, ReleaseIsAnyCaseAndNeverTheProgramName)
+TEST(Options, RunModeIsAnyCaseAnywhereAndNeverTheProgramName)
 {
-    std::vector<std::string> args = {"-release", "x", "-RELEASE", "-Release"};
-    std::vector<char *> argv;
-    for (std::string &a : args)
-        argv.push_back(a.data());
-    EXPECT_TRUE(hostIsRelease(1, argv.data()) == 0 && hostIsRelease(3, argv.data()) == 1 && // argv[0] alone: no
-                hostIsRelease(2, argv.data() + 2) == 1 && hostIsRelease(2, argv.data()) == 0);
+    const struct { std::vector<std::string> args; int release, rebuild; } cases[] = {
+        {{"-RELEASE"}, 1, 0}, {{"x", "-Release"}, 1, 0}, {{"--capture", "-release"}, 1, 0}, // even as a value
+        {{"-ReBuild"}, 0, 1}, {{"release", "--release=1"}, 0, 0}, {{}, 0, 0}};
+    for (const auto &c : cases) {
+        HostOptions o;
+        parse(c.args, &o);
+        SCOPED_TRACE(c.args.empty() ? std::string("no arguments") : c.args[0]);
+        EXPECT_EQ(o.release, c.release);
+        EXPECT_EQ(o.rebuild, c.rebuild);
+    }
+    // The program's own name is never an argument: parse() puts "vantorel" first.
+    HostOptions o;
+    std::string name = "-release";
+    char *argv[] = {name.data()};
+    captured([&] { hostParseOptions(1, argv, &o); });
+    EXPECT_EQ(o.release, 0);
 }

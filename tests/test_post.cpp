@@ -2,7 +2,6 @@
 // pass, and whole passes through the SSE2 kernels against their scalar
 // references, on random pictures and any settings.
 
-#include "host/hostvars.h"
 #include "core/tables.h"
 #include "post/filter.h"
 #include "post/post.h"
@@ -19,7 +18,18 @@ struct Frames {
     uint32_t *frame(int i) { return mem.data() + i * FRAME_BLOCK_PIXELS + FRAME_GUARD_PIXELS; }
     uint32_t &at(int i, int x, int y) { return frame(i)[y * FRAME_WIDTH + x]; }
     uint32_t *picture(int i) { return frame(i) + PICTURE_OFFSET_PIXELS; }
-    void use() { postSetFrames(frame(0), frame(1)); }
+    // The passes as the chain runs them, with the variables' settings.
+    void aberration()
+    {
+        const AberrationSettings s = postAberrationSettings();
+        postAberration(frame(0), frame(1), &s);
+    }
+    void glow()
+    {
+        const GlowSettings s = postGlowSettings();
+        postGlow(frame(0), frame(1), &s);
+    }
+    void glitch(int32_t xs, int32_t ys, const Texture *map) { postGlitch(frame(0), frame(1), xs, ys, map); }
     void load(const Frames &o) { std::copy(o.mem.begin(), o.mem.end(), mem.begin()); } // in place
     bool guardsIntact() const { return std::count(mem.begin(), mem.end(), kGuard) == 4 * FRAME_GUARD_PIXELS; }
     void fill(uint32_t value, uint32_t seed = 0)
@@ -32,15 +42,13 @@ struct Frames {
 
 class Post : public testing::Test {
 protected:
-    FilterParams params = {FRAME_WIDTH, FRAME_HEIGHT, 0, 0, 0, 0, 0xFFFF};
     Frames f;
     void SetUp() override
     {
         if (!sqrt_table)
             sqrtTableBuild();
-        aberrationMaskBuild(), f.use(), filterParams = &params;
+        aberrationMaskBuild();
     }
-    void TearDown() override { filterParams = nullptr, postSetFrames(nullptr, nullptr); }
     static void setGlow(float threshold, float r, float g, float b, float a, float strength, float blur)
     {
         std::fill_n(post_glow_threshold.vec, 4, threshold);
@@ -60,7 +68,7 @@ TEST_F(Post, AberrationAndGlowGoldenPixelsOrderIdentityAndLens)
     f.fill(0xFFFFFFFFu);
     for (auto [x, y] : {std::pair<int, int>{0, 120}, {1, 120}, {160, 120}, {0, 30}, {8, 124}})
         f.at(0, x, y) = 0;
-    post_aberration_offset.value = 100, post_aberration_blur.value = 0, postAberration();
+    post_aberration_offset.value = 100, post_aberration_blur.value = 0, f.aberration();
     // Mask 245 at the left; mask 0 at the centre; mask 255 (the shifted pixel as it is) in the corner.
     EXPECT_TRUE(f.at(0, 0, 120) == 0x0000F4F4u && f.at(0, 1, 120) == 0x0000F4F4u && f.at(0, 160, 120) == 0u &&
                 f.at(0, 0, 30) == 0x0000FFFFu);
@@ -68,16 +76,16 @@ TEST_F(Post, AberrationAndGlowGoldenPixelsOrderIdentityAndLens)
     // corner (mask 255) takes the blurred copy.
     f.fill(0, 3);
     Frames before = f;
-    post_aberration_offset.value = 99, postAberration();
+    post_aberration_offset.value = 99, f.aberration();
     EXPECT_EQ(f.mem, before.mem);
-    post_aberration_blur.value = 40, postAberration();
+    post_aberration_blur.value = 40, f.aberration();
     EXPECT_TRUE(f.at(1, 0, 30) != before.at(1, 0, 30) && f.at(0, 0, 30) == f.at(1, 0, 30));
 
     // Glow: a white threshold leaves no glow image.
     f.fill(0, 9), before.load(f);
-    setGlow(1, 1, 1, 1, 1, 1, 100), postGlow(); // a white threshold leaves no glow image
-    EXPECT_TRUE(std::equal(f.frame(0), f.frame(0) + FRAME_WIDTH * FRAME_HEIGHT, before.frame(0)) && params.threshold == 0u &&
-                params.thresholdChanged == 1);
+    setGlow(1, 1, 1, 1, 1, 1, 100), f.glow(); // a white threshold leaves no glow image
+    EXPECT_TRUE(std::equal(f.frame(0), f.frame(0) + FRAME_WIDTH * FRAME_HEIGHT, before.frame(0)));
+    EXPECT_EQ(postGlowSettings().blur.threshold, 0xFFFFFFFFu);
     // One pixel at picture index 3210; its mirror is 54389, (309, 199). Per
     // channel o + g * c / 256; strength 0: no glow term; c held to 4095, the sum saturating.
     const double cases[][7] = {{1, 0.5f, 0, 0.25f, 1, 0x40404040u, 0x4F7F5F40u}, {1, 1, 1, 1, 0, 0x40404040u, 0x40404040u},
@@ -85,8 +93,8 @@ TEST_F(Post, AberrationAndGlowGoldenPixelsOrderIdentityAndLens)
     for (const auto &c : cases) {
         f.fill(0), f.at(0, 10, 40) = (uint32_t)c[5];
         setGlow(0, c[0], c[1], c[2], c[3], c[4], 0);
-        params.thresholdChanged = 0, postGlow();
-        EXPECT_TRUE(f.at(0, 10, 40) == (uint32_t)c[6] && f.at(0, 309, 199) == (uint32_t)c[5] && params.thresholdChanged == 0)
+        f.glow();
+        EXPECT_TRUE(f.at(0, 10, 40) == (uint32_t)c[6] && f.at(0, 309, 199) == (uint32_t)c[5])
             << "strength " << c[4] << " (the lens term always runs)";
     }
 }
@@ -98,14 +106,14 @@ TEST_F(Post, GlitchMovesBlocksByTheDisplacement)
     std::fill_n(m, GLITCH_MAP_WIDTH * GLITCH_MAP_HEIGHT, 0x007F7F00u);
     f.fill(0, 17);
     Frames before = f;
-    postGlitch(32, 32, map.get()); // neutral everywhere: only the fourth byte goes
+    f.glitch(32, 32, map.get()); // neutral everywhere: only the fourth byte goes
     for (int i = 0; i < FRAME_WIDTH * PICTURE_ROWS; i++)
         ASSERT_EQ(f.picture(0)[i], before.picture(0)[i] & 0x00FFFFFFu) << i;
     m[5 * 160 + 10] = 0x00FF7F00u;  // block (20, 10): x1 = x + 16, x2 = x + 13
     m[5 * 160 + 20] = 0x00007F00u;  // block (40, 10): floors, x1 = x - 16, x2 = x - 14
     m[85 * 160 + 30] = 0x007FFF00u; // block (60, 170): rows past 179 read the guard row
     m[81 * 160 + 40] = 0x007FFF00u; // block (80, 162), ys 34: y1 = 179, y2 = 176
-    f.load(before), postGlitch(32, 34, map.get());
+    f.load(before), f.glitch(32, 34, map.get());
     auto pic = [&](int x, int y) { return f.at(0, x, 30 + y); };
     auto src = [&](int x, int y) { return before.at(0, x, 30 + y); };
     auto mix = [](uint32_t red, uint32_t greenBlue) { return (red & 0xFF0000u) | (greenBlue & 0xFFFFu); };
@@ -113,14 +121,14 @@ TEST_F(Post, GlitchMovesBlocksByTheDisplacement)
                 pic(40, 10) == mix(src(24, 10), src(26, 10)));
     EXPECT_TRUE(pic(60, 170) == 0x00ADBEEFu && pic(61, 171) == 0x00ADBEEFu && pic(80, 162) == mix(src(80, 179), src(80, 176)));
     EXPECT_EQ(pic(80, 163), mix(before.at(1, 80, 210), src(80, 177))); // buffer 1's row 210, not refreshed
-    f.load(before), postGlitch(INT32_MAX, INT32_MIN, map.get()); // held at the picture's edges
+    f.load(before), f.glitch(INT32_MAX, INT32_MIN, map.get()); // held at the picture's edges
     EXPECT_TRUE(pic(20, 10) == mix(src(318, 10), src(318, 10)) && f.guardsIntact());
     // Nothing readable as 160 x 90 32-bit pixels, no bitmap, no picture: the copy only.
     Bitmap bad[] = {{159, 90, m, BITMAP_RGB32}, {160, 89, m, BITMAP_RGB32}, {160, 90, m, BITMAP_GRAY8},
                     {160, 90, nullptr, BITMAP_RGB32}};
     for (int i = 0; i < 6; i++) {
         Texture t = {i < 4 ? &bad[i] : nullptr, nullptr, nullptr};
-        f.load(before), postGlitch(32, 32, i < 5 ? &t : nullptr);
+        f.load(before), f.glitch(32, 32, i < 5 ? &t : nullptr);
         EXPECT_TRUE(std::equal(f.mem.begin(), f.mem.begin() + FRAME_BLOCK_PIXELS, before.mem.begin()) &&
                     std::equal(f.frame(0) + 9600, f.frame(0) + 67200, f.frame(1) + 9600)) << i;
     }
@@ -144,8 +152,7 @@ TEST_F(Post, SimdAndScalarPassesAgreeOnAnySettingsAndBrightnessGoldens)
         for (Frames *x : {&a, &b}) {
             pst_Kernels = x == &a ? &pst_KernelsSSE2 : &pst_KernelsRef;
             flt_Kernels = x == &a ? &flt_KernelsSSE2 : &flt_KernelsRef;
-            x->use();
-            postAberration(), postGlow();
+            x->aberration(), x->glow();
             postBrightness(x->picture(0), level), postBrightness(x->picture(1), 255 + (level & 255));
             EXPECT_TRUE(x->guardsIntact()) << round;
         }

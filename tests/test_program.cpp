@@ -142,7 +142,7 @@ TEST_F(ProgramRun, CaptureIntoAnUnwritablePlaceFails)
     ASSERT_TRUE(writeFile(run() + "/file", "x"));
     RunResult r = capture({"--capture", "file/sub"});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_NE(r.out.find("Cannot create the capture directory file/sub"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("Cannot create the capture directory file/sub"), std::string::npos) << r.err;
 }
 
 TEST_F(ProgramRun, WithoutADisplayTheWindowedRunPointsToCapture)
@@ -273,6 +273,6 @@ TEST_F(ProgramRun, BenchWritesOnlyItsFiguresFiledPerEffect)
 
     RunResult bad = capture({"--bench-json", "missing/b.json"});
     EXPECT_EQ(bad.exitCode, 1);
-    EXPECT_NE(bad.out.find("Cannot write the bench figures to missing/b.json"), std::string::npos) << bad.out;
+    EXPECT_NE(bad.err.find("Cannot write the bench figures to missing/b.json"), std::string::npos) << bad.err;
     EXPECT_EQ(bad.out.find("frames:"), std::string::npos) << "nothing rendered";
 }

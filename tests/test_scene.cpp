@@ -1,7 +1,6 @@
 // Scenes: building and locking, matrices with parents and look-at, fixed-point
 // projection, culling, near-plane clipping, both sort paths, a reference scene
-// against its golden hashes (VANTOREL_UPDATE_GOLDEN=1 prints new ones,
-// VANTOREL_FX_PNG=dir writes the frames), and random and degenerate poses that
+// against its golden hashes, and random and degenerate poses that
 // must never write outside the frame's block or the scene's pools.
 
 #include "core/common.h"

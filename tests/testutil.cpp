@@ -211,12 +211,17 @@ bool writeFramePNG(const std::string &path, const uint32_t *frame)
     return pngWriteFile(path.c_str(), frame, FRAME_WIDTH, FRAME_HEIGHT, FRAME_WIDTH, 0) == 1;
 }
 
+void checkGolden(uint64_t value, uint64_t golden, const std::string &name)
+{
+    if (getenv("VANTOREL_UPDATE_GOLDEN"))
+        printf("%s: 0x%016llxull\n", name.c_str(), (unsigned long long)value);
+    else
+        EXPECT_EQ(value, golden) << name << " (VANTOREL_UPDATE_GOLDEN=DIR prints the new values, frames into DIR)";
+}
+
 void checkGoldenFrame(const uint32_t *frame, uint64_t golden, const std::string &name)
 {
-    if (const char *dir = getenv("VANTOREL_FX_PNG"))
+    if (const char *dir = getenv("VANTOREL_UPDATE_GOLDEN"))
         writeFramePNG(std::string(dir) + "/" + name + ".png", frame);
-    if (getenv("VANTOREL_UPDATE_GOLDEN"))
-        printf("%s: 0x%016llxull\n", name.c_str(), (unsigned long long)frameHash(frame));
-    else
-        EXPECT_EQ(frameHash(frame), golden) << name;
+    checkGolden(frameHash(frame), golden, name);
 }

@@ -111,6 +111,10 @@ struct GuardedFrame {
 uint64_t frameHash(const uint32_t *frame);
 // Writes a whole frame (320 x 240) as a PNG, for looking at it.
 bool writeFramePNG(const std::string &path, const uint32_t *frame);
-// Expects the frame's hash to be golden; VANTOREL_UPDATE_GOLDEN=1 prints it
-// instead (deliberate changes), VANTOREL_FX_PNG=dir writes dir/name.png.
+// Golden values. Each is checked, unless VANTOREL_UPDATE_GOLDEN=DIR is in the
+// environment: then nothing is checked, every value is printed as
+// "name: 0x...ull" to be pasted into its test, and every golden frame is
+// written as DIR/name.png, to be looked at before the new values are taken.
+void checkGolden(uint64_t value, uint64_t golden, const std::string &name);
+// The same for a frame, by its frameHash.
 void checkGoldenFrame(const uint32_t *frame, uint64_t golden, const std::string &name);

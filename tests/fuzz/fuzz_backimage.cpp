@@ -11,7 +11,6 @@
 #include "fuzzutil.h"
 #include "fx/backimage.h"
 #include "fx/fx.h"
-#include "host/hostvars.h"
 #include "render/bitmap.h"
 
 // a.png 40 x 3, b.png 1 x 1, c.png 330 x 1: wider than the frame.
