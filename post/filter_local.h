@@ -6,17 +6,9 @@
 
 #include <cstdint>
 
-// ---------------------------------------------------------------------------
-// Lane format
-// ---------------------------------------------------------------------------
-// 9.7   one signed 16-bit lane per colour byte, a byte b held as b << 7. The
-//       blurs and the alpha blend multiply two lanes keeping the high half of
-//       the 32-bit product: hi16(d * K) with K = coefficient << 7 is
-//       floor(d * coefficient / 512); doubling it brings back d * c / 256.
-//       Every add and subtract on lanes saturates at -32768..32767, and a lane
-//       becomes a byte by an arithmetic shift right of 7 clamped to 0..255.
+#include "render/bitmap.h" // Required for: LANE_FRAC, the 9.7 lanes every kernel here works in
+
 enum {
-    FILTER_FRAC = 7,                  // 9.7
     FILTER_ACCUMULATORS = 8,          // pixels of one vertical strip
     FILTER_STRIP_LANES = FILTER_ACCUMULATORS * 4,
 };
@@ -43,7 +35,7 @@ static inline int16_t laneMulHi(int16_t a, int16_t b) // pmulhw: floor(a * b / 6
 {
     return (int16_t)(((int32_t)a * b) >> 16);
 }
-static inline uint8_t laneToByte(int16_t v, int shift = FILTER_FRAC) // psraw shift, packuswb
+static inline uint8_t laneToByte(int16_t v, int shift = LANE_FRAC) // psraw shift, packuswb
 {
     int32_t b = v >> shift;
     return (uint8_t)(b < 0 ? 0 : b > 255 ? 255 : b);

@@ -28,7 +28,7 @@ static inline int16_t blurStep(int16_t acc, int16_t x, int16_t k)
 // A source byte as the forward passes read it: threshold removed, to 9.7.
 static inline int16_t blurInput(uint32_t pixel, uint32_t threshold, int i)
 {
-    return (int16_t)(byteSubs(byteOf(pixel, i), byteOf(threshold, i)) << FILTER_FRAC);
+    return (int16_t)(byteSubs(byteOf(pixel, i), byteOf(threshold, i)) << LANE_FRAC);
 }
 
 // ---------------------------------------------------------------------------
@@ -38,7 +38,7 @@ static inline int16_t blurInput(uint32_t pixel, uint32_t threshold, int i)
 void flt_BlurPairHRef(const uint32_t *srcA, const uint32_t *srcB, uint32_t *dstA, uint32_t *dstB, int n,
                       int32_t coef, uint32_t threshold)
 {
-    const int16_t k = (int16_t)(coef << FILTER_FRAC);
+    const int16_t k = (int16_t)(coef << LANE_FRAC);
     int16_t acc[8]; // row A's four lanes, then row B's
     for (int i = 0; i < 4; i++) {
         acc[i] = blurInput(srcA[0], threshold, i);
@@ -60,8 +60,8 @@ void flt_BlurPairHRef(const uint32_t *srcA, const uint32_t *srcB, uint32_t *dstA
     for (int x = n - 1; x >= 0; x--) {
         uint32_t a = dstA[x], b = dstB[x], outA = 0, outB = 0;
         for (int i = 0; i < 4; i++) {
-            acc[i] = blurStep(acc[i], (int16_t)(byteOf(a, i) << FILTER_FRAC), k);
-            acc[4 + i] = blurStep(acc[4 + i], (int16_t)(byteOf(b, i) << FILTER_FRAC), k);
+            acc[i] = blurStep(acc[i], (int16_t)(byteOf(a, i) << LANE_FRAC), k);
+            acc[4 + i] = blurStep(acc[4 + i], (int16_t)(byteOf(b, i) << LANE_FRAC), k);
             outA |= (uint32_t)laneToByte(acc[i]) << (8 * i);
             outB |= (uint32_t)laneToByte(acc[4 + i]) << (8 * i);
         }
@@ -81,7 +81,7 @@ void flt_BlurOctHRef(const uint32_t *src, uint32_t *dst, int n, int32_t coef, ui
 void flt_BlurStripVRef(const uint32_t *src, uint32_t *dst, int rows, int32_t coef, uint32_t threshold,
                        int16_t *acc)
 {
-    const int16_t k = (int16_t)(coef << FILTER_FRAC);
+    const int16_t k = (int16_t)(coef << LANE_FRAC);
     for (int c = 0; c < FILTER_ACCUMULATORS; c++)
         for (int i = 0; i < 4; i++)
             acc[4 * c + i] = blurInput(src[c], threshold, i);
@@ -104,7 +104,7 @@ void flt_BlurStripVRef(const uint32_t *src, uint32_t *dst, int rows, int32_t coe
             uint32_t pixel = row[c], result = 0;
             for (int i = 0; i < 4; i++) {
                 int16_t *a = &acc[4 * c + i];
-                *a = blurStep(*a, (int16_t)(byteOf(pixel, i) << FILTER_FRAC), k);
+                *a = blurStep(*a, (int16_t)(byteOf(pixel, i) << LANE_FRAC), k);
                 result |= (uint32_t)laneToByte(*a) << (8 * i);
             }
             row[c] = result;
@@ -182,8 +182,8 @@ void flt_AlphaRowRef(uint32_t *dst, const uint32_t *src, int n, int32_t alpha)
         const int16_t weight = (int16_t)((sa * alpha) >> 1); // 0.15 blend weight, at most 32512
         uint32_t result = 0;
         for (int b = 0; b < 4; b++) {
-            int16_t dl = (int16_t)(byteOf(d, b) << FILTER_FRAC);
-            int16_t sl = (int16_t)(byteOf(s, b) << FILTER_FRAC);
+            int16_t dl = (int16_t)(byteOf(d, b) << LANE_FRAC);
+            int16_t sl = (int16_t)(byteOf(s, b) << LANE_FRAC);
             int16_t h = laneMulHi(laneSubs(sl, dl), weight);
             result |= (uint32_t)laneToByte(laneAdds(dl, laneAdds(h, h))) << (8 * b);
         }

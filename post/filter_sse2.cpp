@@ -24,7 +24,7 @@ static inline __m128i loadPixel(const uint32_t *p)
 // Bytes 0..7 of v as eight 9.7 lanes.
 static inline __m128i bytesToLanes(__m128i v)
 {
-    return _mm_slli_epi16(_mm_unpacklo_epi8(v, _mm_setzero_si128()), FILTER_FRAC);
+    return _mm_slli_epi16(_mm_unpacklo_epi8(v, _mm_setzero_si128()), LANE_FRAC);
 }
 
 // acc moves from x toward its previous value by coef / 256 (k = coef << 7).
@@ -37,7 +37,7 @@ static inline __m128i blurStep(__m128i acc, __m128i x, __m128i k)
 // Two lane registers (four pixels) back to bytes, clamped to 0..255.
 static inline __m128i lanesToBytes(__m128i lo, __m128i hi)
 {
-    return _mm_packus_epi16(_mm_srai_epi16(lo, FILTER_FRAC), _mm_srai_epi16(hi, FILTER_FRAC));
+    return _mm_packus_epi16(_mm_srai_epi16(lo, LANE_FRAC), _mm_srai_epi16(hi, LANE_FRAC));
 }
 
 // ---------------------------------------------------------------------------
@@ -48,7 +48,7 @@ void flt_BlurPairHSSE2(const uint32_t *srcA, const uint32_t *srcB, uint32_t *dst
                        int32_t coef, uint32_t threshold)
 {
     // One register: row A's pixel in lanes 0..3, row B's in lanes 4..7.
-    const __m128i k = _mm_set1_epi16((short)(coef << FILTER_FRAC));
+    const __m128i k = _mm_set1_epi16((short)(coef << LANE_FRAC));
     const __m128i t = _mm_set1_epi32((int)threshold);
     __m128i acc = bytesToLanes(_mm_subs_epu8(_mm_unpacklo_epi32(loadPixel(srcA), loadPixel(srcB)), t));
     for (int x = 0; x < n; x++) {
@@ -90,7 +90,7 @@ static inline __m128i loadRowPairThreshold(const uint32_t *p, int r, int x, __m1
 
 void flt_BlurOctHSSE2(const uint32_t *src, uint32_t *dst, int n, int32_t coef, uint32_t threshold)
 {
-    const __m128i k = _mm_set1_epi16((short)(coef << FILTER_FRAC));
+    const __m128i k = _mm_set1_epi16((short)(coef << LANE_FRAC));
     const __m128i t = _mm_set1_epi32((int)threshold);
     // Rows 0-1, 2-3, 4-5 and 6-7: four chains that do not wait on each other.
     __m128i a0 = loadRowPairThreshold(src, 0, 0, t);
@@ -130,10 +130,10 @@ static inline StripLanes loadStrip(const uint32_t *p, __m128i t)
     __m128i lo = _mm_subs_epu8(_mm_loadu_si128((const __m128i *)p), t);
     __m128i hi = _mm_subs_epu8(_mm_loadu_si128((const __m128i *)(p + 4)), t);
     StripLanes s;
-    s.l0 = _mm_slli_epi16(_mm_unpacklo_epi8(lo, zero), FILTER_FRAC);
-    s.l1 = _mm_slli_epi16(_mm_unpackhi_epi8(lo, zero), FILTER_FRAC);
-    s.l2 = _mm_slli_epi16(_mm_unpacklo_epi8(hi, zero), FILTER_FRAC);
-    s.l3 = _mm_slli_epi16(_mm_unpackhi_epi8(hi, zero), FILTER_FRAC);
+    s.l0 = _mm_slli_epi16(_mm_unpacklo_epi8(lo, zero), LANE_FRAC);
+    s.l1 = _mm_slli_epi16(_mm_unpackhi_epi8(lo, zero), LANE_FRAC);
+    s.l2 = _mm_slli_epi16(_mm_unpacklo_epi8(hi, zero), LANE_FRAC);
+    s.l3 = _mm_slli_epi16(_mm_unpackhi_epi8(hi, zero), LANE_FRAC);
     return s;
 }
 
@@ -169,7 +169,7 @@ static inline void storeAccumulators(int16_t *acc, const StripLanes &s)
 void flt_BlurStripVSSE2(const uint32_t *src, uint32_t *dst, int rows, int32_t coef, uint32_t threshold,
                         int16_t *acc)
 {
-    const __m128i k = _mm_set1_epi16((short)(coef << FILTER_FRAC));
+    const __m128i k = _mm_set1_epi16((short)(coef << LANE_FRAC));
     const __m128i t = _mm_set1_epi32((int)threshold);
     const __m128i none = _mm_setzero_si128(); // the backward pass reads without threshold
     storeAccumulators(acc, loadStrip(src, t));
@@ -307,8 +307,8 @@ static inline __m128i alphaLanes(__m128i s, __m128i d, __m128i alpha)
 {
     __m128i sa = _mm_shufflehi_epi16(_mm_shufflelo_epi16(s, _MM_SHUFFLE(3, 3, 3, 3)), _MM_SHUFFLE(3, 3, 3, 3));
     __m128i weight = _mm_srli_epi16(_mm_mullo_epi16(sa, alpha), 1); // sa * alpha < 65536: exact
-    __m128i dl = _mm_slli_epi16(d, FILTER_FRAC);
-    __m128i h = _mm_mulhi_epi16(_mm_subs_epi16(_mm_slli_epi16(s, FILTER_FRAC), dl), weight);
+    __m128i dl = _mm_slli_epi16(d, LANE_FRAC);
+    __m128i h = _mm_mulhi_epi16(_mm_subs_epi16(_mm_slli_epi16(s, LANE_FRAC), dl), weight);
     return _mm_adds_epi16(dl, _mm_adds_epi16(h, h));
 }
 

@@ -23,11 +23,11 @@ void pst_AberrationRowRef(uint32_t *dst, const uint32_t *red, const uint32_t *gr
             dst[x] = s;
             continue;
         }
-        const int16_t weight = (int16_t)(m << FILTER_FRAC);
+        const int16_t weight = (int16_t)(m << LANE_FRAC);
         uint32_t o = dst[x], result = 0;
         for (int b = 0; b < 4; b++) {
-            int16_t ol = (int16_t)(byteOf(o, b) << FILTER_FRAC);
-            int16_t sl = (int16_t)(byteOf(s, b) << FILTER_FRAC);
+            int16_t ol = (int16_t)(byteOf(o, b) << LANE_FRAC);
+            int16_t sl = (int16_t)(byteOf(s, b) << LANE_FRAC);
             int16_t h = laneMulHi(laneSubs(sl, ol), weight);
             result |= (uint32_t)laneToByte(laneAdds(ol, laneAdds(h, h))) << (8 * b);
         }
@@ -40,7 +40,7 @@ void pst_GlowAddRef(uint32_t *dst, const uint32_t *glow, int n, const int16_t co
     for (int x = 0; x < n; x++) {
         uint32_t o = dst[x], g = glow[x], result = 0;
         for (int b = 0; b < 4; b++) {
-            int16_t p = laneMulHi(colour8[b], (int16_t)(byteOf(g, b) << FILTER_FRAC));
+            int16_t p = laneMulHi(colour8[b], (int16_t)(byteOf(g, b) << LANE_FRAC));
             int16_t sum = laneAdds((int16_t)(byteOf(o, b) << GLOW_FRAC), laneAdds(p, p));
             result |= (uint32_t)laneToByte(sum, GLOW_FRAC) << (8 * b);
         }

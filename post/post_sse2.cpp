@@ -30,8 +30,8 @@ static inline void store4(uint32_t *p, __m128i v)
 // blitAlpha with its weight per lane.
 static inline __m128i blendLanes(__m128i s, __m128i o, __m128i w)
 {
-    __m128i ol = _mm_slli_epi16(o, FILTER_FRAC);
-    __m128i h = _mm_mulhi_epi16(_mm_subs_epi16(_mm_slli_epi16(s, FILTER_FRAC), ol), w);
+    __m128i ol = _mm_slli_epi16(o, LANE_FRAC);
+    __m128i h = _mm_mulhi_epi16(_mm_subs_epi16(_mm_slli_epi16(s, LANE_FRAC), ol), w);
     return _mm_adds_epi16(ol, _mm_adds_epi16(h, h));
 }
 
@@ -64,11 +64,11 @@ void pst_AberrationRowSSE2(uint32_t *dst, const uint32_t *red, const uint32_t *g
         m = _mm_unpacklo_epi16(m, m); // m0 x4, m1 x4
         m = _mm_unpacklo_epi32(m, m); // m0 m0 m1 m1 in 32-bit lanes
 
-        __m128i wLo = _mm_slli_epi16(_mm_unpacklo_epi8(m, zero), FILTER_FRAC);
-        __m128i wHi = _mm_slli_epi16(_mm_unpackhi_epi8(m, zero), FILTER_FRAC);
+        __m128i wLo = _mm_slli_epi16(_mm_unpacklo_epi8(m, zero), LANE_FRAC);
+        __m128i wHi = _mm_slli_epi16(_mm_unpackhi_epi8(m, zero), LANE_FRAC);
         __m128i lo = blendLanes(_mm_unpacklo_epi8(s, zero), _mm_unpacklo_epi8(o, zero), wLo);
         __m128i hi = blendLanes(_mm_unpackhi_epi8(s, zero), _mm_unpackhi_epi8(o, zero), wHi);
-        __m128i blended = _mm_packus_epi16(_mm_srai_epi16(lo, FILTER_FRAC), _mm_srai_epi16(hi, FILTER_FRAC));
+        __m128i blended = _mm_packus_epi16(_mm_srai_epi16(lo, LANE_FRAC), _mm_srai_epi16(hi, LANE_FRAC));
 
         // m = 255 takes the shifted pixel as it is.
         __m128i whole = _mm_cmpeq_epi8(m, full);
@@ -84,7 +84,7 @@ void pst_AberrationRowSSE2(uint32_t *dst, const uint32_t *red, const uint32_t *g
 // Two pixels' glow term: (8 o +sat 2 hi16(c8 * (g << 7))) >> 3.
 static inline __m128i glowLanes(__m128i o, __m128i g, __m128i c8)
 {
-    __m128i p = _mm_mulhi_epi16(c8, _mm_slli_epi16(g, FILTER_FRAC));
+    __m128i p = _mm_mulhi_epi16(c8, _mm_slli_epi16(g, LANE_FRAC));
     __m128i sum = _mm_adds_epi16(_mm_slli_epi16(o, GLOW_FRAC), _mm_adds_epi16(p, p));
     return _mm_srai_epi16(sum, GLOW_FRAC);
 }

@@ -26,6 +26,16 @@ enum {
     PICTURE_OFFSET_PIXELS = PICTURE_FIRST_ROW * FRAME_WIDTH, // 9,600 (38,400 bytes)
 };
 
+// The lane format of the packed per-pixel arithmetic (9.7): one signed 16-bit
+// lane per colour byte, a byte b held as b << LANE_FRAC. Multiplying two
+// lanes keeps the high half of the 32-bit product: hi16(d * K) with
+// K = c << LANE_FRAC is floor(d * c / 512), and doubling it brings back
+// d * c / 256. Adds and subtracts on lanes saturate at -32768..32767, and a
+// lane becomes a byte by an arithmetic shift right of LANE_FRAC clamped to
+// 0..255. The filters, the post passes, the packed Gouraud rows and the fish
+// test's cross-fade all work in it.
+enum { LANE_FRAC = 7 };
+
 struct Bitmap {
     int32_t width;  // pixels per row, also the row stride
     int32_t height;

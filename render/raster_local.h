@@ -14,13 +14,12 @@
 // 24.8  screen positions sx, sy (pixel * 256) and camera depth cz
 // 16.16 edge x while stepping rows (pixel * 65536); column = x >> 16
 // 8.8   colour channels and texture coordinates while interpolating
-// 9.7   packed Gouraud lanes: the 8.8 values halved, in signed 16 bits
+// 9.7   packed Gouraud lanes: the 8.8 values halved (LANE_FRAC, render/bitmap.h)
 // 17.15 edge positions of the edge-accumulation fill (pixel * 32768)
 enum {
     SCREEN_FRAC = 8,   // 24.8
     EDGE_FRAC = 16,    // 16.16
     ATTR_FRAC = 8,     // 8.8
-    LANE_FRAC = 7,     // 9.7
     ACCUM_FRAC = 15,   // 17.15
 };
 
