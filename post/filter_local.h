@@ -1,7 +1,7 @@
-// The filters' own header: lane format and row kernels, shared by filter.cpp
-// (the drivers), filter_sse2.cpp (the SSE2 kernels), filter_ref.cpp (their
-// scalar references), the tests and the benchmarks. Callers outside the
-// filters use post/filter.h.
+// The filters' own header: the row kernels and the scalar lane operations their
+// references build on, shared by filter.cpp (the drivers), filter_sse2.cpp (the SSE2
+// kernels), filter_ref.cpp (the references), the tests and the benchmarks. Callers
+// outside the filters use post/filter.h.
 #pragma once
 
 #include <cstdint>
