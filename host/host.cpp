@@ -202,13 +202,6 @@ int hostTrackedList(Cvar **out, int max)
     return n;
 }
 
-// The effects' short sleeps: live runs keep them, offline and benchmark runs,
-// whose frames follow music time rather than the wall clock, go without.
-static void hostPause(int milliseconds)
-{
-    platformSleep(milliseconds);
-}
-
 Screen *hostStartup(const HostSetup *setup)
 {
     hostSetup = *setup;
@@ -256,7 +249,9 @@ Screen *hostStartup(const HostSetup *setup)
     hostContext.scratch2 = hostScreen->buffer2;
     hostContext.release = setup->release;
     hostContext.rebuild = setup->rebuild;
-    hostContext.pause = setup->pauses ? hostPause : nullptr;
+    // Live runs keep the effects' short sleeps; offline runs, whose frames
+    // follow music time rather than the wall clock, go without.
+    hostContext.pause = setup->pauses ? platformSleep : nullptr;
     // Setups that mostly build meshes and scenes are charged to the objects;
     // their pictures, objects and variables are marked by the loaders, the
     // curl and voronoi tables by the effects.
