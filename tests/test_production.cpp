@@ -102,9 +102,7 @@ TEST_F(ProductionTree, EveryTrackedComponentHasATrackFileAlsoInTheTrackPack)
     }
     for (DataEntry *e = pack->entries; e; e = e->next)
         entries++;
-    EXPECT_EQ(tracked, 60);
-    EXPECT_EQ(files, 72);
-    EXPECT_EQ(entries, 72);
+    EXPECT_EQ((std::vector<int>{tracked, files, entries}), (std::vector<int>{60, 72, 72})) << "tracked, files, entries";
     dataClosePack(pack);
     syncDestroyDevice(device);
 }
