@@ -118,5 +118,6 @@ TEST_F(VariableFiles, LongLinesAreCutAndReadOnAsTheNextLine)
     files({{"long.vars", text.c_str()}});
     std::string out = loadAll();
     EXPECT_EQ(speed.value, 5.0f);
-    EXPECT_NE(out.find("Invalid variable in file:" + text.substr(0, 256) + ", source:long.vars"), std::string::npos) << out;
+    EXPECT_NE(out.find("Invalid variable in file:" + text.substr(0, 256) + ", source:long.vars"), std::string::npos)
+        << out;
 }

@@ -48,7 +48,8 @@ TEST(FrameBuffers, ThreeFramesWithGuardRowsInsideTheirBlocks)
         const Bitmap *b = views[i]->bitmap;
         ASSERT_NE(b, nullptr);
         EXPECT_EQ(b->pixels, (void *)buffers[i]);
-        EXPECT_EQ((std::vector<int32_t>{b->width, b->height, b->format}), (std::vector<int32_t>{320, 240, BITMAP_RGB32}));
+        EXPECT_EQ((std::vector<int32_t>{b->width, b->height, b->format}),
+                  (std::vector<int32_t>{320, 240, BITMAP_RGB32})); // width, height, format
     }
     EXPECT_EQ(screenCreate(), nullptr); // only once
 }

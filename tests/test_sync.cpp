@@ -103,9 +103,9 @@ TEST(SyncValue, OddRowsAndOddKeysGiveValuesWithinTheStoredOnes)
     SyncKey backwards[] = {{0, 0.0f, SYNC_LINEAR}, {20, 10.0f, SYNC_LINEAR}, {10, 5.0f, SYNC_LINEAR}};
     SyncKey shuffled[] = {{0, 0.0f, SYNC_LINEAR}, {20, 10.0f, SYNC_RAMP}, {10, 5.0f, SYNC_SMOOTH},
                           {30, -4.0f, SYNC_LINEAR}, {25, 8.0f, SYNC_LINEAR}};
-    const std::pair<const char *, SyncTrack> odd[] = {
-        {"doubled", {nullptr, doubled, 3}}, {"backwards", {nullptr, backwards, 3}}, {"shuffled", {nullptr, shuffled, 5}},
-    };
+    const std::pair<const char *, SyncTrack> odd[] = {{"doubled", {nullptr, doubled, 3}},
+                                                      {"backwards", {nullptr, backwards, 3}},
+                                                      {"shuffled", {nullptr, shuffled, 5}}};
     for (const auto &[name, oddTrack] : odd) {
         SCOPED_TRACE(name);
         for (double row = -5; row <= 40; row += 0.25)
