@@ -20,17 +20,25 @@ protected:
 static int changes;
 static void countChange(void) { changes++; }
 
-TEST_F(CvarRegistry, RegistrationCopiesTheTextLinksNewestFirstAndRefusesDuplicates)
+TEST_F(CvarRegistry, RegisterCopiesTextLinksNewestFirstRefusesDuplicates)
 {
     static Cvar a = cvarDefine("test_a", "12.5", 0, 255), b = cvarDefine("test_b", "3x", 0, 0);
     static Cvar dup = cvarDefine("test_a", "2", 0, 0);
     static const char *const defaultText = a.text, *const dupDefault = dup.text;
     CvarRegister(&a), CvarRegister(&b);
-    EXPECT_TRUE(a.text != defaultText && !strcmp(a.text, "12.5") && a.value == 12.5f);
+    EXPECT_NE(a.text, defaultText); // a copy of its own
+    EXPECT_STREQ(a.text, "12.5");
+    EXPECT_EQ(a.value, 12.5f);
     EXPECT_EQ(b.value, 3.0f); // leading numeric prefix only
-    EXPECT_TRUE(cvarList == &b && b.next == &a && CvarFind("test_a") == &a && !CvarFind("TEST_A") && !CvarFind("test_"));
+    EXPECT_EQ(cvarList, &b);
+    EXPECT_EQ(b.next, &a);
+    for (auto [name, found] : {std::pair<const char *, Cvar *>{"test_a", &a}, {"TEST_A", nullptr}, {"test_", nullptr}})
+        EXPECT_EQ(CvarFind(name), found) << name;
     EXPECT_EQ(captured([] { CvarRegister(&dup); }), "[Cvar]: Cant register variable test_a, allready defined\n");
-    EXPECT_TRUE(CvarFind("test_a") == &a && dup.text == dupDefault && dup.next == nullptr && cvarList == &b);
+    EXPECT_EQ(CvarFind("test_a"), &a);
+    EXPECT_EQ(dup.text, dupDefault);
+    EXPECT_EQ(dup.next, nullptr);
+    EXPECT_EQ(cvarList, &b);
 }
 
 TEST_F(CvarRegistry, AssignmentSetsTextAndValueButNeverTheVector)
@@ -40,10 +48,14 @@ TEST_F(CvarRegistry, AssignmentSetsTextAndValueButNeverTheVector)
     CvarRegister(&colour);
     changes = 0;
     CvarSet("test_colour", "0.5");
-    EXPECT_TRUE(colour.value == 0.5f && colour.vec[0] == 1.0f && colour.vec[1] == 0.8f && changes == 1);
+    EXPECT_EQ(colour.value, 0.5f);
+    EXPECT_EQ(std::vector<float>(colour.vec, colour.vec + 4), (std::vector<float>{1, 0.8f, 0.6f, 1}));
+    EXPECT_EQ(changes, 1);
     CvarSet("test_colour", "abc");
     CvarSet("test_colour", colour.text); // its own text: must not read freed memory
-    EXPECT_TRUE(!strcmp(colour.text, "abc") && colour.value == 0.0f && changes == 3);
+    EXPECT_STREQ(colour.text, "abc");
+    EXPECT_EQ(colour.value, 0.0f);
+    EXPECT_EQ(changes, 3);
     EXPECT_EQ(captured([] { CvarSet("test_missing", "1"); }), "[Cvar]: Variable test_missing not found\n");
 }
 
@@ -77,5 +89,6 @@ TEST_F(CvarRegistry, RegisteredVariablesMatchTheCatalog)
         EXPECT_EQ(entry->tracked, bound.count(c->name) == 1) << c->name;
     }
     // The host's groups register in order, around the effects' variables.
-    EXPECT_TRUE(names.front() == "env_fps" && names.back() == "fx_time") << names.front() << " .. " << names.back();
+    EXPECT_EQ(names.front(), "env_fps");
+    EXPECT_EQ(names.back(), "fx_time");
 }

@@ -14,7 +14,8 @@ class VariableFiles : public testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(makeDirs(dir / "assets") && chdir(dir.path().c_str()) == 0);
+        ASSERT_TRUE(makeDirs(dir / "assets"));
+        ASSERT_EQ(chdir(dir.path().c_str()), 0);
         captured([] { dataSetBasePath("assets/"); });
         cvarList = nullptr;
         for (Cvar *c : {&loose, &speed, &tint, &camera})
@@ -30,6 +31,10 @@ protected:
     }
     TempDir dir;
 };
+
+static std::vector<float> vec(const Cvar &c) { return {c.vec, c.vec + 4}; }
+// The slot of the file the variable was last read from; -1 for none.
+static long slot(const Cvar &c) { return c.source ? c.source - cvarFiles : -1; }
 
 TEST_F(VariableFiles, TokenCountAndKindDecideWhatALineDoes)
 {
@@ -48,29 +53,33 @@ TEST_F(VariableFiles, TokenCountAndKindDecideWhatALineDoes)
     CvarAddFile("a.vars");
     std::string out = loadAll();
 
-    EXPECT_TRUE(speed.value == 2.5f && !strcmp(speed.text, "2.5") && speed.source == &cvarFiles[cvarFileCount - 1]);
-    EXPECT_TRUE(tint.vec[0] == 0.1f && tint.vec[3] == 0.4f && tint.value == 9.0f); // two tokens set text and value, never vec
-    EXPECT_TRUE(camera.vec[2] == 3.0f && camera.vec[3] == 1.0f && camera.value == 0.0f);
+    EXPECT_EQ(speed.value, 2.5f);
+    EXPECT_STREQ(speed.text, "2.5");
+    EXPECT_EQ(slot(speed), cvarFileCount - 1);
+    EXPECT_EQ(vec(tint), (std::vector<float>{0.1f, 0.2f, 0.3f, 0.4f}));
+    EXPECT_EQ(tint.value, 9.0f); // two tokens set text and value, never vec
+    EXPECT_EQ(vec(camera), (std::vector<float>{1, 2, 3, 1}));
+    EXPECT_EQ(camera.value, 0.0f);
 
-    const char *invalid[] = {"t_tint 0.5 0.5 0.5\n", "t_speed 1 2 3\n", "t_camera 1 2 3 4\n", "t_speed\n", "\n",
-                             "t_nothing 1 2 3\n", "a b c d e f g\n"};
-    for (const char *line : invalid) {
-        std::string message = std::string("\"Invalid variable in file:") + line + ", source:a.vars\\n\"\n";
-        EXPECT_NE(out.find(message), std::string::npos) << line << out;
-    }
-    EXPECT_TRUE(out.find("[Cvar]: Variable t_nothing not found\n") != std::string::npos && out.find("[CvarLoad : ") != std::string::npos &&
-                out.find("]\"Loading variables for source file <a.vars>\\n\"\n") != std::string::npos) << out;
+    std::vector<std::string> said = {"[Cvar]: Variable t_nothing not found\n", "[CvarLoad : ",
+                                     "]\"Loading variables for source file <a.vars>\\n\"\n"};
+    for (const char *invalid : {"t_tint 0.5 0.5 0.5\n", "t_speed 1 2 3\n", "t_camera 1 2 3 4\n", "t_speed\n", "\n",
+                                "t_nothing 1 2 3\n", "a b c d e f g\n"})
+        said.push_back(std::string("\"Invalid variable in file:") + invalid + ", source:a.vars\\n\"\n");
+    for (const std::string &message : said)
+        EXPECT_NE(out.find(message), std::string::npos) << message << out;
 }
 
 TEST_F(VariableFiles, TheLastFileReadWinsAndBecomesTheSource)
 {
     files({{"first.vars", "t_speed 3\nt_tint 1 0 0 1\n"}, {"missing.vars", nullptr}, {"second.vars", "t_speed 4\n"}});
     std::string out = loadAll();
-    EXPECT_TRUE(speed.value == 4.0f && !strcmp(cvarFiles[0], "first.vars") && speed.source == &cvarFiles[2] &&
-                tint.source == &cvarFiles[0] && loose.source == nullptr);
+    EXPECT_EQ(speed.value, 4.0f);
+    EXPECT_STREQ(cvarFiles[0], "first.vars");
+    EXPECT_EQ((std::vector<long>{slot(speed), slot(tint), slot(loose)}), (std::vector<long>{2, 0, -1}));
     // A missing file is reported and announced all the same.
-    EXPECT_TRUE(out.find("LoadFile: Failed to find a file: missing.vars") != std::string::npos &&
-                out.find("Loading variables for source file <missing.vars>") != std::string::npos) << out;
+    EXPECT_NE(out.find("LoadFile: Failed to find a file: missing.vars"), std::string::npos) << out;
+    EXPECT_NE(out.find("Loading variables for source file <missing.vars>"), std::string::npos) << out;
 }
 
 TEST_F(VariableFiles, WriteBackThenReadBackRestoresEveryValue)
@@ -87,7 +96,9 @@ TEST_F(VariableFiles, WriteBackThenReadBackRestoresEveryValue)
 
     speed.value = tint.vec[0] = 0, std::fill_n(camera.vec, 4, 0.0f);
     loadAll();
-    EXPECT_TRUE(speed.value == 8.5f && camera.vec[1] == 5.0f && camera.vec[3] == 1.0f && tint.vec[0] == 0.25f);
+    EXPECT_EQ(speed.value, 8.5f);
+    EXPECT_EQ(vec(camera), (std::vector<float>{4, 5, 6, 1}));
+    EXPECT_EQ(vec(tint), (std::vector<float>{0.25f, 0.5f, 0.75f, 0.125f}));
 }
 
 TEST_F(VariableFiles, AFileThatCannotBeWrittenKeepsItsOldContent)
@@ -106,6 +117,7 @@ TEST_F(VariableFiles, LongLinesAreCutAndReadOnAsTheNextLine)
     const std::string text = std::string(256, ' ') + "t_speed 5\n";
     files({{"long.vars", text.c_str()}});
     std::string out = loadAll();
-    EXPECT_TRUE(speed.value == 5.0f &&
-                out.find("Invalid variable in file:" + std::string(256, ' ') + ", source:long.vars") != std::string::npos) << out;
+    EXPECT_EQ(speed.value, 5.0f);
+    EXPECT_NE(out.find("Invalid variable in file:" + text.substr(0, 256) + ", source:long.vars"), std::string::npos)
+        << out;
 }

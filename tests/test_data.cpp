@@ -5,13 +5,16 @@
 #include "data/pack.h"
 #include "testutil.h"
 
+using Strings = std::vector<std::string>;
+
 // Works in a fresh directory: "assets/" is the base path, "demo.dat" is
 // written beside it.
 class DataLayer : public testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(makeDirs(dir / "assets/sub") && chdir(dir.path().c_str()) == 0);
+        ASSERT_TRUE(makeDirs(dir / "assets/sub"));
+        ASSERT_EQ(chdir(dir.path().c_str()), 0);
         captured([] { dataSetBasePath("assets/"); });
     }
     void TearDown() override
@@ -37,21 +40,22 @@ protected:
         return captured([&] { pack = dataOpenPack(name); }), pack;
     }
     // Every line dataFileGets gives, up to max characters each; closes the stream.
-    static std::vector<std::string> lines(DataFile *stream, int max)
+    static Strings lines(DataFile *stream, int max)
     {
-        std::vector<std::string> out;
+        Strings out;
         char line[1024];
         while (dataFileGets(stream, line, max))
             out.push_back(line);
         dataFileClose(stream);
         return out;
     }
-    std::string load(const char *name)
+    // The first bytes of a load, which it frees; "<null>" for no load.
+    static std::string owned(uint8_t *data, size_t bytes)
     {
-        int32_t size = dataFileSize(name);
-        std::unique_ptr<uint8_t, decltype(&free)> data(dataLoadFile(name), free);
-        return data ? std::string((const char *)data.get(), (size_t)size) : "<null>";
+        std::unique_ptr<uint8_t, decltype(&free)> freed(data, free);
+        return data ? std::string((const char *)data, bytes) : "<null>";
     }
+    std::string load(const char *name) { return owned(dataLoadFile(name), (size_t)dataFileSize(name)); }
     TempDir dir;
 };
 
@@ -72,18 +76,22 @@ TEST_F(DataLayer, PackRoundTripServesEveryEntryWhateverTheLetterCase)
     // starts right after the table; names keep their letter case in the file.
     std::string pack = readFile(dir / "demo.dat");
     ASSERT_EQ(pack.size(), 8u + 2 * 272 + 7 + 12);
-    EXPECT_TRUE(pack.substr(0, 4) == "DATA" && le32(pack, 8) == 1u && le32(pack, 8 + 272) == 0u && le32(pack, 8 + 268) == 552u &&
-                le32(pack, 8 + 272 + 268) == 559u && pack.substr(16, 12) == std::string("sub/Foo.png\0", 12));
+    EXPECT_EQ(pack.substr(0, 4), "DATA");
+    EXPECT_EQ((std::vector<uint32_t>{le32(pack, 8), le32(pack, 8 + 268), le32(pack, 280), le32(pack, 280 + 268)}),
+              (std::vector<uint32_t>{1, 552, 0, 559})); // each record: another follows, data offset
+    EXPECT_EQ(pack.substr(16, 12), std::string("sub/Foo.png\0", 12));
 
     // Served from the pack even after the loose files are gone.
     remove((dir / "assets/sub/Foo.png").c_str());
     ASSERT_NE(dataOpenPack("demo.dat"), nullptr);
-    EXPECT_TRUE(load("sub/foo.PNG") == "PNGDATA" && load("PROGDIR:SUB/FOO.png") == "PNGDATA" &&
-                load("progdir:notes.txt") == "hello\nworld\n" && !dataFindEntry("progdir:") && dataFileSize("sub/foo.png") == 7);
+    EXPECT_EQ((Strings{load("sub/foo.PNG"), load("PROGDIR:SUB/FOO.png"), load("progdir:notes.txt")}),
+              (Strings{"PNGDATA", "PNGDATA", "hello\nworld\n"}));
+    EXPECT_EQ(dataFindEntry("progdir:"), nullptr);
+    EXPECT_EQ(dataFileSize("sub/foo.png"), 7);
 
     DataFile *stream = dataFileOpen("NOTES.TXT");
-    ASSERT_TRUE(stream && stream->mode == DATA_FROM_PACK);
-    EXPECT_EQ(lines(stream, 256), (std::vector<std::string>{"hello\n", "world\n"}));
+    EXPECT_EQ(stream ? stream->mode : -1, DATA_FROM_PACK);
+    EXPECT_EQ(lines(stream, 256), (Strings{"hello\n", "world\n"}));
 }
 
 TEST_F(DataLayer, EarlierPackWinsAndLooseFilesServeWhatNoPackHolds)
@@ -94,14 +102,16 @@ TEST_F(DataLayer, EarlierPackWinsAndLooseFilesServeWhatNoPackHolds)
     asset("a.txt", "second");
     asset("b.txt", "only in two");
     build({"a.txt", "b.txt"});
-    ASSERT_TRUE(dataOpenPack("one.dat") && dataOpenPack("demo.dat"));
+    ASSERT_NE(dataOpenPack("one.dat"), nullptr);
+    ASSERT_NE(dataOpenPack("demo.dat"), nullptr);
     asset("c.txt", "loose");
-    EXPECT_TRUE(load("A.txt") == "first" && load("b.txt") == "only in two" && load("c.txt") == "loose");
+    EXPECT_EQ((Strings{load("A.txt"), load("b.txt"), load("c.txt")}), (Strings{"first", "only in two", "loose"}));
     ASSERT_TRUE(writeFile(dir / "bad.dat", "DAT!xxxx"));
-    EXPECT_TRUE(!open("missing.dat") && !open("bad.dat"));
+    EXPECT_EQ(open("missing.dat"), nullptr);
+    EXPECT_EQ(open("bad.dat"), nullptr);
 }
 
-TEST_F(DataLayer, TruncatedPacksKeepTheirCompleteRecordsAndNeverReadPastTheFile)
+TEST_F(DataLayer, TruncatedPacksServeOnlyCompleteRecordsInsideTheFile)
 {
     asset("one", std::string(100, '1'));
     asset("two", std::string(50, '2'));
@@ -114,13 +124,13 @@ TEST_F(DataLayer, TruncatedPacksKeepTheirCompleteRecordsAndNeverReadPastTheFile)
         {8 + 3 * 272 + 150, 2}, {pack.size(), 3},
     };
     for (auto [length, entries] : cases) {
+        SCOPED_TRACE("cut at " + std::to_string(length));
         ASSERT_TRUE(writeFile(dir / "cut.dat", pack.substr(0, length)));
         DataPack *opened = open("cut.dat");
-        ASSERT_EQ(opened != nullptr, entries != SIZE_MAX) << length;
         size_t count = 0;
         for (DataEntry *e = opened ? opened->entries : nullptr; e; e = e->next, count++)
-            EXPECT_LE((long)e->offset + e->size, (long)length);
-        EXPECT_TRUE(!opened || count == entries) << "cut at " << length;
+            EXPECT_LE((long)e->offset + e->size, (long)length) << e->name;
+        EXPECT_EQ(opened ? count : SIZE_MAX, entries) << "entries served";
         if (opened)
             dataClosePack(opened);
     }
@@ -136,15 +146,19 @@ TEST_F(DataLayer, EntriesPointingOutsideThePackAreRefused)
     const uint32_t cases[][2] = {{8 + 264, 0x7FFFFFF0u}, {8 + 264, 0xFFFFFFFFu}, {8 + 268, 0xFFFFFF00u},
                                  {8 + 268, (uint32_t)pack.size() - 2}};
     for (auto [at, value] : cases) {
+        SCOPED_TRACE(testing::Message() << "word at " << at << " set to " << value);
         std::string bad = pack, out;
         for (int i = 0; i < 4; i++)
             bad[at + i] = (char)(value >> (8 * i));
         ASSERT_TRUE(writeFile(dir / "bad.dat", bad));
         DataPack *opened = nullptr;
         out = captured([&] { opened = dataOpenPack("bad.dat"); });
+        EXPECT_NE(out.find("lies outside the pack"), std::string::npos) << out;
+        ASSERT_NE(opened, nullptr);
         // The sound entry stays.
-        ASSERT_TRUE(opened && opened->entries && !strcmp(opened->entries->name, "b") && !opened->entries->next) << value;
-        EXPECT_NE(out.find("lies outside the pack"), std::string::npos) << value;
+        ASSERT_NE(opened->entries, nullptr);
+        EXPECT_STREQ(opened->entries->name, "b");
+        EXPECT_EQ(opened->entries->next, nullptr);
         dataClosePack(opened);
     }
 }
@@ -159,10 +173,11 @@ TEST_F(DataLayer, StreamsOverPackEntriesRefillInBlocks)
     DataFile *stream = open("demo.dat") ? dataFileOpen("big.bin") : nullptr;
     ASSERT_NE(stream, nullptr);
     std::vector<char> buffer(100000, 'x');
-    EXPECT_TRUE(dataFileRead(stream, buffer.data(), 100000) == 70000 && std::string(buffer.data(), 70000) == big &&
-                buffer[70000] == 'x');
-    EXPECT_TRUE(dataFileRead(stream, buffer.data(), 10) == 0 && dataFileRead(stream, nullptr, 10) == 0 &&
-                dataFileRead(nullptr, buffer.data(), 10) == 0);
+    EXPECT_EQ(dataFileRead(stream, buffer.data(), 100000), 70000);
+    EXPECT_EQ(std::string(buffer.data(), 70001), big + 'x'); // and nothing past the entry
+    EXPECT_EQ(dataFileRead(stream, buffer.data(), 10), 0);
+    EXPECT_EQ(dataFileRead(stream, nullptr, 10), 0);
+    EXPECT_EQ(dataFileRead(nullptr, buffer.data(), 10), 0);
     dataFileClose(stream);
     // Small reads across block boundaries deliver the same bytes.
     stream = dataFileOpen("big.bin");
@@ -180,19 +195,23 @@ TEST_F(DataLayer, LinesLoadsAndMissingFiles)
     // Line reading cuts long lines and keeps carriage returns.
     asset("long.txt", std::string(300, 'a') + "\nend\r\nlast");
     DataFile *stream = dataFileOpen("long.txt");
-    ASSERT_TRUE(stream && stream->mode == DATA_FROM_DISK);
-    EXPECT_EQ(lines(stream, 256), (std::vector<std::string>{std::string(256, 'a'), std::string(44, 'a') + "\n", "end\r\n", "last"}));
+    EXPECT_EQ(stream ? stream->mode : -1, DATA_FROM_DISK);
+    EXPECT_EQ(lines(stream, 256), (Strings{std::string(256, 'a'), std::string(44, 'a') + "\n", "end\r\n", "last"}));
     // Loads end in four zeros; missing files say so.
     asset("empty", "");
-    std::unique_ptr<uint8_t, decltype(&free)> data(dataLoadFile("empty"), free);
-    ASSERT_TRUE(data && (data.get()[0] | data.get()[1] | data.get()[2] | data.get()[3]) == 0);
-    std::string out = captured([] { EXPECT_TRUE(!dataLoadFile("nothing") && !dataFileOpen("nothing")); });
-    EXPECT_TRUE(out.find("\"LoadFile: Failed to find a file: nothing\"\n") != std::string::npos && dataFileSize("nothing") == 0 &&
-                out.rfind("[dataLoadFile : ", 0) == 0 && out.find("[dataFileOpen : ") != std::string::npos) << out;
+    EXPECT_EQ(owned(dataLoadFile("empty"), 4), std::string(4, '\0'));
+    uint8_t *loaded = nullptr;
+    std::string out = captured([&] { loaded = dataLoadFile("nothing"), stream = dataFileOpen("nothing"); });
+    EXPECT_EQ(loaded, nullptr);
+    EXPECT_EQ(stream, nullptr);
+    EXPECT_EQ(dataFileSize("nothing"), 0);
+    EXPECT_EQ(out.substr(0, 16), "[dataLoadFile : ") << out;
+    EXPECT_NE(out.find("\"LoadFile: Failed to find a file: nothing\"\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("[dataFileOpen : "), std::string::npos) << out;
     // Found relative to the working directory when the asset tree lacks it.
     ASSERT_TRUE(writeFile(dir / "beside.bin", "xyz"));
-    captured([&] { data.reset(dataLoadFileAny("beside.bin")); });
-    ASSERT_TRUE(data && std::string((char *)data.get(), 4) == std::string("xyz\0", 4));
+    captured([&] { loaded = dataLoadFileAny("beside.bin"); });
+    EXPECT_EQ(owned(loaded, 4), std::string("xyz\0", 4));
 }
 
 TEST_F(DataLayer, BuilderKeepsTableAndDataInAgreement)
@@ -204,14 +223,15 @@ TEST_F(DataLayer, BuilderKeepsTableAndDataInAgreement)
     for (const char *line : {"[DATA]: File not found. Ignore!:vanished\n", "Removed song.wav from data building\n",
                              "[DATA]: Failed to load file:vanished\n", "[DATA]: Failed to load file:empty\n",
                              "[DATA]: Failed to load file:sub\n"})
-        EXPECT_NE(out.find(line), std::string::npos) << out;
+        EXPECT_NE(out.find(line), std::string::npos) << line << out;
     ASSERT_NE(open("demo.dat"), nullptr);
     long expected = 8 + 4 * 272;
     for (DataEntry *e = dataPacks->entries; e; e = e->next) {
         EXPECT_EQ(e->offset, expected) << e->name;
         expected += e->size;
     }
-    EXPECT_TRUE(expected == (long)readFile(dir / "demo.dat").size() && load("kept") == "12345" && load("vanished") == "");
+    EXPECT_EQ(expected, (long)readFile(dir / "demo.dat").size());
+    EXPECT_EQ((Strings{load("kept"), load("vanished")}), (Strings{"12345", ""}));
 
     // Nothing to pack: no file is written and an old one stays.
     std::string before = readFile(dir / "demo.dat");
@@ -225,22 +245,30 @@ TEST_F(DataLayer, FailedWritesLeaveTheOldFileUntouched)
     ASSERT_TRUE(writeFile(dir / "demo.dat", "old pack"));
     ASSERT_TRUE(makeDirs(dir / "demo.dat.part")); // the temporary cannot be created
     std::string out = build({"a"});
-    EXPECT_TRUE(out.find("old pack is kept") != std::string::npos && readFile(dir / "demo.dat") == "old pack") << out;
-    EXPECT_TRUE(dataSaveFile("saved.bin", "abc", 3) == 1 && readFile(dir / "assets/saved.bin") == "abc");
+    EXPECT_NE(out.find("old pack is kept"), std::string::npos) << out;
+    EXPECT_EQ(readFile(dir / "demo.dat"), "old pack");
+    EXPECT_EQ(dataSaveFile("saved.bin", "abc", 3), 1);
+    EXPECT_EQ(readFile(dir / "assets/saved.bin"), "abc");
     ASSERT_TRUE(makeDirs(dir / "assets/saved.bin.part"));
-    out = captured([] { EXPECT_EQ(dataSaveFile("saved.bin", "defg", 4), 0); });
-    EXPECT_TRUE(out.find("Could not open file for writing:<assets/saved.bin>\\n") != std::string::npos &&
-                readFile(dir / "assets/saved.bin") == "abc") << out;
+    int saved = -1;
+    out = captured([&] { saved = dataSaveFile("saved.bin", "defg", 4); });
+    EXPECT_EQ(saved, 0);
+    EXPECT_NE(out.find("Could not open file for writing:<assets/saved.bin>\\n"), std::string::npos) << out;
+    EXPECT_EQ(readFile(dir / "assets/saved.bin"), "abc");
 }
 
 TEST_F(DataLayer, PacksWrittenFromMemoryReadBack)
 {
     const uint8_t one[] = {1, 2, 3};
     const PackSource entries[] = {{"Tracks/One.track", one, 3}, {"empty", nullptr, 0}};
-    ASSERT_TRUE(dataWritePack("mem.dat", entries, 2) == 1 && open("mem.dat"));
-    EXPECT_TRUE(load("tracks/one.TRACK") == std::string("\1\2\3", 3) && dataFileSize("empty") == 0 && dataFindEntry("empty"));
+    ASSERT_EQ(dataWritePack("mem.dat", entries, 2), 1);
+    ASSERT_NE(open("mem.dat"), nullptr);
+    EXPECT_EQ(load("tracks/one.TRACK"), std::string("\1\2\3", 3));
+    EXPECT_EQ(dataFileSize("empty"), 0);
+    EXPECT_NE(dataFindEntry("empty"), nullptr);
     // A name longer than a record holds, and nothing to write, are refused.
     const std::string longName(300, 'n');
     const PackSource bad[] = {{longName.c_str(), one, 3}};
-    EXPECT_TRUE(dataWritePack("bad.dat", bad, 1) == 0 && dataWritePack("none.dat", entries, 0) == 0);
+    EXPECT_EQ(dataWritePack("bad.dat", bad, 1), 0);
+    EXPECT_EQ(dataWritePack("none.dat", entries, 0), 0);
 }

@@ -38,9 +38,11 @@ TEST(BackImage, ListFile)
     std::string out = testing::internal::GetCapturedStdout();
     // The later 2 wins; 40 grows the list to 51 entries; what is no picture takes its index as nothing.
     const ImageList *list = backimageList();
-    EXPECT_TRUE(list->count == 41 && list->capacity == 51 && *(uint32_t *)list->entries[2]->bitmap->pixels == 0xFF3C3C3C);
+    EXPECT_EQ(list->count, 41);
+    ASSERT_EQ(list->capacity, 51);
     for (int i = 0; i < 51; i++)
-        EXPECT_EQ(list->entries[i] != nullptr, i == 2 || i == 40) << i;
+        EXPECT_EQ(list->entries[i] != nullptr, i == 2 || i == 40) << "entry " << i;
+    EXPECT_EQ(list->entries[2] ? *(uint32_t *)list->entries[2]->bitmap->pixels : 0u, 0xFF3C3C3Cu) << "the later 2 wins";
     // The empty line, the negative index and the missing number are bad lines; the comment is silent.
     for (const char *line : {"(\n)", "(-3 a.png\n)", "(x a.png\n)"})
         EXPECT_NE(out.find(std::string(":   86]\"Wrong line syntax. Use <index> <path> ") + line), out.npos) << out;
@@ -53,7 +55,7 @@ TEST(BackImage, ListFile)
 TEST(BackImage, PlacesBlendsAndDrawsNothingForEmptyIndices)
 {
     Screen *screen = effectTestHost();
-    ASSERT_TRUE(screen) << "no production tree";
+    ASSERT_NE(screen, nullptr) << "no production tree";
     listTree("0 b.png\n3 a.png\n4 b.png\n");
     backimage_load();
     uint32_t *row = screen->buffer0 + 35 * 320; // band row 5
@@ -61,7 +63,10 @@ TEST(BackImage, PlacesBlendsAndDrawsNothingForEmptyIndices)
     std::fill_n(screen->buffer0, 320 * 240, 0u);
     setLayer(3.9f, -100, 0, 0);
     backimage_draw(screen->buffer0, 0);
-    EXPECT_TRUE(row[0] == 0xFF000064u && row[320 + 99] == 0xFF0000C7u && !row[100] && !row[-320]);
+    EXPECT_EQ(row[0], 0xFF000064u);
+    EXPECT_EQ(row[320 + 99], 0xFF0000C7u);
+    EXPECT_EQ(row[100], 0u);
+    EXPECT_EQ(row[-320], 0u);
     // 60 over 200, k = 51: copy, add, subtract, alpha, minus, unknown; the same by the front mode;
     // then indices without a picture draw nothing: -0.5 is entry -1 (floor), not 0.
     const uint32_t blended[6] = {0xFF3C3C3Cu, 0xFFD1D1D1u, 0x00595959u, 0xD2ACACACu, 0xCC090909u, 0xC8C8C8C8u};
@@ -70,6 +75,6 @@ TEST(BackImage, PlacesBlendsAndDrawsNothingForEmptyIndices)
         row[0] = 0xC8C8C8C8u;
         setLayer(i < 12 ? 4 : empty[i - 12], 0, i < 6 ? i : 9, i < 6 ? 9 : i % 6);
         backimage_draw(screen->buffer0, i < 6 ? 0 : 2);
-        EXPECT_EQ(row[0], blended[i < 12 ? i % 6 : 5]) << i;
+        EXPECT_EQ(row[0], blended[i < 12 ? i % 6 : 5]) << "case " << i;
     }
 }

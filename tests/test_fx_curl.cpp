@@ -17,7 +17,8 @@ TEST(Curl, CacheTableFramesAndHostileValues)
     checkGolden(built, 0xef272cd711369c06ull, "curl_table");
     EXPECT_EQ(hashBytes(readFile(tree + "curl.dat")), built);
     // With the switch file, a short cache is detected and replaced by the built table.
-    ASSERT_TRUE(writeFile(tree + "curl.dat-dontcache", "1") && writeFile(tree + "curl.dat", std::string(1000, 'x')));
+    ASSERT_TRUE(writeFile(tree + "curl.dat-dontcache", "1"));
+    ASSERT_TRUE(writeFile(tree + "curl.dat", std::string(1000, 'x')));
     testing::internal::CaptureStdout();
     EXPECT_EQ(curl_prepareTable(&ctx), 0);
     EXPECT_NE(testing::internal::GetCapturedStdout().find("curl.dat has 1000 bytes, not 4194304"), std::string::npos);

@@ -11,10 +11,7 @@
 #include "host/screen.h"
 #include "render/object.h"
 
-static uint32_t *particlesFrame(Screen *s)
-{
-    return s->buffer0;
-}
+static uint32_t *particlesFrame(Screen *s) { return s->buffer0; }
 
 // A particle at (x, y) that was on screen at (px, py) last frame (24.8).
 static Vertex particleAt(int32_t x, int32_t y, int32_t px, int32_t py)
@@ -36,7 +33,8 @@ TEST(ParticlesEffect, ConvertsTheCloudOnceAndDrawsTheGoldenFrames)
     uint32_t *frame = particlesFrame(s);
     ASSERT_NE(particles_cloud(), nullptr);
     ObjectPtr converted(objLoad("lwobj/particle_test1.lwo.lob", 1000.0));
-    ASSERT_TRUE(converted && converted->vertexCount == particles_cloud()->vertexCount && converted->faceCount == 0);
+    EXPECT_EQ(converted ? converted->vertexCount : -1, particles_cloud()->vertexCount);
+    EXPECT_EQ(converted ? converted->faceCount : -1, 0);
 
     particles_render(effectContext(), frame, 100.0f); // records where the particles are, draws nothing
     EXPECT_EQ(litInRow(frame, 120) + litInRow(frame, 60), 0);
@@ -60,29 +58,36 @@ TEST(ParticlesEffect, StreaksPointsAndStripes)
 
     Vertex still = particleAt(100 * 256, row, 100 * 256, row); // L = 4: one pixel
     particles_drawVertex(frame, &still, &shading);
-    EXPECT_TRUE(frame[100 * 320 + 100] == 0xFF182030u && still.u == (100 * 256 | 1));
+    EXPECT_EQ(frame[100 * 320 + 100], 0xFF182030u);
+    EXPECT_EQ(still.u, 100 * 256 | 1);
     shading.stripeSize = 1; // depth 500 lies on stripe 1
-    EXPECT_TRUE(particles_colour(&shading, 0, 500 * 256) == 0xFF979FAFu && particles_colour(&shading, 0, 502 * 256) == 0xFF182030u);
+    EXPECT_EQ(particles_colour(&shading, 0, 500 * 256), 0xFF979FAFu);
+    EXPECT_EQ(particles_colour(&shading, 0, 502 * 256), 0xFF182030u);
 
     Vertex wasOff = particleAt(200 * 256, row, 10 * 256, row);
     wasOff.u &= ~1; // off screen last frame: only recorded
     particles_drawVertex(frame, &wasOff, &shading);
-    EXPECT_TRUE(litInRow(frame, 100) == 1 && wasOff.u == (200 * 256 | 1));
+    EXPECT_EQ(litInRow(frame, 100), 1);
+    EXPECT_EQ(wasOff.u, 200 * 256 | 1);
 
     Vertex fast = particleAt(50 * 256, 150 * 256, 0, 150 * 256); // 50 pixels in a frame: cut to 16
     particles_drawVertex(frame, &fast, &shading);
-    EXPECT_TRUE(litInRow(frame, 150) == 17 && frame[150 * 320 + 50] == 0xFF979FAFu);
+    EXPECT_EQ(litInRow(frame, 150), 17);
+    EXPECT_EQ(frame[150 * 320 + 50], 0xFF979FAFu);
 
     Vertex edge = particleAt(315 * 256, 200 * 256, 81281, 200 * 256); // streak ends on column 320
     particles_drawVertex(frame, &edge, &shading);
-    EXPECT_TRUE(frame[200 * 320 + 319] != 0xFF000000u && frame[201 * 320] == 0xFF000000u);
+    EXPECT_NE(frame[200 * 320 + 319], 0xFF000000u);
+    EXPECT_EQ(frame[201 * 320], 0xFF000000u);
     Vertex pastEdge = particleAt(315 * 256, 190 * 256, 81600, 190 * 256); // ends past it: not drawn
     Vertex leavesBand = particleAt(60 * 256, 31 * 256, 60 * 256, 25 * 256);
     Vertex aboveBand = particleAt(60 * 256, 20 * 256, 60 * 256, 20 * 256);
     for (Vertex *v : {&pastEdge, &leavesBand, &aboveBand})
         particles_drawVertex(frame, v, &shading);
-    EXPECT_TRUE(litInRow(frame, 190) + litInRow(frame, 31) + litInRow(frame, 20) == 0 && aboveBand.u == (60 * 256 | 1) &&
-                guardRowsIntact(frame));
+    for (int unlit : {190, 31, 20})
+        EXPECT_EQ(litInRow(frame, unlit), 0) << "row " << unlit;
+    EXPECT_EQ(aboveBand.u, 60 * 256 | 1);
+    EXPECT_TRUE(guardRowsIntact(frame));
 }
 
 TEST(ParticlesEffect, HostileVariablesDrawOnlyInsideTheFrame)

@@ -10,7 +10,7 @@ TEST(Voronoi, CellsPaintingAndGoldenFrames)
 {
     // The cells come from the generator as the earlier setups of the start-up left it.
     Screen *screen = effectTestHost();
-    ASSERT_TRUE(screen);
+    ASSERT_NE(screen, nullptr) << "no production tree";
     // Won by the cell above and left of the frame (-1, -1): row and column 0.
     EXPECT_EQ(envtestCellOf(0.25f, 0.0f, 0.25f), 0xFF000000u);
     uint64_t hash = 1469598103934665603ull;
@@ -18,17 +18,20 @@ TEST(Voronoi, CellsPaintingAndGoldenFrames)
         hash = (hash ^ envtestCellFrame(i / (320 * 240))[i % (320 * 240)]) * 1099511628211ull;
     checkGolden(hash, 0x51cc8995a0a07271ull, "voronoi_cells");
     // 25 frames per unit of time, a loop every 0.64; any time lands in it.
-    EXPECT_TRUE(envtestFrameIndex(0.74f) == 2 && envtestFrameIndex(0.1f) == 2 && envtestFrameIndex(-0.1f) == 14 &&
-                envtestFrameIndex(NAN) == 0);
+    for (auto [t, index] : {std::pair{0.74f, 2}, {0.1f, 2}, {-0.1f, 14}, {NAN, 0}})
+        EXPECT_EQ(envtestFrameIndex(t), index) << "time " << t;
 
     // Mid grey doubles to white; a dim colour doubles, its borders lifted by 0x10 in every byte.
     uint32_t *frame = screen->buffer0;
     const uint16_t *cells = envtestCellFrame(envtestFrameIndex(0.3f));
     for (uint32_t grey : {0x80808080u, 0x10203040u}) {
+        SCOPED_TRACE(testing::Message() << "grey " << std::hex << grey);
         std::fill_n(frame, 320 * 240, grey);
         envtestPaint(frame, 0.3f, 0);
-        for (int i = 0; i < 320 * 240; i++)
-            ASSERT_EQ(frame[i], grey == 0x80808080u ? ~0u : (cells[i] & 1) ? 0x30507090u : 0x20406080u) << i;
+        [&] { // the first wrong pixel ends this check alone
+            for (int i = 0; i < 320 * 240; i++)
+                ASSERT_EQ(frame[i], grey == 0x80808080u ? ~0u : (cells[i] & 1) ? 0x30507090u : 0x20406080u) << i;
+        }();
     }
     const struct { float t; uint64_t hash; } golden[] = {
         {0.0f, 0xa3aa4eef84812f7bull}, {20.5f, 0x07e57ce9da84d257ull}, {113.3f, 0x9bbade8509beedadull}};

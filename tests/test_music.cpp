@@ -10,10 +10,7 @@
 #include "platform/platform.h"
 #include "testutil.h"
 
-static double seconds(void)
-{
-    return (double)platformCounter() / (double)platformFrequency();
-}
+static double seconds(void) { return (double)platformCounter() / (double)platformFrequency(); }
 
 TEST(MusicClock, PositionMovesSmoothlyAndNeverBackwards)
 {
@@ -38,7 +35,7 @@ TEST(MusicClock, PositionMovesSmoothlyAndNeverBackwards)
     int checked = 0, distinct = 0;
     for (size_t i = 1; i < polls.size(); i++) {
         const Poll &a = polls[i - 1], &b = polls[i];
-        ASSERT_GE(b.position, a.position) << "backwards at " << b.wall;
+        EXPECT_GE(b.position, a.position) << "backwards at " << b.wall;
         if (a.wall < 0.5)
             continue;
         double step = b.position - a.position, gap = b.wall - a.wall;
@@ -53,7 +50,8 @@ TEST(MusicClock, PositionMovesSmoothlyAndNeverBackwards)
     // thread freezes the position now and then, never more than that.
     EXPECT_GT(distinct, (int)polls.size() / 4);
     // Playback keeps pace with the clock, a starved audio thread lagging a little.
-    EXPECT_TRUE(polls.back().position <= polls.back().wall + 0.05 && polls.back().position >= polls.back().wall * 0.8);
+    EXPECT_LE(polls.back().position, polls.back().wall + 0.05);
+    EXPECT_GE(polls.back().position, polls.back().wall * 0.8);
     EXPECT_NEAR(demo, 25.0 * polls.back().wall, 25.0 * 0.25);
 }
 
@@ -68,7 +66,8 @@ TEST(MusicClock, SilentPlaybackFollowsTheSteadyClockAndStopsAtTheEnd)
     demoTimeStart();
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     double early = musicPosition();
-    EXPECT_TRUE(early > 0.15 && early < 0.45) << early;
+    EXPECT_GT(early, 0.15);
+    EXPECT_LT(early, 0.45);
     EXPECT_NEAR(demoTime(25.0f), 25.0 * early, 2.5);
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     EXPECT_EQ(musicPosition(), musicLength());
@@ -85,7 +84,8 @@ TEST(MusicClock, OfflineTimeIsTheFramesMusicTime)
     demoTimeStart();
     EXPECT_EQ(musicPosition(), 0.5);
     musicSetOfflineTime(1.25);
-    EXPECT_TRUE(musicPosition() == 1.25 && demoTime(25.0f) == 1.25 * 25.0); // counted from music time 0
+    EXPECT_EQ(musicPosition(), 1.25);
+    EXPECT_EQ(demoTime(25.0f), 1.25 * 25.0); // counted from music time 0
     musicSetOfflineTime(99.0);
     EXPECT_EQ(musicPosition(), musicLength());
 }

@@ -90,16 +90,19 @@ TEST_F(ProductionTree, EveryTrackedComponentHasATrackFileAlsoInTheTrackPack)
             std::string name = std::string(entry.name) + (entry.kind == CVAR_FLOAT ? "" : suffixes[i + 3 * (entry.kind != CVAR_COLOR)]);
             std::string file = syncTrackPath("sync", name.c_str()), bytes = readFile(root + "/" + file);
             // The engine's own reader takes every key the file holds; the pack holds the same file.
+            SCOPED_TRACE(file);
             SyncTrack *track = syncGetTrack(device, name.c_str());
             DataEntry *packed = dataFindEntry(file.c_str());
-            ASSERT_TRUE(track && packed) << file;
-            EXPECT_TRUE(track->keyCount > 0 && bytes.size() == 4u + 9u * (size_t)track->keyCount &&
-                        packed->size == (int32_t)bytes.size()) << file;
+            ASSERT_NE(track, nullptr);
+            ASSERT_NE(packed, nullptr);
+            EXPECT_GT(track->keyCount, 0);
+            EXPECT_EQ(bytes.size(), 4u + 9u * (size_t)track->keyCount);
+            EXPECT_EQ(packed->size, (int32_t)bytes.size());
         }
     }
     for (DataEntry *e = pack->entries; e; e = e->next)
         entries++;
-    EXPECT_TRUE(tracked == 60 && files == 72 && entries == 72) << tracked << " " << files << " " << entries;
+    EXPECT_EQ((std::vector<int>{tracked, files, entries}), (std::vector<int>{60, 72, 72})) << "tracked, files, entries";
     dataClosePack(pack);
     syncDestroyDevice(device);
 }
@@ -133,9 +136,15 @@ TEST_F(ProductionTree, TheShowVisitsEveryEffectBackgroundLayerModeAndPostPass)
         if ((int)foreground[r] == 3 || (int)foreground[r] == 4)
             modes.insert((int)front[r]);
     }
-    for (int i = 0; i <= 6; i++)
-        EXPECT_TRUE(effects.count(i) && (i < 1 || i > 3 || backgrounds.count(i)) && (i > 4 || modes.count(i))) << i;
-    EXPECT_TRUE(fronts.count(3) && fronts.count(4));
+    auto unseen = [](const std::set<int> &seen, std::set<int> wanted) { // the wanted values never seen
+        for (int v : seen)
+            wanted.erase(v);
+        return wanted;
+    };
+    EXPECT_EQ(unseen(effects, {0, 1, 2, 3, 4, 5, 6}), std::set<int>{}) << "effects";
+    EXPECT_EQ(unseen(backgrounds, {1, 2, 3}), std::set<int>{}) << "background modes";
+    EXPECT_EQ(unseen(modes, {0, 1, 2, 3, 4}), std::set<int>{}) << "image-layer blend modes";
+    EXPECT_EQ(unseen(fronts, {3, 4}), std::set<int>{}) << "foreground modes";
     const std::pair<const char *, double> switches[] = {
         {"post_blur_h", 0}, {"post_blur_v", 0}, {"post_edgedetect", 0.5}, {"post_edgedetect_additive", 0},
         {"post_aberration", 0}, {"post_aberration_blur", 0}, {"post_glow", 0}, {"post_glitch_xstrength", 0},
@@ -145,7 +154,8 @@ TEST_F(ProductionTree, TheShowVisitsEveryEffectBackgroundLayerModeAndPostPass)
         EXPECT_TRUE(std::any_of(v.begin(), v.end(), [&](double x) { return above == 1 ? x != 1 : x > above; })) << name;
     }
     std::vector<double> time = sweep(root, "fx_time");
-    EXPECT_TRUE(std::fabs(time[0]) < 0.1 && std::fabs(time[4080] - 180.0) < 0.1) << time[0] << " .. " << time[4080];
+    EXPECT_NEAR(time[0], 0.0, 0.1);
+    EXPECT_NEAR(time[4080], 180.0, 0.1);
 }
 
 TEST(ProductionBuild, TwoBuildsAreByteIdentical)
@@ -170,7 +180,8 @@ TEST(ProductionBuild, BadSourcesAreRefusedAndTheOldTreeKept)
     TempDir dir;
     std::string sources = dir / "production";
     fs::copy(VANTOREL_PRODUCTION_DIR, sources, fs::copy_options::recursive);
-    ASSERT_TRUE(makeDirs(dir / "tree") && writeFile(dir / "tree/marker", "old tree"));
+    ASSERT_TRUE(makeDirs(dir / "tree"));
+    ASSERT_TRUE(writeFile(dir / "tree/marker", "old tree"));
     const std::string timeline = readFile(sources + "/timeline.txt"), vars = readFile(sources + "/vars/post.vars");
     const struct { const char *what; std::string file, text, message; } cases[] = {
         {"unknown variable", "timeline.txt", timeline + "@ 101\nfx_speed 3\n", "fx_speed is not a tracked variable"},
@@ -186,11 +197,13 @@ TEST(ProductionBuild, BadSourcesAreRefusedAndTheOldTreeKept)
         {"value missing", "vars/post.vars", "fx_idx 2\n", "no value for"},
     };
     for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
         std::string original = readFile(sources + "/" + c.file), said;
         ASSERT_TRUE(writeFile(sources + "/" + c.file, c.text));
-        EXPECT_EQ(build(sources, dir / "tree", &said), 1) << c.what;
-        EXPECT_TRUE(said.find(c.message) != std::string::npos && readFile(dir / "tree/marker") == "old tree" &&
-                    !fs::exists(dir / "tree.building")) << c.what << ": " << said;
+        EXPECT_EQ(build(sources, dir / "tree", &said), 1);
+        EXPECT_NE(said.find(c.message), std::string::npos) << said;
+        EXPECT_EQ(readFile(dir / "tree/marker"), "old tree");
+        EXPECT_FALSE(fs::exists(dir / "tree.building"));
         ASSERT_TRUE(writeFile(sources + "/" + c.file, original));
     }
 }
@@ -222,8 +235,8 @@ TEST_F(ProductionTree, EveryAssetTheEngineAsksForIsThereInItsShape)
     // The image layer's list and the objects: the builder's tests check them.
     for (const Picture &p : pictures) {
         std::pair<int, int> size = pngSize(readFile(root + "/" + p.name));
-        EXPECT_TRUE(size.first > 0 && (!p.width || size == std::make_pair(p.width, p.height)))
-            << p.name << " is missing, not a PNG or not " << p.width << " x " << p.height;
+        EXPECT_GT(size.first, 0) << p.name << " is missing or not a PNG";
+        EXPECT_EQ(size, p.width ? std::make_pair(p.width, p.height) : size) << p.name;
     }
 
     // The music is the clock of the whole show: 102 bars at 136 BPM.
@@ -232,5 +245,6 @@ TEST_F(ProductionTree, EveryAssetTheEngineAsksForIsThereInItsShape)
     EXPECT_NEAR(audioStreamLength(music), 180.0, 0.05);
     audioStreamClose(music);
     // Converted objects are the engine's to write, not the builder's.
-    EXPECT_FALSE(fs::exists(root + "/lwobj/elude.obj.cached") || fs::exists(root + "/lwobj/particle_test1.lwo.lob"));
+    EXPECT_FALSE(fs::exists(root + "/lwobj/elude.obj.cached"));
+    EXPECT_FALSE(fs::exists(root + "/lwobj/particle_test1.lwo.lob"));
 }

@@ -1,14 +1,6 @@
 // The show leaving the engine: video export through ffmpeg, and the release
 // bundle playing the same frames as the development tree.
-#include <gtest/gtest.h>
 #include <sys/stat.h>
-
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <map>
-#include <string>
-#include <vector>
 
 #include "testutil.h"
 
@@ -21,7 +13,7 @@ protected:
     void SetUp() override
     {
         const char *tree = getenv("VANTOREL_PRODUCTION_TREE");
-        ASSERT_TRUE(tree && std::filesystem::exists(std::string(tree) + "/.built")) << "needs the production tree";
+        ASSERT_TRUE(std::filesystem::exists(std::string(tree ? tree : "") + "/.built")) << "needs the production tree";
         production = tree;
         std::filesystem::copy(production, root / "Vantorel", std::filesystem::copy_options::recursive);
         ASSERT_TRUE(makeDirs(run()));
@@ -131,7 +123,7 @@ TEST_F(ShowRun, WithoutFfmpegOrAPlaceForTheFileNothingIsRendered)
         << nowhere.err;
     for (const RunResult &r : {missing, nowhere})
         EXPECT_EQ(r.out, "") << "start-up began";
-    EXPECT_TRUE(listDir(run()).empty());
+    EXPECT_EQ(listDir(run()), std::vector<std::string>{});
 }
 
 TEST_F(ShowRun, AFailingEncoderIsReportedAndItsPartialFileRemoved)
@@ -175,8 +167,8 @@ TEST_F(ShowRun, TheReleaseBundlePlaysTheSameShow)
     RunResult rel = offline(dist, release);
     ASSERT_EQ(rel.exitCode, 0) << rel.out;
     std::vector<std::string> frames = listDir(run() + "/frames");
-    ASSERT_GE(frames.size(), 25u);
-    ASSERT_EQ(listDir(dist + "/frames"), frames);
+    EXPECT_GE(frames.size(), 25u);
+    EXPECT_EQ(listDir(dist + "/frames"), frames);
     for (const std::string &name : frames)
         EXPECT_TRUE(readFile(dist + "/frames/" + name) == readFile(run() + "/frames/" + name)) << name;
 }

@@ -57,8 +57,8 @@ TEST(Window, PresentsThePictureEnlargedSixTimesAt0And64)
     }
     ASSERT_TRUE(window.found) << "no window titled " << kWindowTitle;
     EXPECT_EQ(mismatches, 0);
-    EXPECT_TRUE(window.x == 0 && window.y == 64 && window.width == 1920 && window.height == 1080 && window.border == 0)
-        << window.x << "," << window.y << " " << window.width << "x" << window.height << " border " << window.border;
+    EXPECT_EQ((std::vector<int>{window.x, window.y, window.width, window.height, window.border}),
+              (std::vector<int>{0, 64, 1920, 1080, 0})) << "x, y, width, height, border";
 }
 
 class WindowedRun : public testing::Test {
@@ -80,6 +80,7 @@ TEST_F(WindowedRun, CloseRequestEndsTheLoopAndTheRunSucceeds)
 {
     ASSERT_TRUE(writeToneMp3(root / "Vantorel/music.mp3", 20.0));
     for (const char *args : {"", "--no-sound"}) {
+        SCOPED_TRACE(*args ? args : "no options");
         // The program runs in a child; this thread closes its window.
         RunResult result;
         std::thread runner([&] { result = start(args[0] ? std::vector<std::string>{args} : std::vector<std::string>{},
@@ -91,7 +92,7 @@ TEST_F(WindowedRun, CloseRequestEndsTheLoopAndTheRunSucceeds)
         }
         runner.join();
         EXPECT_TRUE(sent);
-        EXPECT_EQ(result.exitCode, 0) << args << "\n" << result.out << result.err;
+        EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
         EXPECT_NE(result.out.find("frames: "), std::string::npos) << result.out;
     }
 }
