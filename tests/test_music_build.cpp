@@ -53,9 +53,8 @@ TEST(MusicScore, BarsLandOnTheClockAndNotesStayOrderedInsideTheSong)
     // 22.666... rows a second, 40 rows a bar: bar b starts at row 40 b; a beat is 10 rows.
     for (int bar = 0; bar <= SCORE_BARS; bar++)
         EXPECT_NEAR((double)scoreBarSample(bar), SCORE_ROWS_PER_BAR * bar / 22.666666666666668 * SYN_RATE, 0.5) << bar;
-    EXPECT_EQ(scoreBarSample(SCORE_BARS), 180 * SYN_RATE);
-    EXPECT_EQ(song().length, 180 * SYN_RATE);
     const SynSong &s = song();
+    EXPECT_EQ(std::make_tuple(scoreBarSample(SCORE_BARS), s.length), std::make_tuple(180 * SYN_RATE, 180 * SYN_RATE));
     for (size_t i = 0; i < s.notes.size(); i++) {
         const SynNote &n = s.notes[i]; // in order from sample 0, inside the song
         SCOPED_TRACE(testing::Message() << "note " << i);

@@ -24,7 +24,7 @@ using Int3 = std::array<int, 3>;
 testing::AssertionResult isTaggedLine(const std::string &out, const char *function, const std::string &message = "")
 {
     const bool tagged = out.rfind(std::string("[") + function + " :", 0) == 0 && out.find('\n') == out.size() - 1;
-    return testing::AssertionResult(tagged && out.find(message) != std::string::npos) << out;
+    return testing::AssertionResult(tagged && out.find(message) != std::string::npos) << "said: " << out;
 }
 
 // Runs a function that makes an object, its messages captured into *out.
@@ -242,7 +242,7 @@ TEST(ObjParse, RefusesCountsBlocksAndIndicesBeyondTheImage)
         std::copy(c.bytes.begin(), c.bytes.end(), bad.begin() + c.at);
         std::string out;
         EXPECT_EQ(parse(bad, 1000.0, &out), nullptr) << c.message;
-        EXPECT_TRUE(isTaggedLine(out, "parseImage", c.message));
+        EXPECT_TRUE(isTaggedLine(out, "parseImage", c.message)) << c.message;
     }
     plain[7] = 2; // a bit without meaning
     EXPECT_NE(parse(plain, 1000.0), nullptr);
