@@ -137,13 +137,11 @@ TEST(LightShade, BaseFogAddsTwoAxisLightsAndFadesLinearlyWithDepth)
     // R = (25500 + 3150) >> 7 = 223, G = (12700 + 12750) >> 7 = 198, B = 0;
     // fog 247; added to the base byte by byte, alpha saturating. Far away,
     // 31875 + 7875 and 15875 + 31875 are held at 32767.
-    EXPECT_EQ(v[0].colour, 0xFFFFF640u);
-    EXPECT_EQ(v[1].colour, 0x01FFFF00u);
+    EXPECT_EQ((std::vector<uint32_t>{v[0].colour, v[1].colour}), (std::vector<uint32_t>{0xFFFFF640u, 0x01FFFF00u}));
     // Indices 24480 >> 7 = 191, 23040 >> 7 = 180 and 39680 held at 32767 >> 7 =
     // 255 through the reversed ramp, faded by corner a's fog; facing away from
     // both terms leaves the base: 20, 50, 200.
-    EXPECT_EQ(f[0].colour, 0xF7404B00u);
-    EXPECT_EQ(f[1].colour, 0x00EBCD37u);
+    EXPECT_EQ((std::vector<uint32_t>{f[0].colour, f[1].colour}), (std::vector<uint32_t>{0xF7404B00u, 0x00EBCD37u}));
     lighting.lightA[0] = NAN, lighting.lightB[1] = INFINITY;
     obj_Shade(mesh.get(), &r, &lighting);
     EXPECT_EQ(v[2].colour, 0xFFFF0000u) << "lights that fit no integer saturate";

@@ -174,7 +174,7 @@ TEST(MeshFiles, TwoBuildsAreIdenticalAndPreparedFilesHoldTheMeshes)
         const size_t faces = 16 + 12 * (size_t)mesh.vertexCount();
         ASSERT_EQ(b.size(), faces + 8 * (size_t)mesh.faceCount() + 4) << name;
         EXPECT_EQ((std::array<uint32_t, 3>{be32(b, 4), be32(b, 8), be32(b, faces - 4)}),
-                  (std::array<uint32_t, 3>{0, mesh.vertexCount(), mesh.faceCount()})) << name << ": flags, vertices, faces";
+                  (std::array<uint32_t, 3>{0, mesh.vertexCount(), mesh.faceCount()})) << name << ": flags, counts";
         for (size_t f = 0; f < mesh.faceCount(); f++)
             ASSERT_EQ(b[faces + 8 * f + 6] | b[faces + 8 * f + 7], 0) << name << " face " << f;
     }

@@ -98,8 +98,7 @@ TEST(SceneBuild, AddLinksInOrderMendsShortListsAndRefusesNullAndLocked)
     t.s.objectCount = 5;
     std::string out = captured([&] { t.add(obj_CreateDummy()); });
     EXPECT_NE(out.find("\"Error. obj_GetObject() returned NULL\\n\""), std::string::npos) << out;
-    EXPECT_EQ(c->next, t.owned.back());
-    EXPECT_EQ(t.s.objectCount, 4);
+    EXPECT_EQ(std::make_tuple(c->next, t.s.objectCount), std::make_tuple(t.owned.back(), 4));
     out = captured([&] { scn_AddObject(&t.s, nullptr); });
     EXPECT_EQ(out.rfind("[scn_AddObject ", 0), 0u) << out;
     EXPECT_NE(out.find("]\"NULL Object\\n\"\n"), std::string::npos) << out;
@@ -209,8 +208,7 @@ TEST(SceneCull, BackFaceThresholdOutcodesAndKeys)
     o->materials[0].doubleSided = 0, face->depthKey = -1;
     v[0] = screenVertex(0, 0, 100, CLIP_NEAR), v[1] = screenVertex(3 * 64, 0), v[2] = screenVertex(0, 5 * 64);
     obj_CollectFaces(o.get());
-    EXPECT_EQ(o->faceList[0], face);
-    EXPECT_EQ(face->depthKey, -1);
+    EXPECT_EQ(std::make_tuple(o->faceList[0], face->depthKey), std::make_tuple(face, -1));
 }
 
 TEST(SceneSort, QuicksortAndRadixOrderByKey)
