@@ -119,10 +119,9 @@ TEST_F(ConsoleState, ScrollbackMovesUpOnceLine49IsCommittedAndLinesAreCutAt255)
         {"printed after ab", [] { consolePrint("%s", longText.c_str()); }, "ab", {1, 0}},
     };
     for (auto [way, fill, typedFirst, currentAndCursor] : cases) {
-        SCOPED_TRACE(way);
         reset(), consoleSetLine(typedFirst), fill();
-        EXPECT_EQ(console.lines[0], typedFirst + std::string(255 - strlen(typedFirst), 'x'));
-        EXPECT_EQ(std::make_pair(console.current, console.cursor), currentAndCursor);
+        EXPECT_EQ(console.lines[0], typedFirst + std::string(255 - strlen(typedFirst), 'x')) << way;
+        EXPECT_EQ(std::make_pair(console.current, console.cursor), currentAndCursor) << way;
     }
     // A command of one word that fills the line: its answer is cut too.
     const std::string word(255, 'w');

@@ -122,19 +122,18 @@ TEST(Meshes, SolidsAreClosedAndWoundOutward)
     } cases[] = {{"blob", meshBlob()}, {"glow", meshGlow()}, {"knot", meshKnot()}, {"cube", meshCube()},
                  {"elude", meshElude()}};
     for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_TRUE(meshIsClosed(c.mesh));
-        EXPECT_GT(meshSignedVolume(c.mesh), 0.0) << "wound inward";
-        EXPECT_LE(c.mesh.vertexCount(), (uint32_t)OBJ_MAX_VERTICES);
-        EXPECT_GE(c.mesh.faceCount(), c.mesh.vertexCount() > 8 ? 2000u : 12u);
+        EXPECT_TRUE(meshIsClosed(c.mesh)) << c.name;
+        EXPECT_GT(meshSignedVolume(c.mesh), 0.0) << c.name << " is wound inward";
+        EXPECT_LE(c.mesh.vertexCount(), (uint32_t)OBJ_MAX_VERTICES) << c.name;
+        EXPECT_GE(c.mesh.faceCount(), c.mesh.vertexCount() > 8 ? 2000u : 12u) << c.name;
         // In object units (file x 1000) the shapes reach about 1000 from
         // their centre: far inside the loader's box sentinels, fine enough
         // for integer positions.
         float reach = 0;
         for (float v : c.mesh.xyz)
             reach = std::max(reach, std::fabs(v));
-        EXPECT_GE(reach, 0.5f);
-        EXPECT_LE(reach, 2.0f);
+        EXPECT_GE(reach, 0.5f) << c.name;
+        EXPECT_LE(reach, 2.0f) << c.name;
     }
     // The cube is read with scale 100: its corners become exactly +-100.
     for (float v : meshCube().xyz)
