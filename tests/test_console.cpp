@@ -29,6 +29,8 @@ protected:
             consoleKey((unsigned char)c);
     }
     std::string input() const { return console.lines[console.current]; }
+    using Line = std::pair<std::string, int>; // an input line and the cursor in it
+    Line inputAndCursor() const { return {input(), console.cursor}; }
     // Committed lines, oldest first.
     std::vector<std::string> committed() const { return {console.lines, console.lines + console.current}; }
 
@@ -60,13 +62,19 @@ TEST_F(ConsoleState, CommandsListShowSetAndCompleteVariables)
         Cvar *vars = lines.back() == "vars = x" ? addVar("vars", "0") : nullptr;
         consoleSetLine(command);
         EXPECT_EQ(captured([] { consoleExecute(); }), ""); // output goes to the scrollback only
-        EXPECT_TRUE(committed() == lines && input().empty() && console.cursor == 0);
-        EXPECT_TRUE(strcmp(b->text, bText) == 0 && b->value == (float)atof(bText) && (!vars || !strcmp(vars->text, "x")));
+        EXPECT_EQ(committed(), lines);
+        EXPECT_EQ(inputAndCursor(), Line("", 0));
+        EXPECT_STREQ(b->text, bText);
+        EXPECT_EQ(b->value, (float)atof(bText));
+        if (vars) {
+            EXPECT_STREQ(vars->text, "x");
+        }
     }
     // Empty and blank lines are not committed; the blank one stays as typed.
     reset();
     consoleExecute(), consoleSetLine(" \t "), consoleExecute();
-    EXPECT_TRUE(console.current == 0 && input() == " \t " && console.cursor == 3);
+    EXPECT_EQ(console.current, 0);
+    EXPECT_EQ(inputAndCursor(), Line(" \t ", 3));
     consoleSetLine("vars"), consoleExecute(); // nothing registered: nothing listed
     EXPECT_EQ(committed(), std::vector<std::string>{"vars"});
 
@@ -85,7 +93,7 @@ TEST_F(ConsoleState, CommandsListShowSetAndCompleteVariables)
     for (auto [typed, expected] : completions) {
         consoleSetLine(typed);
         consoleComplete();
-        EXPECT_TRUE(input() == expected && console.cursor == (int)strlen(expected)) << typed;
+        EXPECT_EQ(inputAndCursor(), Line(expected, strlen(expected))) << typed;
     }
 }
 
@@ -93,28 +101,27 @@ TEST_F(ConsoleState, ScrollbackMovesUpOnceLine49IsCommittedAndLinesAreCutAt255)
 {
     for (int i = 0; i < 49; i++)
         consolePrint("line %d", i);
-    EXPECT_TRUE(console.current == 49 && !strcmp(console.lines[48], "line 48"));
+    EXPECT_EQ(console.current, 49);
+    EXPECT_STREQ(console.lines[48], "line 48");
     consoleSetLine("abc");
     consolePrint("line %d", 49); // appended to the typed text, as any print is
     EXPECT_EQ(std::string(console.lines[0]) + "|" + console.lines[48] + "|" + input(), "line 1|abcline 49|");
-    EXPECT_TRUE(console.current == 49 && console.cursor == 0);
+    EXPECT_EQ(std::make_pair(console.current, console.cursor), std::make_pair(49, 0));
     consoleNewLine();
     EXPECT_EQ(std::string(console.lines[0]) + "|" + console.lines[48], "line 2|");
 
-    // Each way to write 400 characters, after what was already typed; whether they end in a committed line.
+    // Each way to write 400 characters, after what was already typed; the committed lines and the cursor afterwards.
     static const std::string longText(400, 'x');
-    const std::tuple<void (*)(void), const char *, bool> cases[] = {
-        {[] { for (char c : longText) consolePutChar(c); }, "", false},
-        {[] { consoleSetLine(longText.c_str()); }, "", false},
-        {[] { consolePrint("%s", longText.c_str()); }, "", true},
-        {[] { consolePrint("%s", longText.c_str()); }, "ab", true},
+    const std::tuple<const char *, void (*)(void), const char *, std::pair<int, int>> cases[] = {
+        {"put", [] { for (char c : longText) consolePutChar(c); }, "", {0, 255}},
+        {"set", [] { consoleSetLine(longText.c_str()); }, "", {0, 255}},
+        {"printed", [] { consolePrint("%s", longText.c_str()); }, "", {1, 0}},
+        {"printed after ab", [] { consolePrint("%s", longText.c_str()); }, "ab", {1, 0}},
     };
-    for (auto [fill, typedFirst, commits] : cases) {
-        reset();
-        consoleSetLine(typedFirst);
-        fill();
-        EXPECT_TRUE(console.lines[0] == typedFirst + std::string(255 - strlen(typedFirst), 'x') &&
-                    console.current == (commits ? 1 : 0) && console.cursor == (commits ? 0 : 255)) << typedFirst << commits;
+    for (auto [way, fill, typedFirst, currentAndCursor] : cases) {
+        reset(), consoleSetLine(typedFirst), fill();
+        EXPECT_EQ(console.lines[0], typedFirst + std::string(255 - strlen(typedFirst), 'x')) << way;
+        EXPECT_EQ(std::make_pair(console.current, console.cursor), currentAndCursor) << way;
     }
     // A command of one word that fills the line: its answer is cut too.
     const std::string word(255, 'w');
@@ -145,7 +152,8 @@ TEST_F(ConsoleState, KeysToggleTypeNameCharactersEditAndRun)
     consoleSetLine(""), consoleKey(8);
     EXPECT_EQ(console.cursor, 0);
     type("intro_zx\b\t64\r");
-    EXPECT_TRUE(!strcmp(zoom->text, "64") && committed() == (std::vector<std::string>{"intro_zoom 64", "intro_zoom = 64"}));
+    EXPECT_STREQ(zoom->text, "64");
+    EXPECT_EQ(committed(), (std::vector<std::string>{"intro_zoom 64", "intro_zoom = 64"}));
 }
 
 // Draws into a picture with guard words on both sides and checks that only
@@ -158,15 +166,17 @@ static int drawChecked(int width, int height, int lineCount)
     for (size_t i = 0; i < pixels; i++)
         block[guard + i] = pattern(i);
     int band = consoleDraw(block.data() + guard, width, height, lineCount);
-    EXPECT_TRUE(band >= 0 && band <= height) << band;
+    EXPECT_GE(band, 0);
+    EXPECT_LE(band, height);
     size_t wrong = 0; // changed outside the band or unchanged inside it
     for (size_t i = 0; i < pixels; i++)
         wrong += (i < (size_t)band * width) != (block[guard + i] != pattern(i));
-    EXPECT_TRUE(wrong == 0 && std::count(block.begin(), block.end(), 0xDEADBEEFu) == (long)(2 * guard));
+    EXPECT_EQ(wrong, 0u) << "pixels changed outside the band or left inside it";
+    EXPECT_EQ(std::count(block.begin(), block.end(), 0xDEADBEEFu), (long)(2 * guard)) << "guard words";
     return band;
 }
 
-TEST_F(ConsoleState, OverlayStaysInsideItsBandFollowsTheLineCountAndMatchesTheReviewedPicture)
+TEST_F(ConsoleState, OverlayBandFollowsTheLineCountAndMatchesThePicture)
 {
     for (int i = 0; i < 60; i++)
         consolePrint("line %d with a byte \x7f outside the font", i);
@@ -186,9 +196,12 @@ TEST_F(ConsoleState, OverlayStaysInsideItsBandFollowsTheLineCountAndMatchesTheRe
     // At least one line; more lines, a taller band, up to as many rows as fit
     // and never more than the scrollback.
     const int one = drawChecked(320, 180, 0), most = drawChecked(320, 4000, 49);
-    EXPECT_TRUE(one > 0 && drawChecked(320, 180, -7) == one && drawChecked(320, 180, 15) > drawChecked(320, 180, 14));
-    EXPECT_TRUE(drawChecked(320, 180, 1000) == drawChecked(320, 180, 100) && drawChecked(320, 4000, 1000) == most &&
-                most > drawChecked(320, 4000, 48));
+    EXPECT_GT(one, 0);
+    EXPECT_EQ(drawChecked(320, 180, -7), one);
+    EXPECT_GT(drawChecked(320, 180, 15), drawChecked(320, 180, 14));
+    EXPECT_EQ(drawChecked(320, 180, 1000), drawChecked(320, 180, 100));
+    EXPECT_EQ(drawChecked(320, 4000, 1000), most);
+    EXPECT_GT(most, drawChecked(320, 4000, 48));
 
     // The picture below was looked at when this hash was taken; change the
     // hash only together with a deliberate change of the font or the layout.

@@ -42,14 +42,14 @@ TEST(LightNormals, RotateIntoCameraSpaceListedFacesOnlyFlooringAndSaturating)
     mesh->faces[0].nz = mesh->faces[2].nz = 125, mesh->faces[1].nz = -125;
     // A quarter turn about y; then 1023 / 1024 (the shift floors, it does not
     // truncate); then four times too long (saturating instead of wrapping).
-    const std::pair<Matrix, std::array<int, 4>> cases[] = { // camera x and z of faces 0 and 1
-        {matrix({0, 0, 1024, 0, 1024, 0, -1024, 0, 0}), {125, 0, -125, 0}}, {diagonal(1023), {0, 124, 0, -125}},
-        {diagonal(4096), {0, 127, 0, -128}}};
-    for (const auto &[r, n] : cases) {
+    const std::tuple<const char *, Matrix, std::array<int, 4>> cases[] = { // camera x and z of faces 0 and 1
+        {"quarter turn", matrix({0, 0, 1024, 0, 1024, 0, -1024, 0, 0}), {125, 0, -125, 0}},
+        {"1023 / 1024", diagonal(1023), {0, 124, 0, -125}}, {"four times", diagonal(4096), {0, 127, 0, -128}}};
+    for (const auto &[what, r, n] : cases) {
         obj_RotateNormals(mesh.get(), &r);
         const Face *f = mesh->faces;
-        EXPECT_TRUE(f[0].cnx == n[0] && f[0].cnz == n[1] && f[1].cnx == n[2] && f[1].cnz == n[3] && f[2].cnx == 0 &&
-                    f[2].cnz == 0) << n[1] << " (unlisted faces keep their camera normal)";
+        EXPECT_EQ((std::array<int, 4>{f[0].cnx, f[0].cnz, f[1].cnx, f[1].cnz}), n) << what;
+        EXPECT_EQ((std::array<int, 2>{f[2].cnx, f[2].cnz}), (std::array<int, 2>{})) << what << " (face 2 is unlisted)";
     }
 }
 
@@ -70,13 +70,14 @@ TEST(LightNormals, RecomputedFromTheCornersAtLength120)
         ObjectPtr mesh = listedMesh(3, 1);
         for (int k = 0; k < 3; k++)
             mesh->vertices[k].x = t[3 * k], mesh->vertices[k].y = t[3 * k + 1], mesh->vertices[k].z = t[3 * k + 2];
-        mesh->faces[0].nx = mesh->faces[0].ny = mesh->faces[0].nz = 99;
-        obj_RecomputeNormals(mesh.get());
-        EXPECT_TRUE(mesh->faces[0].nx == t[9] && mesh->faces[0].ny == t[10] && mesh->faces[0].nz == t[11]) << &t - cases;
+        mesh->faces[0].nx = mesh->faces[0].ny = mesh->faces[0].nz = 99, obj_RecomputeNormals(mesh.get());
+        const Face &f = mesh->faces[0];
+        EXPECT_EQ((std::array<int, 3>{f.nx, f.ny, f.nz}), (std::array<int, 3>{t[9], t[10], t[11]}))
+            << "case " << &t - cases;
     }
 }
 
-TEST(LightShade, DefaultFaceModelFollowsTheCameraNormalAndHeadlightReadsTheRamp)
+TEST(LightShade, DefaultFaceModelAndHeadlightRamp)
 {
     ObjectPtr mesh = listedMesh(3, 4);
     mesh->faceColours = 1, mesh->faceList[3] = nullptr;
@@ -85,8 +86,8 @@ TEST(LightShade, DefaultFaceModelFollowsTheCameraNormalAndHeadlightReadsTheRamp)
     f[0].cnz = -120, f[1].cnx = f[1].cnz = 100, f[2].cnx = f[2].cnz = -128;
     obj_Shade(mesh.get(), nullptr, &lighting); // faces alone need no matrix
     // s = 240: (200, 100, 50) * 240 >> 8; s = 255; s = 255 with material 1; unlisted.
-    EXPECT_TRUE(f[0].colour == 0xFFBB5D2Eu && f[1].colour == 0xFFC76331u && f[2].colour == 0xFF090000u &&
-                f[3].colour == 0x7F7F7F7Fu);
+    EXPECT_EQ((std::vector<uint32_t>{f[0].colour, f[1].colour, f[2].colour, f[3].colour}),
+              (std::vector<uint32_t>{0xFFBB5D2Eu, 0xFFC76331u, 0xFF090000u, 0x7F7F7F7Fu}));
     mesh->lighting = LIGHT_UNLIT, mesh->faces[0].cnz = 0;
     obj_Shade(mesh.get(), nullptr, &lighting);
     EXPECT_EQ(mesh->faces[0].colour, 0xFFBB5D2Eu) << "lighting 5 leaves colours as they are";
@@ -136,11 +137,11 @@ TEST(LightShade, BaseFogAddsTwoAxisLightsAndFadesLinearlyWithDepth)
     // R = (25500 + 3150) >> 7 = 223, G = (12700 + 12750) >> 7 = 198, B = 0;
     // fog 247; added to the base byte by byte, alpha saturating. Far away,
     // 31875 + 7875 and 15875 + 31875 are held at 32767.
-    EXPECT_TRUE(v[0].colour == 0xFFFFF640u && v[1].colour == 0x01FFFF00u);
+    EXPECT_EQ((std::vector<uint32_t>{v[0].colour, v[1].colour}), (std::vector<uint32_t>{0xFFFFF640u, 0x01FFFF00u}));
     // Indices 24480 >> 7 = 191, 23040 >> 7 = 180 and 39680 held at 32767 >> 7 =
     // 255 through the reversed ramp, faded by corner a's fog; facing away from
     // both terms leaves the base: 20, 50, 200.
-    EXPECT_TRUE(f[0].colour == 0xF7404B00u && f[1].colour == 0x00EBCD37u);
+    EXPECT_EQ((std::vector<uint32_t>{f[0].colour, f[1].colour}), (std::vector<uint32_t>{0xF7404B00u, 0x00EBCD37u}));
     lighting.lightA[0] = NAN, lighting.lightB[1] = INFINITY;
     obj_Shade(mesh.get(), &r, &lighting);
     EXPECT_EQ(v[2].colour, 0xFFFF0000u) << "lights that fit no integer saturate";

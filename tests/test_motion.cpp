@@ -16,29 +16,34 @@ int addKey(Motion *motion, float x, float time = 0.0f)
     return mot_AddKey(motion, values, time);
 }
 
-bool channelsAre(const Motion &motion, float x)
+testing::AssertionResult channelsAre(const Motion &motion, float x) // NaN fails too
 {
     for (int c = 0; c < MOTION_CHANNELS; c++)
-        if (!(std::fabs(motion.values[c] - x * (c + 1)) <= 1e-5f * std::fabs(x * (c + 1)))) // NaN fails too
-            return false;
-    return true;
+        if (const float want = x * (c + 1); !(std::fabs(motion.values[c] - want) <= 1e-5f * std::fabs(want)))
+            return testing::AssertionFailure() << "channel " << c << " is " << motion.values[c] << ", not " << want;
+    return testing::AssertionSuccess();
 }
 
 } // namespace
 
-TEST(MotionKeys, GrowByTwentyKeepingTheKeysFailSafelyAndTakeAtMostNineChannels)
+TEST(MotionKeys, GrowByTwentyFailSafelyAndTakeAtMostNineChannels)
 {
     MotionPtr motion(mot_Create(), mot_Free);
-    ASSERT_TRUE(motion && motion->keyCapacity == 10 && motion->keyInterval == 100.0f);
+    ASSERT_NE(motion, nullptr);
+    EXPECT_EQ(std::make_pair(motion->keyCapacity, motion->keyInterval), std::make_pair(10, 100.0f));
     std::string out = captured([&] {
-        for (int k = 0; k < 31; k++)
-            EXPECT_TRUE(addKey(motion.get(), (float)k, 10.0f * k) && motion->keyCapacity == (k < 10 ? 10 : k < 30 ? 30 : 50)) << k;
+        for (int k = 0; k < 31; k++) // the capacity after each key (0 if refused): 10, from key 10 30, from 30 50
+            EXPECT_EQ(addKey(motion.get(), k, 10.0f * k) ? motion->keyCapacity : 0, 10 + 20 * ((k + 10) / 20)) << k;
     });
-    for (int k : {0, 9, 10, 30})
-        EXPECT_TRUE(motion->keys[k].value[0] == k && motion->keys[k].value[8] == 9.0f * k && motion->keys[k].weights[2] == 1.0f &&
-                    motion->keys[k].time == 10.0f * k) << k;
-    EXPECT_TRUE(out.empty() && motion->keyCount == 31 && motion->keys[31].value[0] == 0.0f && motion->keys[49].time == 0.0f)
-        << "growing is silent, new slots are zero-filled";
+    EXPECT_EQ(out, "") << "growing is silent";
+    EXPECT_EQ(motion->keyCount, 31);
+    for (int k : {0, 9, 10, 30}) {
+        const MotionKey &key = motion->keys[k];
+        EXPECT_EQ((std::array<float, 4>{key.value[0], key.value[8], key.weights[2], key.time}),
+                  (std::array<float, 4>{(float)k, 9.0f * k, 1.0f, 10.0f * k})) << "key " << k;
+    }
+    EXPECT_EQ((std::array<float, 2>{motion->keys[31].value[0], motion->keys[49].time}), (std::array<float, 2>{}))
+        << "new slots are zero-filled";
 
     // A record already at the largest array the module will make: growing
     // must fail before it touches the (stand-in) keys.
@@ -47,8 +52,8 @@ TEST(MotionKeys, GrowByTwentyKeepingTheKeysFailSafelyAndTakeAtMostNineChannels)
     full.type = MOTION_KEYFRAMES, full.channelCount = MOTION_CHANNELS, full.keys = stand;
     full.keyCount = full.keyCapacity = (int32_t)(INT_MAX / sizeof(MotionKey)) - 10;
     out = captured([&] { EXPECT_EQ(addKey(&full, 1.0f), 0); });
-    EXPECT_TRUE(out == "[MOTION]: Not enough memory for new keyframes!\n[Motion]: Not enough memory to add new keyframe\n" &&
-                full.keys == stand && full.keyCount == full.keyCapacity) << out;
+    EXPECT_EQ(out, "[MOTION]: Not enough memory for new keyframes!\n[Motion]: Not enough memory to add new keyframe\n");
+    EXPECT_EQ(std::make_pair(full.keys, full.keyCount), std::make_pair(stand, full.keyCapacity));
 
     // An inline record without an array: the first key makes one. Channels
     // beyond the count stay 0; a tenth would land on the key's time, and on
@@ -56,15 +61,17 @@ TEST(MotionKeys, GrowByTwentyKeepingTheKeysFailSafelyAndTakeAtMostNineChannels)
     Motion hand{};
     hand.channelCount = 3, hand.keyInterval = 100.0f;
     const float values[12] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
-    ASSERT_TRUE(mot_AddKey(&hand, values, 5.0f) && hand.keyCapacity == 20 && hand.keys[0].value[2] == 3.0f &&
-                hand.keys[0].value[3] == 0.0f);
+    ASSERT_NE(mot_AddKey(&hand, values, 5.0f), 0);
+    EXPECT_EQ(hand.keyCapacity, 20);
+    EXPECT_EQ(std::make_pair(hand.keys[0].value[2], hand.keys[0].value[3]), std::make_pair(3.0f, 0.0f));
     hand.channelCount = 12;
     mot_AddKey(&hand, values, 7.0f), mot_Evaluate(&hand, 0.0f);
-    EXPECT_TRUE(hand.keys[1].value[8] == 9.0f && hand.keys[1].time == 7.0f && hand.channelCount == 12);
+    EXPECT_EQ(std::make_pair(hand.keys[1].value[8], hand.keys[1].time), std::make_pair(9.0f, 7.0f));
+    EXPECT_EQ(hand.channelCount, 12);
     free(hand.keys);
 }
 
-TEST(MotionEvaluate, ClosedBSplineAtWorkedWrappedAndNonFiniteTimesStaysWithinItsKeys)
+TEST(MotionEvaluate, ClosedBSplineWrapsAndStaysWithinItsKeys)
 {
     // Four keys 100 apart with channel 0 = 6, 12, -18, 30; key times play no part.
     MotionPtr motion(mot_Create(), mot_Free);
@@ -80,7 +87,7 @@ TEST(MotionEvaluate, ClosedBSplineAtWorkedWrappedAndNonFiniteTimesStaysWithinIts
                               {4000150.0f, -2.125f}, {-1e-30f, 11.0f}, {NAN, 11.0f}, {INFINITY, 11.0f}, {-INFINITY, 11.0f}};
     for (const auto &c : cases) {
         mot_Evaluate(motion.get(), 99.0f), mot_Evaluate(motion.get(), c[0]); // somewhere else first
-        EXPECT_TRUE(channelsAre(*motion, c[1])) << "time " << c[0] << ": " << motion->values[0];
+        EXPECT_TRUE(channelsAre(*motion, c[1])) << "time " << c[0];
     }
     // The worked example: x = 6 between neighbours at 0 gives 4 at its segment.
     MotionPtr bump(mot_Create(), mot_Free);
@@ -101,7 +108,8 @@ TEST(MotionEvaluate, ClosedBSplineAtWorkedWrappedAndNonFiniteTimesStaysWithinIts
         }
         for (int i = 0; i < 40; i++) {
             mot_Evaluate(motion.get(), time(rng));
-            ASSERT_TRUE(motion->values[0] >= lo - 1e-3f && motion->values[0] <= hi + 1e-3f) << round << ", " << i;
+            ASSERT_GE(motion->values[0], lo - 1e-3f) << round << ", " << i;
+            ASSERT_LE(motion->values[0], hi + 1e-3f) << round << ", " << i;
         }
     }
 }
@@ -121,14 +129,17 @@ TEST(MotionEvaluate, SmallDegenerateAndAppliedMotions)
     obj_ApplyMotion(&mesh, 50.0f);
     const float unscaled = mesh.scale[2];
     mesh.type = OBJ_MESH_SCALED, obj_ApplyMotion(&mesh, 50.0f);
-    EXPECT_TRUE(mesh.position[0] == 7.0f && mesh.rotation[0] == 28.0f && unscaled == 0.0f && mesh.scale[2] == 63.0f);
+    EXPECT_EQ(std::make_tuple(mesh.position[0], mesh.rotation[0], mesh.scale[2], unscaled),
+              std::make_tuple(7.0f, 28.0f, 63.0f, 0.0f)) << "channels 0, 3 and 8, and 8 unscaled";
     addKey(motion.get(), 5.0f);
     mot_Evaluate(motion.get(), 123.0f);
     EXPECT_TRUE(channelsAre(*motion, 5.0f)) << "one key is the whole path";
     addKey(motion.get(), 11.0f), obj_ApplyMotion(&mesh, 0.0f);
-    EXPECT_TRUE(channelsAre(*motion, 7.0f) && mesh.position[2] == motion->values[2]) << "two keys: (k1 + 4 k0 + k1) / 6";
+    EXPECT_TRUE(channelsAre(*motion, 7.0f)) << "two keys: (k1 + 4 k0 + k1) / 6";
+    EXPECT_EQ(mesh.position[2], motion->values[2]);
     motion->type = 0, obj_ApplyMotion(&mesh, 100.0f); // not a keyframe motion: copied, never evaluated
-    EXPECT_TRUE(channelsAre(*motion, 7.0f) && mesh.position[0] == 7.0f);
+    EXPECT_TRUE(channelsAre(*motion, 7.0f));
+    EXPECT_EQ(mesh.position[0], 7.0f);
     motion->type = MOTION_KEYFRAMES;
     for (float interval : {0.0f, -100.0f, NAN, INFINITY}) {
         motion->keyInterval = interval;
@@ -143,6 +154,7 @@ TEST(MotionCatmullRom, PassesItsEndsAndFollowsTheTangents)
     for (auto [u, x, y] : {std::array<float, 3>{0, 1, 2}, {1, 3, 3}, {0.5f, 2, 2.375f}, {0.25f, 1.453125f, 2.25f}}) {
         float out[2];
         spline_CatmullRom2D(p0, p1, p2, p3, out, u);
-        EXPECT_TRUE(std::fabs(out[0] - x) < 1e-6f && std::fabs(out[1] - y) < 1e-6f) << "u " << u;
+        EXPECT_NEAR(out[0], x, 1e-6f) << "u " << u;
+        EXPECT_NEAR(out[1], y, 1e-6f) << "u " << u;
     }
 }

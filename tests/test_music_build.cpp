@@ -53,25 +53,35 @@ TEST(MusicScore, BarsLandOnTheClockAndNotesStayOrderedInsideTheSong)
     // 22.666... rows a second, 40 rows a bar: bar b starts at row 40 b; a beat is 10 rows.
     for (int bar = 0; bar <= SCORE_BARS; bar++)
         EXPECT_NEAR((double)scoreBarSample(bar), SCORE_ROWS_PER_BAR * bar / 22.666666666666668 * SYN_RATE, 0.5) << bar;
-    EXPECT_TRUE(scoreBarSample(SCORE_BARS) == 180 * SYN_RATE && song().length == 180 * SYN_RATE);
     const SynSong &s = song();
+    EXPECT_EQ(std::make_tuple(scoreBarSample(SCORE_BARS), s.length), std::make_tuple(180 * SYN_RATE, 180 * SYN_RATE));
     for (size_t i = 0; i < s.notes.size(); i++) {
-        // Melodic instruments stay between the lowest bass and a bright arpeggio.
-        const SynNote &n = s.notes[i];
-        ASSERT_TRUE((i == 0 || s.notes[i - 1].start <= n.start) && n.start >= 0 && n.length > 0 &&
-                    n.start + n.length <= s.length && n.instrument >= 0 && n.instrument < SYN_INSTRUMENTS &&
-                    n.velocity > 0.0f && n.velocity <= 1.0f && (n.instrument < SYN_SUB || (n.pitch >= 28 && n.pitch <= 96)))
-            << "note " << i;
+        const SynNote &n = s.notes[i]; // in order from sample 0, inside the song
+        SCOPED_TRACE(testing::Message() << "note " << i);
+        ASSERT_LE(i == 0 ? 0 : s.notes[i - 1].start, n.start);
+        ASSERT_GT(n.length, 0);
+        ASSERT_LE(n.start + n.length, s.length);
+        ASSERT_GE(n.instrument, 0);
+        ASSERT_LT(n.instrument, SYN_INSTRUMENTS);
+        ASSERT_GT(n.velocity, 0.0f);
+        ASSERT_LE(n.velocity, 1.0f);
+        if (n.instrument < SYN_SUB) { // melodic: between the lowest bass and a bright arpeggio
+            ASSERT_GE(n.pitch, 28);
+            ASSERT_LE(n.pitch, 96);
+        }
     }
-    for (int lane = 0; lane < SYN_LANES; lane++)
-        EXPECT_TRUE(!s.lanes[lane].empty() && std::is_sorted(s.lanes[lane].begin(), s.lanes[lane].end(),
-                                                             [](auto &a, auto &b) { return a.sample < b.sample; })) << lane;
+    for (int lane = 0; lane < SYN_LANES; lane++) {
+        const auto &p = s.lanes[lane];
+        EXPECT_FALSE(p.empty()) << lane;
+        EXPECT_TRUE(std::is_sorted(p.begin(), p.end(), [](auto &a, auto &b) { return a.sample < b.sample; })) << lane;
+    }
     // Glitches belong to the glitch section and never overlap.
     ASSERT_FALSE(s.glitches.empty());
     for (size_t i = 0; i < s.glitches.size(); i++) {
-        const SynGlitch &g = s.glitches[i];
-        EXPECT_TRUE(g.start >= scoreBarSample(64) && g.start + g.length <= scoreBarSample(76) && g.slice > 0 &&
-                    (i == 0 || s.glitches[i - 1].start + s.glitches[i - 1].length <= g.start)) << i;
+        const SynGlitch &g = s.glitches[i], *before = i == 0 ? nullptr : &s.glitches[i - 1];
+        EXPECT_GE(g.start, before ? before->start + before->length : scoreBarSample(64)) << i;
+        EXPECT_LE(g.start + g.length, scoreBarSample(76)) << i;
+        EXPECT_GT(g.slice, 0) << i;
     }
 }
 
@@ -79,13 +89,15 @@ TEST(MusicRender, DeterministicInRangeAtTheCeilingAndSilentAtTheEnd)
 {
     Stereo a = renderBars(16, 17), longer = renderBars(16, 18);
     Stereo odd = render(song(), scoreBarSample(16), scoreBarSample(16) + 1001); // ends inside a block and the lookahead
-    ASSERT_TRUE(a.left.size() == (size_t)(scoreBarSample(17) - scoreBarSample(16)) && a.left == renderBars(16, 17).left);
-    EXPECT_TRUE(std::equal(a.left.begin(), a.left.end(), longer.left.begin()) &&
-                std::equal(a.right.begin(), a.right.end(), longer.right.begin()) &&
-                std::equal(odd.left.begin(), odd.left.end(), a.left.begin()));
+    ASSERT_EQ(a.left.size(), (size_t)(scoreBarSample(17) - scoreBarSample(16)));
+    EXPECT_TRUE(a.left == renderBars(16, 17).left) << "a second rendering differs";
+    EXPECT_TRUE(std::equal(a.left.begin(), a.left.end(), longer.left.begin())) << "a longer rendering differs";
+    EXPECT_TRUE(std::equal(a.right.begin(), a.right.end(), longer.right.begin())) << "a longer rendering differs";
+    EXPECT_TRUE(std::equal(odd.left.begin(), odd.left.end(), a.left.begin())) << "a rendering of 1001 samples differs";
     for (int first : {44, 76, 84}) { // the loudest sections
         const Stereo s = renderBars(first, first + 2);
-        EXPECT_TRUE(std::max(peak(s.left), peak(s.right)) <= song().ceiling && peak(s.left) > song().ceiling * 0.7) << first;
+        EXPECT_LE(std::max(peak(s.left), peak(s.right)), song().ceiling) << first;
+        EXPECT_GT(peak(s.left), song().ceiling * 0.7) << first;
     }
     // The ending fades to silence before the last sample.
     Stereo end = renderBars(SCORE_BARS - 1, SCORE_BARS);
@@ -102,8 +114,11 @@ TEST(MusicRender, EchoesBounceBetweenTheChannelsAndTheLimiterHoldsABurst)
     // The first repeat comes back on the left, the second on the right, the
     // third on the left again, each quieter than the one before.
     auto db = [&](int repeat, const std::vector<float> &x) { return rmsDb(x, x, 15000 * repeat, 15000 * repeat + 4000); };
-    EXPECT_TRUE(db(1, s.left) > db(1, s.right) + 10 && db(2, s.right) > db(2, s.left) + 10 && db(3, s.left) > db(3, s.right) + 10);
-    EXPECT_TRUE(db(2, s.right) < db(1, s.left) && db(3, s.left) < db(2, s.right));
+    EXPECT_GT(db(1, s.left), db(1, s.right) + 10);
+    EXPECT_GT(db(2, s.right), db(2, s.left) + 10);
+    EXPECT_GT(db(3, s.left), db(3, s.right) + 10);
+    EXPECT_LT(db(2, s.right), db(1, s.left));
+    EXPECT_LT(db(3, s.left), db(2, s.right));
 
     // A burst at three times the level is held at the ceiling, not below it;
     // well before it the signal passes bit for bit and in time, and a second
@@ -114,18 +129,20 @@ TEST(MusicRender, EchoesBounceBetweenTheChannelsAndTheLimiterHoldsABurst)
         l[i] = (i >= burst && i < burstEnd ? 3.0f : 0.5f) * (float)std::sin(2.0 * M_PI * 110.0 * (double)i / SYN_RATE), r[i] = -l[i];
     std::vector<float> in = l;
     synLimit(&l, &r, 0.8f);
-    EXPECT_TRUE(peak(l) <= 0.8f && peak(r) <= 0.8f && peak(l) > 0.75);
+    EXPECT_LE(std::max(peak(l), peak(r)), 0.8f);
+    EXPECT_GT(peak(l), 0.75);
     EXPECT_TRUE(std::equal(l.begin(), l.begin() + burst - 1000, in.begin()));
     for (size_t i = burstEnd + SYN_RATE; i < n; i++)
         ASSERT_NEAR(l[i], in[i], 0.01f) << i;
 }
 
-TEST(MusicMp3, DecodesToExactlyTheRenderedSamplesWithoutClippingAndRefusesUnequalChannels)
+TEST(MusicMp3, DecodesToTheExactLengthUnclippedAndRefusesUnequalChannels)
 {
     Stereo s = renderBars(76, 78);
     std::string bytes, again, error;
-    ASSERT_TRUE(mp3Encode(s.left, s.right, &bytes, &error) && mp3Encode(s.left, s.right, &again, &error) && bytes == again)
-        << error;
+    for (std::string *out : {&bytes, &again})
+        ASSERT_TRUE(mp3Encode(s.left, s.right, out, &error)) << error;
+    EXPECT_TRUE(bytes == again) << "two encodings differ";
     TempDir dir;
     ASSERT_TRUE(writeFile(dir / "music.mp3", bytes));
     // The engine's own view of the length, which becomes the demo's clock.
@@ -146,7 +163,10 @@ TEST(MusicMp3, DecodesToExactlyTheRenderedSamplesWithoutClippingAndRefusesUnequa
         decoded.insert(decoded.end(), buffer, buffer + got / sizeof(float));
     }
     mpg123_delete(decoder);
-    EXPECT_TRUE(decoded.size() == 2 * s.left.size() && peak(decoded) < 0.99 && peak(decoded) > 0.5) << decoded.size();
+    EXPECT_EQ(decoded.size(), 2 * s.left.size());
+    EXPECT_LT(peak(decoded), 0.99);
+    EXPECT_GT(peak(decoded), 0.5);
     error.clear();
-    EXPECT_TRUE(!mp3Encode(std::vector<float>(1000), std::vector<float>(999), &bytes, &error) && !error.empty());
+    EXPECT_FALSE(mp3Encode(std::vector<float>(1000), std::vector<float>(999), &bytes, &error));
+    EXPECT_NE(error, "");
 }

@@ -20,10 +20,11 @@ namespace {
 
 using Int3 = std::array<int, 3>;
 
-// One line, tagged by the function that reported it.
-bool isTaggedLine(const std::string &out, const char *function)
+// One line, tagged by the function that reported it, holding the message.
+testing::AssertionResult isTaggedLine(const std::string &out, const char *function, const std::string &message = "")
 {
-    return out.rfind(std::string("[") + function + " :", 0) == 0 && out.find('\n') == out.size() - 1;
+    const bool tagged = out.rfind(std::string("[") + function + " :", 0) == 0 && out.find('\n') == out.size() - 1;
+    return testing::AssertionResult(tagged && out.find(message) != std::string::npos) << "said: " << out;
 }
 
 // Runs a function that makes an object, its messages captured into *out.
@@ -99,7 +100,7 @@ TEST(ObjNormals, HandComputedFaceAndVertexNormalsAndFlipping)
     for (const auto &c : cases) {
         ObjectPtr o = mesh(c.points, c.tris);
         obj_ComputeNormals(o.get());
-        EXPECT_TRUE(faceNormal(*o, 0) == c.face0 && vertexNormal(*o, 0) == c.vertex0) << c.what;
+        EXPECT_EQ(std::make_pair(faceNormal(*o, 0), vertexNormal(*o, 0)), std::make_pair(c.face0, c.vertex0)) << c.what;
         EXPECT_EQ(o->vertices[0].normalCount, 0) << c.what;
     }
     // Face normals alone leave the vertex normals; flipping turns the corners
@@ -107,10 +108,11 @@ TEST(ObjNormals, HandComputedFaceAndVertexNormalsAndFlipping)
     ObjectPtr o = mesh({{0, 0, 0}, {0, 100, 0}, {100, 0, 0}}, {{0, 1, 2}});
     o->vertices[1].nx = 7;
     obj_ComputeFaceNormals(o.get());
-    EXPECT_TRUE(faceNormal(*o, 0) == (Int3{0, 0, 125}) && vertexNormal(*o, 1) == (Int3{7, 0, 0}));
+    EXPECT_EQ(std::make_pair(faceNormal(*o, 0), vertexNormal(*o, 1)), std::make_pair(Int3{0, 0, 125}, Int3{7, 0, 0}));
     obj_ComputeNormals(o.get()), obj_FlipFaces(o.get());
-    EXPECT_TRUE(o->faces[0].a == &o->vertices[2] && o->faces[0].c == o->vertices && vertexNormal(*o, 1) == (Int3{0, 0, -125}) &&
-                faceNormal(*o, 0) == (Int3{0, 0, 125}));
+    EXPECT_EQ(std::make_pair(o->faces[0].a, o->faces[0].c), std::make_pair(&o->vertices[2], &o->vertices[0]));
+    EXPECT_EQ(vertexNormal(*o, 1), (Int3{0, 0, -125}));
+    EXPECT_EQ(faceNormal(*o, 0), (Int3{0, 0, 125}));
 }
 
 TEST(ObjCreate, RefusesImpossibleCountsButPointsAloneAreAMesh)
@@ -118,10 +120,12 @@ TEST(ObjCreate, RefusesImpossibleCountsButPointsAloneAreAMesh)
     for (auto counts : {std::array<int, 2>{0, 5}, {-1, 0}, {3, -2}}) { // faces need a vertex to start on
         std::string out;
         EXPECT_EQ(make([&] { return obj_Create(counts[0], counts[1]); }, &out), nullptr) << counts[0] << counts[1];
-        EXPECT_TRUE(isTaggedLine(out, "obj_Create")) << out;
+        EXPECT_TRUE(isTaggedLine(out, "obj_Create"));
     }
     ObjectPtr cloud(obj_Create(1024, 0)); // the star clouds
-    ASSERT_TRUE(cloud && cloud->faces == nullptr && cloud->faceList != nullptr && (uintptr_t)cloud->vertices % 16 == 0);
+    ASSERT_NE(cloud, nullptr);
+    EXPECT_EQ(std::make_tuple(cloud->faces, cloud->faceList != nullptr, (uintptr_t)cloud->vertices % 16),
+              std::make_tuple(nullptr, true, 0u)) << "no faces, a face list, vertices on 16 bytes";
 }
 
 TEST(ObjProperties, SetPropertyWritesMaterialZeroAndUpdateFlagsReadsAllFour)
@@ -130,14 +134,15 @@ TEST(ObjProperties, SetPropertyWritesMaterialZeroAndUpdateFlagsReadsAllFour)
     Material &m = o->materials[0];
     obj_SetProperty(o.get(), PROP_COLOUR2, 0x00123456);
     obj_SetProperty(o.get(), PROP_DOUBLE_SIDED, 0x101); // the low byte
-    EXPECT_TRUE((m.red2 << 16 | m.green2 << 8 | m.blue2) == 0x123456 && m.doubleSided == 1);
+    EXPECT_EQ(std::make_pair(m.red2 << 16 | m.green2 << 8 | m.blue2, (int)m.doubleSided), std::make_pair(0x123456, 1));
     // Mode 10 is no mode of its own: the default flat fill with the full clipper.
     obj_SetProperty(o.get(), PROP_MODE, 10);
-    EXPECT_TRUE(m.mode == 10 && m.clipFill == clipPolyFull && m.triFill == tri_Flat);
+    EXPECT_EQ(std::make_tuple((int)m.mode, m.clipFill, m.triFill), std::make_tuple(10, clipPolyFull, tri_Flat));
     Material before = m;
     for (int property : {3, 7, 8, 0, 99})
         obj_SetProperty(o.get(), property, 0xFFFFFFFF);
-    EXPECT_TRUE(memcmp(&before, &m, sizeof before) == 0 && o->materials[1].mode == 0);
+    EXPECT_EQ(memcmp(&before, &m, sizeof before), 0) << "properties without meaning change nothing";
+    EXPECT_EQ(o->materials[1].mode, 0);
 
     const int cases[][13] = {
         // modes and doubleSided of the four materials, faces; single-sided, needs normals, face and vertex colours
@@ -161,13 +166,14 @@ TEST(ObjGeometry, CenterScaleRadiusAndBox)
     for (auto [lo, hi, shift] : {Int3{-10, 30, -10}, {-3, 4, 0}, {20000, 20010, -20005}}) {
         ObjectPtr o = mesh({{lo, 5, 5}, {hi, 5, 7}, {(lo + hi) / 2, 5, 6}}); // moved by the truncated midpoint
         obj_Center(o.get());
-        EXPECT_TRUE(o->vertices[0].x == lo + shift && o->vertices[1].x == hi + shift && o->vertices[2].z == 0) << lo;
+        SCOPED_TRACE(lo);
+        EXPECT_EQ((Int3{o->vertices[0].x, o->vertices[1].x, o->vertices[2].z}), (Int3{lo + shift, hi + shift, 0}));
         // The box keeps the extent from before the move.
-        EXPECT_TRUE(o->boxMin[0] == lo && o->boxMax[0] == hi && o->boxCorners[1][0] == (float)hi) << lo;
+        EXPECT_EQ(std::make_tuple(o->boxMin[0], o->boxMax[0], o->boxCorners[1][0]), std::make_tuple(lo, hi, hi));
     }
     ObjectPtr empty = mesh({});
     obj_Center(empty.get()); // nothing to move
-    EXPECT_TRUE(empty->boxMin[0] == 1000000 && obj_GetRadius(empty.get()) == 0.0f);
+    EXPECT_EQ(std::make_pair(empty->boxMin[0], obj_GetRadius(empty.get())), std::make_pair(1000000, 0.0f));
 
     ObjectPtr o = mesh({{3, 4, 12}, {-1, 2, 0}});
     EXPECT_FLOAT_EQ(obj_GetRadius(o.get()), 13.0f);
@@ -175,10 +181,11 @@ TEST(ObjGeometry, CenterScaleRadiusAndBox)
     obj_BoxCorners(o.get());
     const float corners[8][3] = {{-1, 2, 0}, {3, 2, 0}, {3, 4, 0}, {-1, 4, 0}, {-1, 2, 12}, {3, 2, 12}, {3, 4, 12}, {-1, 4, 12}};
     EXPECT_EQ(memcmp(o->boxCorners, corners, sizeof corners), 0);
-    obj_Scale(o.get(), 2.5, 0.5, -1.0);
-    EXPECT_TRUE(position(*o, 0) == (Int3{7, 2, -12}) && position(*o, 1) == (Int3{-2, 1, 0})); // truncated
+    obj_Scale(o.get(), 2.5, 0.5, -1.0); // truncated
+    EXPECT_EQ(std::make_pair(position(*o, 0), position(*o, 1)), std::make_pair(Int3{7, 2, -12}, Int3{-2, 1, 0}));
     // A mirrored box keeps min below max.
-    EXPECT_TRUE(o->boxMin[0] == -2 && o->boxMin[2] == -12 && o->boxMax[2] == 0 && o->boxCorners[6][0] == 7.0f);
+    EXPECT_EQ(std::make_tuple(o->boxMin[0], o->boxMin[2], o->boxMax[2], o->boxCorners[6][0]),
+              std::make_tuple(-2, -12, 0, 7.0f));
 
     // vec_RotateAxis turns the intro's stars: its golden frames check it.
 }
@@ -192,17 +199,19 @@ TEST(ObjParse, BlocksAreBigEndianScaledAndSurfacesPickMaterials)
     ObjectPtr o = parse(encode({1.0f, -2.0f, 0.5f, 1.0f, -1.0f, 0.5f, 2.0f, -2.0f, 0.5f}, {0, 1, 2, 2},
                                OBJ_FLAG_TEXCOORDS, {}, {0.5f, 1.0f, 0.0f, 0.25f, -1.0f, 0.0f}),
                         1000.0, &out);
-    ASSERT_TRUE(o && out == "faces:1, verts:3\n1000,-2000,500 - 2000,-1000,500\n") << out;
-    EXPECT_TRUE((Int3{o->vertices[0].u, o->vertices[0].v, o->vertices[2].u}) == (Int3{128, 256, -256}) &&
-                o->faces[0].material == &o->materials[2]) << "surface 2 is material 2";
+    EXPECT_EQ(out, "faces:1, verts:3\n1000,-2000,500 - 2000,-1000,500\n");
+    ASSERT_NE(o, nullptr);
+    EXPECT_EQ((Int3{o->vertices[0].u, o->vertices[0].v, o->vertices[2].u}), (Int3{128, 256, -256}));
+    EXPECT_EQ(o->faces[0].material, &o->materials[2]) << "surface 2 is material 2";
     // The normal block, then the texture block.
     o = parse(encode({0, 0, 0, 1, 0, 0, 0, 1, 0}, {0, 1, 2, 0}, OBJ_FLAG_NORMALS | OBJ_FLAG_TEXCOORDS,
                      {0.0f, 125.9f, -125.9f, 1e9f, -1e9f, NAN, 3, 2, 1}, {0.25f, 0.5f, 0, 0, 1, 1}),
               100.0);
-    ASSERT_TRUE(o && vertexNormal(*o, 0) == (Int3{0, 125, -125}) && vertexNormal(*o, 1) == (Int3{32767, -32768, 0}))
-        << "out of range saturates, NaN is 0";
-    EXPECT_TRUE((Int3{o->vertices[0].u, o->vertices[0].v, o->vertices[2].v}) == (Int3{64, 128, 256}) &&
-                position(*o, 1) == (Int3{100, 0, 0}));
+    ASSERT_NE(o, nullptr);
+    EXPECT_EQ(vertexNormal(*o, 0), (Int3{0, 125, -125}));
+    EXPECT_EQ(vertexNormal(*o, 1), (Int3{32767, -32768, 0})) << "out of range saturates, NaN is 0";
+    EXPECT_EQ((Int3{o->vertices[0].u, o->vertices[0].v, o->vertices[2].v}), (Int3{64, 128, 256}));
+    EXPECT_EQ(position(*o, 1), (Int3{100, 0, 0}));
 }
 
 TEST(ObjParse, RefusesCountsBlocksAndIndicesBeyondTheImage)
@@ -210,7 +219,7 @@ TEST(ObjParse, RefusesCountsBlocksAndIndicesBeyondTheImage)
     const std::vector<uint8_t> good = encode({0, 0, 0, 1, 0, 0, 0, 1, 0}, {0, 1, 2, 0}, OBJ_FLAG_NORMALS | OBJ_FLAG_TEXCOORDS,
                                              std::vector<float>(9, 1.0f), std::vector<float>(6, 0.5f));
     // The end word is optional; cuts into the blocks: test_hostile.cpp.
-    EXPECT_TRUE(parse({good.begin(), good.end() - 4}, 1000.0));
+    EXPECT_NE(parse({good.begin(), good.end() - 4}, 1000.0), nullptr);
     std::vector<uint8_t> plain = encode({0, 0, 0, 1, 0, 0, 0, 1, 0}, {0, 1, 2, 0});
     const struct {
         const std::vector<uint8_t> &image;
@@ -232,13 +241,14 @@ TEST(ObjParse, RefusesCountsBlocksAndIndicesBeyondTheImage)
         std::vector<uint8_t> bad = c.image;
         std::copy(c.bytes.begin(), c.bytes.end(), bad.begin() + c.at);
         std::string out;
-        EXPECT_TRUE(!parse(bad, 1000.0, &out) && isTaggedLine(out, "parseImage") && out.find(c.message) != std::string::npos)
-            << c.message << ": " << out;
+        EXPECT_EQ(parse(bad, 1000.0, &out), nullptr) << c.message;
+        EXPECT_TRUE(isTaggedLine(out, "parseImage", c.message)) << c.message;
     }
     plain[7] = 2; // a bit without meaning
-    EXPECT_TRUE(parse(plain, 1000.0));
+    EXPECT_NE(parse(plain, 1000.0), nullptr);
     std::string out;
-    EXPECT_TRUE(!make([] { return objParse(nullptr, 100, 1.0); }, &out) && isTaggedLine(out, "parseImage")) << out;
+    EXPECT_EQ(make([] { return objParse(nullptr, 100, 1.0); }, &out), nullptr);
+    EXPECT_TRUE(isTaggedLine(out, "parseImage"));
 }
 
 // Works in a fresh directory with "assets/" as the base path.
@@ -257,7 +267,7 @@ protected:
     TempDir dir;
 };
 
-TEST_F(ObjFiles, SaveWritesTheFormatReplacesWhollyAndRefusesWhatItCannotWrite)
+TEST_F(ObjFiles, SaveReplacesWhollyAndRefusesWhatItCannotWrite)
 {
     asset("lwobj/saved.lob", std::string(5000, 'x'));
     ObjectPtr o = mesh({{2352, -2352, 1000}, {0, 123456, -7}, {1, -1, 999}, {500, 500, 500}}, {{0, 1, 2}, {2, 1, 3}});
@@ -269,20 +279,22 @@ TEST_F(ObjFiles, SaveWritesTheFormatReplacesWhollyAndRefusesWhatItCannotWrite)
     EXPECT_EQ(file.substr(60), std::string("\0\0\0\x02\0\0\0\x01\0\x02\0\0\0\x02\0\x01\0\x03\0\0\0\0\0\0", 24))
         << "corner indices, surface 0, end word";
     ObjectPtr back = make([] { return objLoad("lwobj/saved.lob", 1000.0); }, &out);
-    ASSERT_TRUE(back && strcmp(back->name, "saved.lob") == 0) << out;
+    ASSERT_NE(back, nullptr) << out;
+    EXPECT_STREQ(back->name, "saved.lob");
     // 2352 is stored as 2.3519999... and reads back one unit short; the rest hold.
-    EXPECT_TRUE(position(*back, 0) == (Int3{2351, -2351, 1000}) && position(*back, 1) == (Int3{0, 123456, -7}));
-    EXPECT_TRUE(back->faces[1].material == back->materials && back->faces[1].a == &back->vertices[2] &&
-                vertexNormal(*back, 0) != (Int3{0, 0, 0})) << "all on surface 0, normals recomputed";
+    EXPECT_EQ(position(*back, 0), (Int3{2351, -2351, 1000}));
+    EXPECT_EQ(position(*back, 1), (Int3{0, 123456, -7}));
+    EXPECT_EQ(back->faces[1].material, back->materials) << "all on surface 0";
+    EXPECT_EQ(back->faces[1].a, &back->vertices[2]);
+    EXPECT_NE(vertexNormal(*back, 0), (Int3{0, 0, 0})) << "normals recomputed";
 
     out = captured([&] { EXPECT_EQ(objSave(o.get(), "nodir/x.lob"), 0); });
-    EXPECT_TRUE(isTaggedLine(out, "dataSaveFile") &&
-                out.find("]\"Could not open file for writing:<assets/nodir/x.lob>\\n\"\n") != std::string::npos) << out;
+    EXPECT_TRUE(isTaggedLine(out, "dataSaveFile", "]\"Could not open file for writing:<assets/nodir/x.lob>\\n\"\n"));
     Vertex stray{};
     o->faces[0].b = &stray;
     for (Object *bad : {o.get(), (Object *)nullptr}) {
         out = captured([&] { EXPECT_EQ(objSave(bad, "lwobj/bad.lob"), 0); });
-        EXPECT_TRUE(isTaggedLine(out, "objSave")) << out;
+        EXPECT_TRUE(isTaggedLine(out, "objSave"));
     }
     EXPECT_EQ(listDir(dir / "assets/lwobj"), std::vector<std::string>{"saved.lob"}) << "no temporary or refused file left";
 }
@@ -291,21 +303,23 @@ TEST_F(ObjFiles, LoadAndImportLookUnderTheBasePathThenTheWorkingDirectory)
 {
     std::string cube, error, out;
     ASSERT_TRUE(meshEncodeObject(meshCube(), &cube, &error)) << error;
-    ASSERT_TRUE(makeDirs(dir / "lwobj") && makeDirs(dir / "here") && makeDirs(dir / "assets/here"));
+    for (const char *folder : {"lwobj", "here", "assets/here"})
+        ASSERT_TRUE(makeDirs(dir / folder)) << folder;
     ASSERT_TRUE(writeFile(dir / "lwobj/simplecube.lobj", cube)); // beside assets/, not in it
     ObjectPtr o = make([] { return objLoad("lwobj/simplecube.lobj", 100.0); }, &out);
-    ASSERT_TRUE(o && out.find("faces:") != std::string::npos) << out;
+    EXPECT_NE(o, nullptr);
+    ASSERT_NE(out.find("faces:"), std::string::npos) << out;
     EXPECT_EQ(out.substr(out.find("faces:")), "faces:12, verts:8\n-100,-100,-100 - 100,100,100\n");
     EXPECT_EQ(make([] { return objLoad("lwobj/nothing.lobj", 1000.0); }, &out), nullptr);
     EXPECT_NE(out.find("Object file lwobj/nothing.lobj not found\n"), std::string::npos) << out;
     asset("lwobj/cut.lobj", cube.substr(0, 40));
     EXPECT_EQ(make([] { return objLoad("lwobj/cut.lobj", 1000.0); }, &out), nullptr);
-    EXPECT_TRUE(isTaggedLine(out, "parseImage") && out.find("lwobj/cut.lobj: 8 vertices run past its 40 bytes") != std::string::npos)
-        << out;
+    EXPECT_TRUE(isTaggedLine(out, "parseImage", "lwobj/cut.lobj: 8 vertices run past its 40 bytes"));
+    auto vertices = [](const char *name) { ObjectPtr o = import(name); return o ? o->vertexCount : -1; }; // -1: none
     ASSERT_TRUE(writeFile(dir / "here/box.lwo", model("LWO2/boxuv.lwo")));
-    EXPECT_TRUE((o = import("here/box.lwo")) && o->vertexCount == 8);
+    EXPECT_EQ(vertices("here/box.lwo"), 8);
     asset("here/box.lwo", model("LWO2/Subdivision.lwo")); // under the base path wins
-    EXPECT_TRUE((o = import("here/box.lwo")) && o->vertexCount == 26);
+    EXPECT_EQ(vertices("here/box.lwo"), 26);
 }
 
 TEST_F(ObjFiles, ImportsLightWaveFilesByContent)
@@ -323,20 +337,26 @@ TEST_F(ObjFiles, ImportsLightWaveFilesByContent)
         asset("lwobj/model.obj", model(c.file)); // named as a Wavefront file: Assimp would choose by the name
         std::string out;
         ObjectPtr o = import("lwobj/model.obj", &out);
-        ASSERT_TRUE(o && o->vertexCount == c.vertices && o->faceCount == c.faces && o->lighting == 7) << c.file << ": " << out;
+        SCOPED_TRACE(c.file);
+        ASSERT_NE(o, nullptr) << out;
+        EXPECT_EQ(std::make_tuple(o->vertexCount, o->faceCount, o->lighting), std::make_tuple(c.vertices, c.faces, 7));
         EXPECT_NE(out.find("V:" + std::to_string(c.vertices) + " F:" + std::to_string(c.faces) + " " + c.box + "\n"),
-                  std::string::npos) << c.file << ": " << out;
+                  std::string::npos) << out;
         // The faces' winding and normals show in the object layer's golden frames.
-        for (int f = 0; f < o->faceCount; f++)
-            ASSERT_TRUE(obj_VertexIndex(o.get(), o->faces[f].a) >= 0 && o->faces[f].material == o->materials) << c.file << f;
+        for (int f = 0; f < o->faceCount; f++) {
+            ASSERT_GE(obj_VertexIndex(o.get(), o->faces[f].a), 0) << "face " << f;
+            ASSERT_EQ(o->faces[f].material, o->materials) << "face " << f;
+        }
     }
-    // Vertex colours become the vertices' colours.
+    // Vertex colours become the vertices' colours; alpha 0, so not the 0x7F7F7F7F they start with.
     asset("lwobj/colours.lwo", model("LWO2/box_2vc_1unused.lwo"));
     ObjectPtr o = import("lwobj/colours.lwo");
-    ASSERT_TRUE(o && o->vertexCount == 218);
-    for (int v = 0; v < o->vertexCount; v++)
-        EXPECT_TRUE(o->vertices[v].colour == o->vertices[v].baseColour && o->vertices[v].colour >> 24 == 0 &&
-                    o->vertices[v].colour != 0x7F7F7F7F) << v;
+    ASSERT_NE(o, nullptr);
+    EXPECT_EQ(o->vertexCount, 218);
+    for (int v = 0; v < o->vertexCount; v++) {
+        EXPECT_EQ(o->vertices[v].colour, o->vertices[v].baseColour) << v;
+        EXPECT_EQ(o->vertices[v].colour >> 24, 0u) << v;
+    }
 }
 
 // The production's own objects (the mirrored elude, the point cloud) draw the
@@ -366,8 +386,8 @@ TEST_F(ObjFiles, ImportRefusesForeignCutAndOldFiles)
                                                         [](void *) { __lsan_enable(); });
 #endif
         EXPECT_EQ(import(name, &out), nullptr) << name;
-        EXPECT_TRUE(out.find("[objImport :") != std::string::npos && out.find(c[2]) != std::string::npos)
-            << name << ": " << out;
+        EXPECT_NE(out.find("[objImport :"), std::string::npos) << name << ": " << out;
+        EXPECT_NE(out.find(c[2]), std::string::npos) << name << ": " << out;
     }
 }
 
@@ -379,20 +399,24 @@ TEST_F(ObjFiles, CacheConvertsOnceAndRebuildsARefusedCopy)
     };
     std::string out;
     ObjectPtr first = cached("lwobj/box.lwo.cached", false, &out);
-    ASSERT_TRUE(first && out.find("V:8 F:12") != std::string::npos) << out;
+    ASSERT_NE(first, nullptr) << out;
+    EXPECT_NE(out.find("V:8 F:12"), std::string::npos) << out;
     std::string converted = assetBytes("lwobj/box.lwo.cached");
     EXPECT_EQ(converted.size(), 20u + 12 * 8 + 8 * 12);
     ObjectPtr second = cached("lwobj/box.lwo.cached", false, &out);
-    ASSERT_TRUE(second && out.find("V:") == std::string::npos && second->faceCount == 12 &&
-                strcmp(second->name, "box.lwo.cached") == 0)
-        << "served from the converted file: " << out;
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(out.find("V:"), std::string::npos) << "served from the converted file: " << out;
+    EXPECT_EQ(second->faceCount, 12);
+    EXPECT_STREQ(second->name, "box.lwo.cached");
     for (int v = 0; v < 8; v++)
         EXPECT_EQ(position(*second, v), position(*first, v)) << v;
     asset("lwobj/box.lwo.cached", converted.substr(0, 30));
     ASSERT_TRUE(cached("lwobj/box.lwo.cached", false, &out)) << out;
-    EXPECT_TRUE(assetBytes("lwobj/box.lwo.cached") == converted) << "the refused copy is rebuilt";
+    EXPECT_EQ(assetBytes("lwobj/box.lwo.cached"), converted) << "the refused copy is rebuilt";
     // A point cloud keeps only its points; nothing to import: no object and no file.
-    EXPECT_TRUE((second = cached("lwobj/box.lwo.lob", true, &out)) && second->faceCount == 0);
+    second = cached("lwobj/box.lwo.lob", true, &out);
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(second->faceCount, 0);
     EXPECT_EQ(assetBytes("lwobj/box.lwo.lob").size(), 20u + 12 * 8);
     EXPECT_EQ(make([] { return objLoadCached("lwobj/gone.lwo", "lwobj/gone.lwo.lob", true); }), nullptr);
     EXPECT_EQ(listDir(dir / "assets/lwobj"), (std::vector<std::string>{"box.lwo", "box.lwo.cached", "box.lwo.lob"}));

@@ -104,7 +104,8 @@ TEST(Lwo2, ChunksAddUpAndLargeIndicesTakeFourBytes)
     EXPECT_EQ(lwo2Chunks(file, &body), (std::vector<std::string>{"TAGS", "LAYR", "PNTS", "BBOX", "POLS", "PTAG", "SURF"}));
     EXPECT_EQ(body["TAGS"], std::string("Ab\0\0", 4));
     // Short indices below 0xFF00, long ones (four bytes) from there: Assimp reads them back below.
-    EXPECT_TRUE(body["PNTS"].size() == 12u * 0xFF02 && body["POLS"].size() == 4 + 4 * 0xFF00 + 2 * 6u);
+    EXPECT_EQ(body["PNTS"].size(), 12u * 0xFF02);
+    EXPECT_EQ(body["POLS"].size(), 4 + 4 * 0xFF00 + 2 * 6u);
 
     for (const std::vector<uint32_t> &bad : std::vector<std::vector<uint32_t>>{{0}, {1024, 0}, {3, 0, 1, 0xFF02}, {3, 0, 1}}) {
         Lwo2Object object = cloud;
@@ -121,7 +122,8 @@ TEST(Meshes, SolidsAreClosedAndWoundOutward)
     } cases[] = {{"blob", meshBlob()}, {"glow", meshGlow()}, {"knot", meshKnot()}, {"cube", meshCube()},
                  {"elude", meshElude()}};
     for (const Case &c : cases) {
-        EXPECT_TRUE(meshIsClosed(c.mesh) && meshSignedVolume(c.mesh) > 0.0) << c.name;
+        EXPECT_TRUE(meshIsClosed(c.mesh)) << c.name;
+        EXPECT_GT(meshSignedVolume(c.mesh), 0.0) << c.name << " is wound inward";
         EXPECT_LE(c.mesh.vertexCount(), (uint32_t)OBJ_MAX_VERTICES) << c.name;
         EXPECT_GE(c.mesh.faceCount(), c.mesh.vertexCount() > 8 ? 2000u : 12u) << c.name;
         // In object units (file x 1000) the shapes reach about 1000 from
@@ -130,7 +132,8 @@ TEST(Meshes, SolidsAreClosedAndWoundOutward)
         float reach = 0;
         for (float v : c.mesh.xyz)
             reach = std::max(reach, std::fabs(v));
-        EXPECT_TRUE(reach >= 0.5f && reach <= 2.0f) << c.name;
+        EXPECT_GE(reach, 0.5f) << c.name;
+        EXPECT_LE(reach, 2.0f) << c.name;
     }
     // The cube is read with scale 100: its corners become exactly +-100.
     for (float v : meshCube().xyz)
@@ -142,7 +145,9 @@ TEST(Meshes, ClosednessCheckCatchesAFlippedFaceAndAHole)
     Mesh flipped = meshCube(), holed = meshCube();
     std::swap(flipped.tris[4], flipped.tris[5]);
     holed.tris.resize(holed.tris.size() - 3);
-    EXPECT_TRUE(meshIsClosed(meshCube()) && !meshIsClosed(flipped) && !meshIsClosed(holed));
+    EXPECT_TRUE(meshIsClosed(meshCube()));
+    EXPECT_FALSE(meshIsClosed(flipped));
+    EXPECT_FALSE(meshIsClosed(holed));
 }
 
 TEST(MeshFiles, TwoBuildsAreIdenticalAndPreparedFilesHoldTheMeshes)
@@ -152,8 +157,10 @@ TEST(MeshFiles, TwoBuildsAreIdenticalAndPreparedFilesHoldTheMeshes)
     ASSERT_TRUE(meshObjectFiles(&first, &error)) << error;
     ASSERT_TRUE(meshObjectFiles(&second, &error)) << error;
     ASSERT_EQ(first.size(), 6u);
-    for (size_t i = 0; i < first.size(); i++)
-        EXPECT_TRUE(first[i].name == second[i].name && first[i].bytes == second[i].bytes) << first[i].name;
+    for (size_t i = 0; i < first.size(); i++) {
+        EXPECT_EQ(first[i].name, second[i].name);
+        EXPECT_TRUE(first[i].bytes == second[i].bytes) << first[i].name << " differs";
+    }
     const std::pair<const char *, Mesh> prepared[] = {{"lwobj/blob3_mesh_hi.lobj", meshBlob()},
                                                       {"lwobj/fx02_glow.lobj", meshGlow()},
                                                       {"lwobj/weird2.lobj", meshKnot()},
@@ -165,7 +172,8 @@ TEST(MeshFiles, TwoBuildsAreIdenticalAndPreparedFilesHoldTheMeshes)
         const std::string &b = file->bytes;
         const size_t faces = 16 + 12 * (size_t)mesh.vertexCount();
         ASSERT_EQ(b.size(), faces + 8 * (size_t)mesh.faceCount() + 4) << name;
-        EXPECT_TRUE(be32(b, 4) == 0 && be32(b, 8) == mesh.vertexCount() && be32(b, faces - 4) == mesh.faceCount()) << name;
+        EXPECT_EQ((std::array<uint32_t, 3>{be32(b, 4), be32(b, 8), be32(b, faces - 4)}),
+                  (std::array<uint32_t, 3>{0, mesh.vertexCount(), mesh.faceCount()})) << name << ": flags, counts";
         for (size_t f = 0; f < mesh.faceCount(); f++)
             ASSERT_EQ(b[faces + 8 * f + 6] | b[faces + 8 * f + 7], 0) << name << " face " << f;
     }
@@ -177,7 +185,8 @@ TEST(Lwo2, LongIndicesReachEveryPointThroughAssimp)
     std::string file, error;
     ASSERT_TRUE(lwo2Write(longIndexCloud(), &file, &error)) << error;
     const aiScene *scene = aiImportFileFromMemory(file.data(), (unsigned)file.size(), aiProcess_Triangulate, "lwo");
-    ASSERT_TRUE(scene && scene->mNumMeshes >= 1) << aiGetErrorString();
+    ASSERT_NE(scene, nullptr) << aiGetErrorString();
+    ASSERT_GE(scene->mNumMeshes, 1u);
     EXPECT_EQ(scene->mMeshes[0]->mNumVertices, 0xFF02u);
     EXPECT_EQ(scene->mMeshes[0]->mNumFaces, 0xFF02u);
     aiReleaseImport(scene);

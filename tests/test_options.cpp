@@ -24,23 +24,25 @@ static int parse(std::vector<std::string> args, HostOptions *options)
 
 TEST(Options, CaptureWithTimingInBothSpellings)
 {
+    const struct { std::vector<std::string> args; const char *capture, *video, *benchJson; // {} for none
+                   std::array<double, 3> fpsStartDuration; int bench, noSound; } cases[] = {
+        {{"--capture", "out", "--fps=60", "--start", "1.5", "--duration=2"}, "out", {}, {}, {60, 1.5, 2}, 0, 0},
+        {{"-release", "--capture=dir", "-rebuild", "stray"}, "dir", {}, {}, {30, 0, 0}, 0, 0},
+        {{"--video", "show.mp4", "--fps=60"}, {}, "show.mp4", {}, {60, 0, 0}, 0, 0},
+        {{}, {}, {}, {}, {30, 0, 0}, 0, 0}, {{"--no-sound"}, {}, {}, {}, {30, 0, 0}, 0, 1},
+        {{"--bench", "--fps", "60"}, {}, {}, {}, {60, 0, 0}, 1, 0},
+        {{"--bench-json=b.json", "--start", "61"}, {}, {}, "b.json", {30, 61, 0}, 1, 0}};
     HostOptions o;
-    ASSERT_EQ(parse({"--capture", "out", "--fps=60", "--start", "1.5", "--duration=2"}, &o), OPTIONS_RUN);
-    EXPECT_TRUE(!strcmp(o.captureDir, "out") && o.fps == 60.0 && o.start == 1.5 && o.duration == 2.0);
-
-    ASSERT_EQ(parse({"-release", "--capture=dir", "-rebuild", "stray"}, &o), OPTIONS_RUN);
-    EXPECT_TRUE(!strcmp(o.captureDir, "dir") && o.fps == 30.0 && o.duration == 0.0 && o.noSound == 0);
-
-    ASSERT_EQ(parse({"--video", "show.mp4", "--fps=60"}, &o), OPTIONS_RUN);
-    EXPECT_TRUE(!strcmp(o.videoFile, "show.mp4") && o.fps == 60.0);
-
-    ASSERT_EQ(parse({}, &o), OPTIONS_RUN);
-    EXPECT_TRUE(!o.captureDir && !o.videoFile);
-    EXPECT_TRUE(parse({"--no-sound"}, &o) == OPTIONS_RUN && o.noSound == 1);
-    ASSERT_EQ(parse({"--bench", "--fps", "60"}, &o), OPTIONS_RUN);
-    EXPECT_TRUE(o.bench == 1 && !o.benchJson && o.fps == 60.0);
-    ASSERT_EQ(parse({"--bench-json=b.json", "--start", "61"}, &o), OPTIONS_RUN);
-    EXPECT_TRUE(o.bench == 1 && !strcmp(o.benchJson, "b.json") && o.start == 61.0);
+    for (const auto &c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        EXPECT_EQ(parse(c.args, &o), OPTIONS_RUN);
+        EXPECT_STREQ(o.captureDir, c.capture);
+        EXPECT_STREQ(o.videoFile, c.video);
+        EXPECT_STREQ(o.benchJson, c.benchJson);
+        EXPECT_EQ((std::array<double, 3>{o.fps, o.start, o.duration}), c.fpsStartDuration);
+        EXPECT_EQ(o.bench, c.bench);
+        EXPECT_EQ(o.noSound, c.noSound);
+    }
 }
 
 TEST(Options, HelpAndBadOptions)
@@ -65,7 +67,7 @@ TEST(Options, RunModeIsAnyCaseAnywhereAndNeverTheProgramName)
     for (const auto &c : cases) {
         HostOptions o;
         parse(c.args, &o);
-        SCOPED_TRACE(c.args.empty() ? std::string("no arguments") : c.args[0]);
+        SCOPED_TRACE(testing::PrintToString(c.args));
         EXPECT_EQ(o.release, c.release);
         EXPECT_EQ(o.rebuild, c.rebuild);
     }

@@ -45,11 +45,12 @@ int alpha(uint32_t p) { return (int)(p >> 24); }
 
 } // namespace
 
-TEST(PicturesBuild, WritesEveryPictureInItsFormatIdenticallyTwiceAndListsTheLayerPictures)
+TEST(PicturesBuild, WritesEachPictureAlikeTwiceAndListsTheLayerPictures)
 {
     TempDir dir, again;
     Collected memory = generate(dir.path()), second = generate(again.path());
-    ASSERT_TRUE(memory.names == second.names && memory.texts == second.texts);
+    EXPECT_EQ(memory.names, second.names);
+    EXPECT_EQ(memory.texts, second.texts);
     // No name is given twice (each would silently replace the other).
     EXPECT_EQ(std::set<std::string>(memory.names.begin(), memory.names.end()).size(), memory.names.size());
     // The names and sizes the engine loads are checked in the production's tree.
@@ -57,10 +58,12 @@ TEST(PicturesBuild, WritesEveryPictureInItsFormatIdenticallyTwiceAndListsTheLaye
     for (const auto &[name, picture] : memory.pictures) {
         SCOPED_TRACE(name);
         std::string bytes = readFile(dir / name);
-        ASSERT_TRUE(bytes.size() >= 33u && bytes == readFile(again / name));
+        ASSERT_GE(bytes.size(), 33u);
+        EXPECT_TRUE(bytes == readFile(again / name)) << "written differently the second time";
         // The header as the engine's loader sees it: 8 bits, the colour type, the size.
-        EXPECT_TRUE(bytes[24] == 8 && bytes[25] == (picture.alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB) &&
-                    (int)be32(bytes, 16) == picture.width && (int)be32(bytes, 20) == picture.height);
+        const int colourType = picture.alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB;
+        EXPECT_EQ((std::array<int, 4>{bytes[24], bytes[25], (int)be32(bytes, 16), (int)be32(bytes, 20)}),
+                  (std::array<int, 4>{8, colourType, picture.width, picture.height})) << "depth, colour type, size";
         // What was meant is what was stored.
         png_image image{};
         image.version = PNG_IMAGE_VERSION;
@@ -78,15 +81,21 @@ TEST(PicturesBuild, WritesEveryPictureInItsFormatIdenticallyTwiceAndListsTheLaye
     for (std::string line; std::getline(in, line);) {
         if (line.empty() || line[0] == ';')
             continue;
+        SCOPED_TRACE(line);
         int index = -1;
         size_t space = line.find(' ');
-        ASSERT_TRUE(sscanf(line.c_str(), "%d", &index) == 1 && space != std::string::npos && index >= 0) << line;
+        ASSERT_EQ(sscanf(line.c_str(), "%d", &index), 1);
+        ASSERT_NE(space, std::string::npos);
         std::string path = line.substr(space + 1, line.find_first_of("\r\n") - space - 1);
         // Once each, within backimage_texture_idx's range, no longer than a list line may be.
-        EXPECT_TRUE(indices.insert(index).second && index <= 64 && line.size() <= 255u) << line;
-        ASSERT_TRUE(memory.pictures.count(path)) << line << " names no generated picture";
+        EXPECT_TRUE(indices.insert(index).second) << "a second line for " << index;
+        EXPECT_GE(index, 0);
+        EXPECT_LE(index, 64);
+        EXPECT_LE(line.size(), 255u);
+        ASSERT_TRUE(memory.pictures.count(path)) << "names no generated picture";
         // The band is 320 x 180; narrower or shorter pictures leave old frame content showing.
-        EXPECT_TRUE(memory.pictures[path].height == 180 && memory.pictures[path].width >= 320) << line;
+        EXPECT_EQ(memory.pictures[path].height, 180);
+        EXPECT_GE(memory.pictures[path].width, 320);
         listed.insert(path);
     }
     ASSERT_FALSE(listed.empty());
@@ -98,7 +107,7 @@ TEST(PicturesBuild, TexturesWrapSeamlessly)
 {
     for (int t = 1; t <= 10; t++) {
         const Picture p = t <= 3 ? tunnelTexture(t) : fishTexture(t - 3);
-        ASSERT_TRUE(p.width == 256 && p.height == 256) << t;
+        ASSERT_EQ(std::make_pair(p.width, p.height), std::make_pair(256, 256)) << t;
         auto at = [&p](int x, int y) { return p.pixels[(size_t)(y & 255) * 256 + (x & 255)]; };
         auto diff = [](uint32_t a, uint32_t b) {
             return std::abs(red(a) - red(b)) + std::abs(green(a) - green(b)) + std::abs(blue(a) - blue(b));
@@ -114,7 +123,8 @@ TEST(PicturesBuild, TexturesWrapSeamlessly)
             for (int d = 0; d < 2; d++)
                 k == 255 ? (seam[d] = step[d]) : (steepest[d] = std::max(steepest[d], step[d]));
         }
-        EXPECT_TRUE(seam[0] <= steepest[0] + 4.0 && seam[1] <= steepest[1] + 4.0) << "the edges of " << t << " do not meet";
+        EXPECT_LE(seam[0], steepest[0] + 4.0) << "the left and right edges of " << t << " do not meet";
+        EXPECT_LE(seam[1], steepest[1] + 4.0) << "the top and bottom edges of " << t << " do not meet";
     }
 }
 
@@ -123,28 +133,32 @@ TEST(PicturesBuild, GlitchFramesHaveThePassStrideAndAreMostlyNeutral)
     for (int n = 2; n <= 99; n++) {
         Picture frame = glitchFrame(n);
         // The pass indexes rows at a stride of 160: any other width shears the blocks.
-        ASSERT_TRUE(frame.width == GLITCH_WIDTH && frame.height == GLITCH_HEIGHT) << n;
+        ASSERT_EQ(std::make_tuple(frame.width, frame.height), std::make_tuple(GLITCH_WIDTH, GLITCH_HEIGHT)) << n;
         long neutral = std::count_if(frame.pixels.begin(), frame.pixels.end(),
                                      [](uint32_t p) { return red(p) == 127 && green(p) == 127; });
         EXPECT_GE(neutral, (long)frame.pixels.size() / 2) << "frame " << n << " displaces more than half the picture";
     }
 }
 
-TEST(PicturesBuild, LogoOnTransparencyBlackGreetingBackgroundsAndTilesThatFitSideBySide)
+TEST(PicturesBuild, TransparentLogoBlackGreetingBackgroundsAndNarrowTiles)
 {
     Picture logo = logoComposition(), intro = introPicture();
-    ASSERT_TRUE(logo.width == 320 && logo.height == 180 && logo.alpha && intro.width == 320 && intro.height == 180 && !intro.alpha);
-    for (int i = 0; i < 320 * 180; i++) {
-        // The logo's top and bottom rows leave the frame alone; the intro is opaque.
-        ASSERT_TRUE((alpha(logo.pixels[i]) == 0 || (i >= 320 && i < 179 * 320)) && alpha(intro.pixels[i]) == 255) << i;
-    }
+    ASSERT_EQ(std::make_tuple(logo.width, logo.height, logo.alpha), std::make_tuple(320, 180, true));
+    ASSERT_EQ(std::make_tuple(intro.width, intro.height, intro.alpha), std::make_tuple(320, 180, false));
+    // The logo's top and bottom rows leave the frame alone; the intro is opaque.
+    for (int x = 0; x < 320; x++)
+        for (int row : {0, 179})
+            ASSERT_EQ(alpha(logo.pixels[row * 320 + x]), 0) << "logo row " << row << ", x " << x;
+    for (int i = 0; i < 320 * 180; i++)
+        ASSERT_EQ(alpha(intro.pixels[i]), 255) << "intro pixel " << i;
     for (int i = 1; i <= 20; i++) {
         // 17 greetings, added to the frame: the background must add nothing; 20 tiles.
         Picture g = greetingPicture(std::min(i, 17)), t = glitchTile(i);
         for (uint32_t corner : {g.pixels.front(), g.pixels[(size_t)g.width - 1], g.pixels.back()})
             EXPECT_EQ(corner & 0xFFFFFF, 0u) << "greeting " << i;
         // Tiles are centred 80 pixels apart: wider ones would cover their neighbours.
-        EXPECT_TRUE(t.width <= 80 && t.height <= 180) << "tile " << i;
+        EXPECT_LE(t.width, 80) << "tile " << i;
+        EXPECT_LE(t.height, 180) << "tile " << i;
     }
 }
 
@@ -161,6 +175,7 @@ TEST(PicturesPaint, PaintingOnTransparency)
     paintMask(canvas, mask, 0, 0, colorHex(0xFF8000));
     paintMask(opaque, Mask(1, 1, 0.5f), 0, 0, colorHex(0xFFFFFF));
     EXPECT_EQ(pictureFromCanvas(canvas, true).pixels, (std::vector<uint32_t>{0x40FF8000u, 0xFFFF8000u}));
-    EXPECT_TRUE(pictureFromCanvas(opaque, true).pixels[0] == 0xFF808080u && pictureFromCanvas(clear, true).pixels[0] == 0u &&
-                pictureFromCanvas(clear, false).pixels[0] == 0xFFFFFFFFu);
+    EXPECT_EQ(pictureFromCanvas(opaque, true).pixels[0], 0xFF808080u);
+    EXPECT_EQ(pictureFromCanvas(clear, true).pixels[0], 0u);
+    EXPECT_EQ(pictureFromCanvas(clear, false).pixels[0], 0xFFFFFFFFu);
 }
