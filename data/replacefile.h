@@ -12,11 +12,15 @@ extern int dataReadOnly; // bench runs: every file write (caches, packs, variabl
 // false on failure. 1 on success, 0 with the old file untouched.
 int dataReplaceFile(const char *path, bool (*write)(FILE *file, void *context), void *context);
 
-// A test seam for the paths above: from dataFailWrite(n) on, or from start-up
-// with VANTOREL_FAIL_WRITE=n in the environment, the n-th write that
-// dataReplaceFile makes fails as on a full disk. Counted as writes: creating
-// the temporary file, each fwrite or fprintf of a writer, and the rename.
-// n = 0 turns the seam off. dataWritesCounted() tells how many writes were
-// made since: fewer than n when the fault was never reached.
-void dataFailWrite(long n);
-long dataWritesCounted(void);
+// What dataReplaceFile calls around its writes, so that the tests can make
+// any one of them fail as on a full disk. Both null in the program: nothing
+// is asked and the writer writes to the file itself.
+struct DataWriteHooks {
+    // Asked before the temporary file is created and before the rename:
+    // true makes that step fail.
+    bool (*fails)(void);
+    // The stream the writer writes through in place of the file, which it
+    // takes over (and closes when it gives null).
+    FILE *(*stream)(FILE *file);
+};
+extern DataWriteHooks dataWriteHooks;
