@@ -8,6 +8,7 @@
 #include <string>
 
 #include "core/common.h"
+#include "core/simd.h"
 #include "host/hostvars.h"
 #include "core/tables.h"
 #include "post/filter.h"
@@ -126,14 +127,14 @@ void runBrightenKernel(PostBench &b) { pst_Kernels->brighten(b.picture0(), PICTU
 void BM_Post(benchmark::State &state, bool sse2, PostRun run)
 {
     PostBench bench;
-    flt_Kernels = sse2 ? &flt_KernelsSSE2 : &flt_KernelsRef;
-    pst_Kernels = sse2 ? &pst_KernelsSSE2 : &pst_KernelsRef;
+    flt_Kernels = sse2 ? &SSE2_OR_REF(flt_KernelsSSE2, flt_KernelsRef) : &flt_KernelsRef;
+    pst_Kernels = sse2 ? &SSE2_OR_REF(pst_KernelsSSE2, pst_KernelsRef) : &pst_KernelsRef;
     for (auto _ : state) {
         run(bench);
         benchmark::ClobberMemory();
     }
-    flt_Kernels = &flt_KernelsSSE2;
-    pst_Kernels = &pst_KernelsSSE2;
+    flt_Kernels = &SSE2_OR_REF(flt_KernelsSSE2, flt_KernelsRef);
+    pst_Kernels = &SSE2_OR_REF(pst_KernelsSSE2, pst_KernelsRef);
     state.SetItemsProcessed(state.iterations()); // frames
 }
 
@@ -155,12 +156,14 @@ const struct {
     {"Kernel/Brighten", runBrightenKernel},
 };
 
-// Registered before main runs the benchmarks: BM_Post/<pass>/SSE2 and /Ref side by side.
+// Registered before main runs the benchmarks: BM_Post/<pass>/SSE2 (where the
+// build has the SSE2 kernels) and /Ref side by side.
 int registerPostBenchmarks()
 {
     for (const auto &p : kPasses) {
         std::string name = std::string("BM_Post/") + p.name;
-        benchmark::RegisterBenchmark((name + "/SSE2").c_str(), BM_Post, true, p.run)->Unit(benchmark::kMicrosecond);
+        if (simdHasSSE2)
+            benchmark::RegisterBenchmark((name + "/SSE2").c_str(), BM_Post, true, p.run)->Unit(benchmark::kMicrosecond);
         benchmark::RegisterBenchmark((name + "/Ref").c_str(), BM_Post, false, p.run)->Unit(benchmark::kMicrosecond);
     }
     return 0;

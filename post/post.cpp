@@ -6,6 +6,7 @@
 #include <algorithm> // Required for: std::clamp, std::min
 
 #include "core/common.h"
+#include "core/simd.h" // Required for: SSE2_OR_REF
 #include "host/hostvars.h"
 #include "core/tables.h"
 #include "post/filter.h"
@@ -40,7 +41,7 @@ enum {
 
 uint8_t aberrationMask[ABERRATION_MASK_ROWS][ABERRATION_MASK_PAIRS];
 
-const PostKernels *pst_Kernels = &pst_KernelsSSE2;
+const PostKernels *pst_Kernels = &SSE2_OR_REF(pst_KernelsSSE2, pst_KernelsRef);
 
 static uint32_t *postFrame0; // frame row 0 of the picture's frame
 static uint32_t *postFrame1; // frame row 0 of the scratch frame
