@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/common.h"
+#include "core/simd.h"
 #include "post/filter.h"
 #include "post/filter_local.h"
 #include "render/bitmap.h"
@@ -85,7 +86,7 @@ void BM_Filter(benchmark::State &state, const FilterKernels *kernels, FilterRun 
         run(bench);
         benchmark::ClobberMemory();
     }
-    flt_Kernels = &flt_KernelsSSE2;
+    flt_Kernels = &SSE2_OR_REF(flt_KernelsSSE2, flt_KernelsRef);
     state.SetItemsProcessed(state.iterations()); // frames
 }
 
@@ -100,13 +101,16 @@ const struct {
     {"PictureCopy", runPictureCopy},
 };
 
-// Registered before main runs the benchmarks: BM_Filter/<filter>/SSE2 and /Ref side by side.
+// Registered before main runs the benchmarks: BM_Filter/<filter>/SSE2 (where
+// the build has the SSE2 kernels) and /Ref side by side.
 int registerFilterBenchmarks()
 {
     for (const auto &f : kFilters) {
         std::string name = std::string("BM_Filter/") + f.name;
-        benchmark::RegisterBenchmark((name + "/SSE2").c_str(), BM_Filter, &flt_KernelsSSE2, f.run)
-            ->Unit(benchmark::kMicrosecond);
+        if (simdHasSSE2)
+            benchmark::RegisterBenchmark((name + "/SSE2").c_str(), BM_Filter,
+                                         &SSE2_OR_REF(flt_KernelsSSE2, flt_KernelsRef), f.run)
+                ->Unit(benchmark::kMicrosecond);
         benchmark::RegisterBenchmark((name + "/Ref").c_str(), BM_Filter, &flt_KernelsRef, f.run)
             ->Unit(benchmark::kMicrosecond);
     }

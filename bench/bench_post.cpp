@@ -9,6 +9,7 @@
 
 #include "benchhost.h"
 #include "core/common.h"
+#include "core/simd.h"
 #include "post/filter.h"
 #include "post/filter_local.h"
 #include "post/post.h"
@@ -122,14 +123,14 @@ void BM_Post(benchmark::State &state, bool sse2, PostRun run)
     if (!benchHost(state)) // the aberration mask, and the variables registered
         return;
     PostBench bench;
-    flt_Kernels = sse2 ? &flt_KernelsSSE2 : &flt_KernelsRef;
-    pst_Kernels = sse2 ? &pst_KernelsSSE2 : &pst_KernelsRef;
+    flt_Kernels = sse2 ? &SSE2_OR_REF(flt_KernelsSSE2, flt_KernelsRef) : &flt_KernelsRef;
+    pst_Kernels = sse2 ? &SSE2_OR_REF(pst_KernelsSSE2, pst_KernelsRef) : &pst_KernelsRef;
     for (auto _ : state) {
         run(bench);
         benchmark::ClobberMemory();
     }
-    flt_Kernels = &flt_KernelsSSE2;
-    pst_Kernels = &pst_KernelsSSE2;
+    flt_Kernels = &SSE2_OR_REF(flt_KernelsSSE2, flt_KernelsRef);
+    pst_Kernels = &SSE2_OR_REF(pst_KernelsSSE2, pst_KernelsRef);
     state.SetItemsProcessed(state.iterations()); // frames
 }
 
@@ -151,12 +152,14 @@ const struct {
     {"Kernel/Brighten", runBrightenKernel},
 };
 
-// Registered before main runs the benchmarks: BM_Post/<pass>/SSE2 and /Ref side by side.
+// Registered before main runs the benchmarks: BM_Post/<pass>/SSE2 (where the
+// build has the SSE2 kernels) and /Ref side by side.
 int registerPostBenchmarks()
 {
     for (const auto &p : kPasses) {
         std::string name = std::string("BM_Post/") + p.name;
-        benchmark::RegisterBenchmark((name + "/SSE2").c_str(), BM_Post, true, p.run)->Unit(benchmark::kMicrosecond);
+        if (simdHasSSE2)
+            benchmark::RegisterBenchmark((name + "/SSE2").c_str(), BM_Post, true, p.run)->Unit(benchmark::kMicrosecond);
         benchmark::RegisterBenchmark((name + "/Ref").c_str(), BM_Post, false, p.run)->Unit(benchmark::kMicrosecond);
     }
     return 0;

@@ -47,7 +47,9 @@ template <void (*Kernel)(const TunnelFrame *, uint32_t *)> void BM_TunnelFrame(b
     }
     state.SetItemsProcessed(state.iterations() * 320 * 240);
 }
+#ifdef VANTOREL_SSE2
 BENCHMARK_TEMPLATE(BM_TunnelFrame, tunnelDrawSSE2)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
+#endif
 BENCHMARK_TEMPLATE(BM_TunnelFrame, tunnelDrawRef)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
 
 } // namespace

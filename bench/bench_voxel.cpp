@@ -26,7 +26,9 @@ template <void (*Kernel)(uint32_t *)> void BM_VoxelRelief(benchmark::State &stat
         benchmark::ClobberMemory();
     }
 }
+#ifdef VANTOREL_SSE2
 BENCHMARK_TEMPLATE(BM_VoxelRelief, voxelReliefSSE2)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
+#endif
 BENCHMARK_TEMPLATE(BM_VoxelRelief, voxelReliefRef)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
 
 void BM_ShowFrame(benchmark::State &state, bool withVoxel)

@@ -1,10 +1,9 @@
-// Shared helpers: aligned blocks, the demo's random generator, truncation and
-// the tagged diagnostic format.
+// Shared helpers: aligned blocks and the demo's random generator (the tagged
+// diagnostic format is in core/log.cpp).
 #include "core/common.h"
 
 #include <climits>
 #include <cmath>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>  // Required for: posix_memalign(), free()
 #include <cstring>
@@ -65,35 +64,3 @@ int rand()
 }
 
 } // namespace vt
-
-
-// ---------------------------------------------------------------------------
-// Diagnostics
-// ---------------------------------------------------------------------------
-
-void logTagged(const char *func, int line, const char *fmt, ...)
-{
-    // Newlines written in the message text show as \n; the arguments are
-    // printed as they are.
-    char escaped[1024];
-    size_t n = 0;
-    for (const char *p = fmt; *p && n + 2 < sizeof escaped; p++) {
-        if (*p == '\n') {
-            escaped[n++] = '\\';
-            escaped[n++] = 'n';
-        } else {
-            escaped[n++] = *p;
-        }
-    }
-    escaped[n] = '\0';
-
-    printf("[%s : %4d]\"", func, line);
-    va_list args;
-    va_start(args, fmt);
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wformat-nonliteral"
-    vprintf(escaped, args);
-#pragma GCC diagnostic pop
-    va_end(args);
-    fputs("\"\n", stdout);
-}

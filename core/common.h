@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <climits>
 
+#include "core/log.h" // Required for: logTagged, LOG_TAGGED (every module's diagnostics)
+
 // ---------------------------------------------------------------------------
 // Memory
 // ---------------------------------------------------------------------------
@@ -43,15 +45,3 @@ inline int32_t truncInt(double v)
         return (int32_t)v;
     return INT32_MIN;
 }
-
-// ---------------------------------------------------------------------------
-// Diagnostics
-// ---------------------------------------------------------------------------
-
-// Prints one module error: [func : line]"message" and a newline. A newline
-// written in the message text comes out as the two characters \ and n;
-// arguments are printed as they are.
-void logTagged(const char *func, int line, const char *fmt, ...)
-    __attribute__((format(printf, 3, 4)));
-// The usual form: tagged with the reporting function and this source line.
-#define LOG_TAGGED(...) logTagged(__func__, __LINE__, __VA_ARGS__)

@@ -4,13 +4,9 @@
 
 #include <cstdint>
 
-struct SyncTrack;
+#include "cvar/cvarformat.h" // Required for: CVAR_FLOAT, CVAR_COLOR, CVAR_VEC3
 
-enum {
-    CVAR_FLOAT = 0, // one value
-    CVAR_COLOR = 4, // vec = r, g, b, a
-    CVAR_VEC3 = 5,  // vec = x, y, z, w
-};
+struct SyncTrack;
 
 enum { CVAR_TRACK_NAME = 64 };
 

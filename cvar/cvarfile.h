@@ -4,11 +4,12 @@
 
 #include <cstdio>
 
+#include "cvar/cvarformat.h" // Required for: CVAR_LINE_MAX
+
 struct DataFile;
 
 enum {
     CVAR_FILES_MAX = 64,
-    CVAR_LINE_MAX = 256,  // longer lines are cut and read on as the next line
     CVAR_TOKEN_MAX = 255,
     CVAR_TOKENS_MAX = 6,
 };

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "data/replacefile.h" // Required for: dataReadOnly, dataReplaceFile()
+
 struct DataPack;
 struct DataEntry;
 
@@ -18,7 +20,6 @@ enum {
 extern char basePath[DATA_PATH_MAX];
 extern int dataRecording; // record every requested name (development runs)
 extern int dataWriteBack; // write variable files and object caches into the tree (cleared in release runs)
-extern int dataReadOnly;  // bench runs: every file write (caches, packs, variables) is skipped
 
 // Names requested while recording, in order of first request, no duplicates.
 struct DataName {
@@ -72,20 +73,6 @@ uint8_t *dataLoadFileAny(const char *name, int32_t *size = nullptr);
 // Writes the buffer to basePath + name. The old file is replaced only by a
 // complete new one. 1 on success.
 int dataSaveFile(const char *name, const void *data, int32_t size);
-
-// Writes a file completely under a temporary name beside path, then renames
-// it over path: readers never see a half-written file. The writer answers
-// false on failure. 1 on success, 0 with the old file untouched.
-int dataReplaceFile(const char *path, bool (*write)(FILE *file, void *context), void *context);
-
-// A test seam for the paths above: from dataFailWrite(n) on, or from start-up
-// with VANTOREL_FAIL_WRITE=n in the environment, the n-th write that
-// dataReplaceFile makes fails as on a full disk. Counted as writes: creating
-// the temporary file, each fwrite or fprintf of a writer, and the rename.
-// n = 0 turns the seam off. dataWritesCounted() tells how many writes were
-// made since: fewer than n when the fault was never reached.
-void dataFailWrite(long n);
-long dataWritesCounted(void);
 
 // Length of an open file, rewound to its start; -1 when it cannot be measured
 // or is too large for an asset.

@@ -6,13 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 
-// Pack file layout, little-endian: "DATA", a word, then one record per entry
-// and the entries' bytes back to back after the table.
-enum {
-    PACK_HEADER_SIZE = 8,
-    PACK_RECORD_SIZE = 272,
-    PACK_NAME_SIZE = 256, // zero-terminated: at most 255 characters
-};
+#include "data/packwrite.h" // Required for: the file layout, dataWritePack()
 
 struct DataEntry {
     DataEntry *next;
@@ -37,16 +31,6 @@ DataPack *dataOpenPack(const char *path);
 // a leading "progdir:" ignored, earlier packs first.
 DataEntry *dataFindEntry(const char *name);
 void dataClosePack(DataPack *pack);
-// One entry of a pack written from memory.
-struct PackSource {
-    const char *name; // at most 255 characters, case kept
-    const uint8_t *data;
-    int32_t size;
-};
-// Writes a pack from memory (the production's "demotrk.dat"), replacing the
-// file only when complete. 1 on success.
-int dataWritePack(const char *path, const PackSource *entries, int count);
-
 // Writes "demo.dat" in the working directory from the null-terminated list of
 // names, reading each file under the base path. 1 when a pack was written.
 int dataBuildPack(char **names);

@@ -4,8 +4,6 @@
 // flashes.
 #include "fx/fishtest.h"
 
-#include <emmintrin.h> // Required for: the 16-bit lane cross-fade
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -17,6 +15,7 @@
 #include "data/objfile.h"
 #include "fx/fx.h"
 #include "core/common.h"
+#include "core/simd.h" // Required for: SSE2_OR_REF and the 16-bit lane cross-fade
 #include "render/object.h"
 #include "render/scene.h"
 #include "render/view.h"
@@ -192,9 +191,9 @@ static void crossFadeTextures(void)
     fadePosition(fishtest_textureidx.value, &from, &to, &weight);
     if (from == fadeFrom && to == fadeTo && weight == fadeWeight)
         return;
-    fishtest_crossFade((const uint32_t *)fish.textures[from]->bitmap->pixels,
-                       (const uint32_t *)fish.textures[to]->bitmap->pixels, (uint32_t *)fish.blend->bitmap->pixels,
-                       FISH_TEXTURE_SIDE * FISH_TEXTURE_SIDE, weight);
+    SSE2_OR_REF(fishtest_crossFadeSSE2, fishtest_crossFadeRef)(
+        (const uint32_t *)fish.textures[from]->bitmap->pixels, (const uint32_t *)fish.textures[to]->bitmap->pixels,
+        (uint32_t *)fish.blend->bitmap->pixels, FISH_TEXTURE_SIDE * FISH_TEXTURE_SIDE, weight);
     fadeFrom = from, fadeTo = to, fadeWeight = weight;
 }
 
@@ -299,7 +298,8 @@ void fishtest_crossFadeRef(const uint32_t *a, const uint32_t *b, uint32_t *out, 
     }
 }
 
-void fishtest_crossFade(const uint32_t *a, const uint32_t *b, uint32_t *out, int count, int w)
+#ifdef VANTOREL_SSE2
+void fishtest_crossFadeSSE2(const uint32_t *a, const uint32_t *b, uint32_t *out, int count, int w)
 {
     const __m128i zero = _mm_setzero_si128(), weight = _mm_set1_epi16((int16_t)(w << 7));
     auto lanes = [&](__m128i pa, __m128i pb) {
@@ -317,6 +317,7 @@ void fishtest_crossFade(const uint32_t *a, const uint32_t *b, uint32_t *out, int
     }
     fishtest_crossFadeRef(a + i, b + i, out + i, count - i, w);
 }
+#endif
 
 void fishtest1_setup(const EffectContext *)
 {

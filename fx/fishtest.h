@@ -37,5 +37,5 @@ void fishtest_tubeImage(std::vector<uint8_t> *out);
 
 // out = a + (b - a) * w / 256 per byte, in 16-bit lanes with 7 fraction bits;
 // w is 0..255 and count a number of pixels. Both give the same bits.
-void fishtest_crossFade(const uint32_t *a, const uint32_t *b, uint32_t *out, int count, int w);
+void fishtest_crossFadeSSE2(const uint32_t *a, const uint32_t *b, uint32_t *out, int count, int w);
 void fishtest_crossFadeRef(const uint32_t *a, const uint32_t *b, uint32_t *out, int count, int w);

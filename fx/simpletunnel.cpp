@@ -3,8 +3,6 @@
 // pixel, written into frame buffer 2 for the voxel landscape to build on.
 #include "fx/simpletunnel.h"
 
-#include <emmintrin.h> // Required for: the SSE2 pixel kernel
-
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +11,7 @@
 #include "data/image.h"
 #include "fx/fx.h"
 #include "core/common.h"
+#include "core/simd.h" // Required for: SSE2_OR_REF and the SSE2 pixel kernel
 #include "render/bitmap.h"
 
 // ---------------------------------------------------------------------------
@@ -183,6 +182,7 @@ void tunnelDrawRef(const TunnelFrame *frame, uint32_t *pixels)
     }
 }
 
+#ifdef VANTOREL_SSE2
 void tunnelDrawSSE2(const TunnelFrame *frame, uint32_t *pixels)
 {
     const __m128i zero = _mm_setzero_si128();
@@ -206,6 +206,7 @@ void tunnelDrawSSE2(const TunnelFrame *frame, uint32_t *pixels)
         }
     }
 }
+#endif
 
 // ---------------------------------------------------------------------------
 // Effect entry points
@@ -243,5 +244,5 @@ void simpletunnel_render(const EffectContext *, uint32_t *pixels, float)
     const float *c = simpletunnel_color.vec;
     frame.multipliers = multiplier(c[3], 250.0f) << 24 | multiplier(c[0], 255.0f) << 16 |
                         multiplier(c[1], 255.0f) << 8 | multiplier(c[2], 255.0f);
-    tunnelDrawSSE2(&frame, pixels);
+    SSE2_OR_REF(tunnelDrawSSE2, tunnelDrawRef)(&frame, pixels);
 }

@@ -42,7 +42,7 @@ struct TunnelFrame {
 };
 
 // ---------------------------------------------------------------------------
-// Pixel kernels (the same bits; the SSE2 one is what the effect runs)
+// Pixel kernels (the same bits; the effect runs the SSE2 one where the build has it)
 // ---------------------------------------------------------------------------
 // Texel of entry e: texels[(ringBase[e & 255] + e) & 0xFFFF]: its row is the
 // angle byte plus the rotation, its column the depth byte plus the shift.

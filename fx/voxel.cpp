@@ -4,13 +4,12 @@
 // accumulation over a grey clear and the relief filter fills them in.
 #include "fx/voxel.h"
 
-#include <emmintrin.h> // Required for: the SSE2 relief filter
-
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
 #include "core/common.h"
+#include "core/simd.h" // Required for: SSE2_OR_REF and the SSE2 relief filter
 #include "cvar/cvarfile.h"
 #include "fx/fx.h"
 #include "fx/fxtables.h"
@@ -147,6 +146,7 @@ void voxelReliefRef(uint32_t *band)
     }
 }
 
+#ifdef VANTOREL_SSE2
 // The scalar rule without its branch: a grey pair adds nothing to the sums,
 // and the output is always the gain applied to the sum (a pair before any
 // other pixel gives 0, a grey pair repeats its left neighbour, as the rule
@@ -188,6 +188,7 @@ void voxelReliefSSE2(uint32_t *band)
         }
     }
 }
+#endif
 
 // ---------------------------------------------------------------------------
 // Effect entry points
@@ -303,5 +304,5 @@ void voxel_render(const EffectContext *ctx, uint32_t *pixels, float t)
     grid->hasSingleSided = 0;
     scene->unsorted = 1;
     scn_Render(ctx->view, scene, pixels);
-    voxelReliefSSE2(pixels + PICTURE_OFFSET_PIXELS);
+    SSE2_OR_REF(voxelReliefSSE2, voxelReliefRef)(pixels + PICTURE_OFFSET_PIXELS);
 }

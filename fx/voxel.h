@@ -37,7 +37,7 @@ struct VoxelLandscape {
 const VoxelLandscape *voxel_landscape(void);
 
 // ---------------------------------------------------------------------------
-// Relief filter (the same bits; the SSE2 one is what the effect runs)
+// Relief filter (the same bits; the effect runs the SSE2 one where the build has it)
 // ---------------------------------------------------------------------------
 // Turns the 180 picture rows at band (pitch 320) from edge-accumulation
 // differences over the 0x7F7F7F7F clear into filled shapes: a running sum

@@ -3,6 +3,7 @@
 #include "post/filter.h"
 
 #include "core/common.h"
+#include "core/simd.h" // Required for: SSE2_OR_REF
 #include "post/filter_local.h"
 #include "render/bitmap.h"
 
@@ -20,7 +21,7 @@ enum {
 // Module state
 // ---------------------------------------------------------------------------
 
-const FilterKernels *flt_Kernels = &flt_KernelsSSE2;
+const FilterKernels *flt_Kernels = &SSE2_OR_REF(flt_KernelsSSE2, flt_KernelsRef);
 
 // The vertical blur's accumulators: allocated by its first call, kept for the run.
 static int16_t *blurScratch;

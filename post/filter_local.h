@@ -140,6 +140,6 @@ void flt_CopyBlocksRef(uint32_t *dst, const uint32_t *src, int blocks);
 
 extern const FilterKernels flt_KernelsSSE2;
 extern const FilterKernels flt_KernelsRef;
-// The set the filters use: the SSE2 one unless a test or a benchmark installs
-// the references.
+// The set the filters use: the SSE2 one where the build has it (core/simd.h)
+// unless a test or a benchmark installs the references.
 extern const FilterKernels *flt_Kernels;

@@ -6,6 +6,7 @@
 #include <algorithm> // Required for: std::clamp, std::min, std::fill_n
 
 #include "core/common.h"
+#include "core/simd.h" // Required for: SSE2_OR_REF
 #include "core/tables.h"
 #include "post/filter.h"
 #include "post/post_local.h"
@@ -64,7 +65,7 @@ Cvar post_blur_v = cvarDefine("post_blur_v", "0", 0, 255);
 
 uint8_t aberrationMask[ABERRATION_MASK_ROWS][ABERRATION_MASK_PAIRS];
 
-const PostKernels *pst_Kernels = &pst_KernelsSSE2;
+const PostKernels *pst_Kernels = &SSE2_OR_REF(pst_KernelsSSE2, pst_KernelsRef);
 
 // ---------------------------------------------------------------------------
 // Helpers

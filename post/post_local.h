@@ -75,6 +75,6 @@ void pst_BrightenRef(uint32_t *dst, int n, uint32_t add4);
 
 extern const PostKernels pst_KernelsSSE2;
 extern const PostKernels pst_KernelsRef;
-// The set the passes use: the SSE2 one unless a test or a benchmark installs
-// the references.
+// The set the passes use: the SSE2 one where the build has it (core/simd.h)
+// unless a test or a benchmark installs the references.
 extern const PostKernels *pst_Kernels;

@@ -2,9 +2,8 @@
 // projection, face collection and near-plane clipping.
 #include "render/project.h"
 
-#include <xmmintrin.h> // Required for: _mm_cvtss_si32 (round to nearest, halves to even)
-
 #include "core/common.h"
+#include "core/simd.h" // Required for: roundNearest() (halves to even)
 #include "render/raster.h" // Required for: CLIP_* bits, rnd_SetClipLines()
 
 // ---------------------------------------------------------------------------
@@ -44,7 +43,7 @@ static inline int32_t sat32(int64_t v)
 static inline int32_t nearestSat(float v)
 {
     if (v >= -2147483648.0f && v < 2147483648.0f)
-        return _mm_cvtss_si32(_mm_set_ss(v));
+        return roundNearest(v);
     return v > 0.0f ? INT32_MAX : INT32_MIN;
 }
 

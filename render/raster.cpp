@@ -2,9 +2,8 @@
 // screen clippers with their fan, and the triangle set-up of every fill.
 #include "render/raster.h"
 
-#include <xmmintrin.h> // Required for: _mm_cvtss_si32 (round to nearest, as the edge fill wants)
-
 #include "core/common.h"
+#include "core/simd.h" // Required for: roundNearest() (as the edge fill wants)
 #include "render/raster_local.h"
 
 // ---------------------------------------------------------------------------
@@ -358,13 +357,6 @@ static const uint32_t *materialTexels(const Material *material)
     return (const uint32_t *)bm->pixels;
 }
 
-// float -> int32 rounding to nearest (halves to even); INT32_MIN when it does
-// not fit, as the x86 conversion answers.
-static inline int32_t roundF(float v)
-{
-    return _mm_cvtss_si32(_mm_set_ss(v));
-}
-
 // Low 16 bits of a 17.15 position as a signed weight: the share of the
 // colour, per channel (byte * w) >> 16 clamped to 0..255. Even columns give
 // about c * fraction / 2; odd ones a negative weight and so nothing.
@@ -535,9 +527,9 @@ void tri_EdgeAccumulate(Vertex *top, Vertex *middle, Vertex *bottom, Material *,
     const int32_t x0 = clampX(top->sx), x1 = clampX(middle->sx), x2 = clampX(bottom->sx);
 
     // Slopes in 16.16 per row. A half without height has no rows and no slope.
-    const int32_t s01 = y1 != y0 ? roundF((float)(x1 - x0) * recip65536[y1 - y0]) : 0;
-    const int32_t s02 = roundF((float)(x2 - x0) * recip65536[y2 - y0]);
-    const int32_t s12 = y2 != y1 ? roundF((float)(x2 - x1) * recip65536[y2 - y1]) : 0;
+    const int32_t s01 = y1 != y0 ? roundNearest((float)(x1 - x0) * recip65536[y1 - y0]) : 0;
+    const int32_t s02 = roundNearest((float)(x2 - x0) * recip65536[y2 - y0]);
+    const int32_t s12 = y2 != y1 ? roundNearest((float)(x2 - x1) * recip65536[y2 - y1]) : 0;
     const int longLeft = y1 == y2 ? x1 > x2 : s02 > s12;
 
     // Presteps in sixteenths of a row; positions 16.16 -> 17.15 by the final shift.

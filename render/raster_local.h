@@ -109,8 +109,8 @@ void span_GouraudRowPackedSSE2(uint32_t *dst, int n, const int32_t start[4], con
 void span_GouraudRowPackedRef(uint32_t *dst, int n, const int32_t start[4], const int32_t step[4]);
 
 typedef void (*GouraudRowFn)(uint32_t *dst, int n, const int32_t start[4], const int32_t step[4]);
-// The packed kernel span_Gouraud uses: the SSE2 one unless a test or a
-// benchmark installs the reference.
+// The packed kernel span_Gouraud uses: the SSE2 one where the build has it
+// (core/simd.h) unless a test or a benchmark installs the reference.
 extern GouraudRowFn span_GouraudRowPacked;
 
 // ---------------------------------------------------------------------------

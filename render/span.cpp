@@ -2,7 +2,7 @@
 // steppers and fills each row flat, textured or Gouraud-shaded.
 #include "render/raster_local.h"
 
-#include <emmintrin.h> // Required for: the SSE2 packed Gouraud row
+#include "core/simd.h" // Required for: SSE2_OR_REF and the SSE2 packed Gouraud row
 
 // ---------------------------------------------------------------------------
 // Row walking
@@ -115,6 +115,7 @@ void span_GouraudRowPackedRef(uint32_t *dst, int n, const int32_t start[4], cons
     }
 }
 
+#ifdef VANTOREL_SSE2
 void span_GouraudRowPackedSSE2(uint32_t *dst, int n, const int32_t start[4], const int32_t step[4])
 {
     // r, g, b, a -> b, g, r, a: the pixel's byte order.
@@ -135,7 +136,9 @@ void span_GouraudRowPackedSSE2(uint32_t *dst, int n, const int32_t start[4], con
         *dst = (uint32_t)_mm_cvtsi128_si32(_mm_packus_epi16(_mm_srai_epi16(pair, LANE_FRAC), _mm_setzero_si128()));
 }
 
-GouraudRowFn span_GouraudRowPacked = span_GouraudRowPackedSSE2;
+#endif
+
+GouraudRowFn span_GouraudRowPacked = SSE2_OR_REF(span_GouraudRowPackedSSE2, span_GouraudRowPackedRef);
 
 // ---------------------------------------------------------------------------
 // Half fillers

@@ -6,25 +6,9 @@
 #include <cstddef> // Required for: size_t
 #include <cstdint>
 
+#include "sync/trackwrite.h" // Required for: SyncKey, SYNC_STEP..SYNC_RAMP, the track-file names
+
 struct Cvar;
-
-// Interpolation from a key to the next one (SyncKey.type).
-enum {
-    SYNC_STEP = 0,   // hold the key's value up to the next key
-    SYNC_LINEAR = 1, // straight line
-    SYNC_SMOOTH = 2, // t * t * (3 - 2t)
-    SYNC_RAMP = 3,   // t^2
-};
-
-// Size of the static buffers of syncEncodeName and syncTrackPath: the strings
-// in them hold at most 259 characters.
-enum { SYNC_NAME_BUFFER = 260 };
-
-struct SyncKey {
-    int32_t row;  // row at which the key sits
-    float value;  // value at that row
-    int32_t type; // SYNC_STEP..SYNC_RAMP; widened from a signed byte, so it can be negative
-};
 
 // One named track, owned by its device.
 struct SyncTrack {
@@ -98,16 +82,6 @@ void syncBindVariable(SyncDevice *device, Cvar *cvar);
 // Track files (trackfile.cpp)
 // ---------------------------------------------------------------------------
 
-// Letters, digits, '.' and '_' are kept, every other byte becomes "-XX"
-// (upper-case hex). Stops at the first byte that no longer fits in 259
-// characters. Static buffer, overwritten by the next call (syncTrackPath
-// calls it too).
-const char *syncEncodeName(const char *name);
-
-// base + "_" + encoded name + ".track", cut to 259 characters; a second static
-// buffer, overwritten by the next call.
-const char *syncTrackPath(const char *base, const char *name);
-
 // Reads the track's keys from its file through the device's file operations,
 // replacing any keys it had. 0 when the file was read, -1 when it cannot be
 // opened or its keys cannot be allocated (the track is then empty, the file
@@ -115,8 +89,3 @@ const char *syncTrackPath(const char *base, const char *name);
 // the keys it holds, a negative count none, and memory grows with the keys
 // actually read, never with the count the file claims.
 int syncLoadTrack(SyncDevice *device, SyncTrack *track);
-
-// The bytes of a track file holding these keys (4 + 9 x count, little-endian,
-// types stored as signed bytes). Writes them to out when it is not null;
-// returns the size either way.
-size_t syncEncodeTrack(const SyncKey *keys, int32_t count, uint8_t *out);

@@ -2,8 +2,8 @@
 // host's own variables.
 #include "testutil.h"
 
+#include "catalog.h"
 #include "cvar/cvar.h"
-#include "cvar/catalog.h"
 #include "fx/fx.h"
 #include "fx/simpletunnel.h"
 #include "host/host.h"

@@ -2,6 +2,7 @@
 // flashes, the parked camera, the tube image, the cross-fade kernels and hostile
 // variables (a cut texture: test_hostile.cpp).
 
+#include "core/simd.h"
 #include "cvar/cvar.h"
 #include "data/data.h"
 #include "data/objfile.h"
@@ -103,7 +104,7 @@ TEST(FishTest, TubeImageAndCrossFadeKernels)
     for (uint32_t i = 0; i < 65536; i++) // byte i of a and b holds pair i
         a[i / 4] |= (i & 255) << (i % 4 * 8), b[i / 4] |= (i >> 8) << (i % 4 * 8);
     for (int w = 0; w < 256; w++) {
-        fishtest_crossFade(a.data(), b.data(), fast.data(), 16383, w);
+        SSE2_OR_REF(fishtest_crossFadeSSE2, fishtest_crossFadeRef)(a.data(), b.data(), fast.data(), 16383, w);
         fishtest_crossFadeRef(a.data(), b.data(), ref.data(), 16383, w);
         ASSERT_EQ(ref, fast) << "weight " << w;
     }

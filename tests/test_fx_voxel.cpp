@@ -2,6 +2,7 @@
 // the grid, heights, golden frames over the tunnel (they change with the tunnel
 // and the object layer too; checkGoldenFrame regenerates them), hostiles.
 
+#include "core/simd.h"
 #include "effecthost.h"
 #include "fx/engtest.h"
 #include "fx/fx.h"
@@ -23,7 +24,7 @@ TEST(Voxel, ReliefFilter)
     band[320 + 7] = 0x7F6F7F7F;     // row 1: red -16, clamped to 0,
     band[320 + 9] = 0x7F9F7F7F;     // then +32: the sum is +16
     band[2 * 320 + 3] = 0xFF7F7F7F; // row 2 against grey row 3: ANDs to grey, skipped
-    voxelReliefSSE2(band.data());
+    SSE2_OR_REF(voxelReliefSSE2, voxelReliefRef)(band.data());
     EXPECT_EQ(std::vector<uint32_t>(band.begin() + 4, band.begin() + 7), (std::vector<uint32_t>{0, 0x70, 0x70}));
     EXPECT_EQ(band[319], 0x70u);
     EXPECT_EQ(std::vector<uint32_t>(band.begin() + 327, band.begin() + 331),
@@ -36,7 +37,7 @@ TEST(Voxel, ReliefFilter)
             p = rng() % 3 ? 0x7F7F7F7Fu : rng() % 2 ? 0x7F7F7F7Fu + (rng() & 0x0F0F0F0F) - 0x07070707 : rng();
         sse = band;
         voxelReliefRef(band.data());
-        voxelReliefSSE2(sse.data());
+        SSE2_OR_REF(voxelReliefSSE2, voxelReliefRef)(sse.data());
         ASSERT_EQ(band, sse) << "round " << round;
     }
 }

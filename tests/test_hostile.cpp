@@ -24,6 +24,7 @@
 #include "post/post.h"
 #include "platform/audio.h"
 #include "testutil.h"
+#include "writefaults.h"
 
 namespace fs = std::filesystem;
 static const std::string production = getenv("VANTOREL_PRODUCTION_TREE") ? getenv("VANTOREL_PRODUCTION_TREE") : "";
@@ -172,14 +173,15 @@ protected:
     }
     // 8 frames at 25 a second (rows 0 to 6) of a development run, or a release
     // run in dir; seconds > 0 captures that much of the show at 2 a second.
+    // program: another build of the program than the shipped one.
     RunResult play(const std::vector<std::pair<std::string, std::string>> &env = {}, const std::string &dir = "",
-                   int seconds = 0)
+                   int seconds = 0, const char *program = nullptr)
     {
         std::vector<std::string> args = {"--capture", "frames", "--fps", seconds ? "2" : "25", "--duration",
                                          seconds ? std::to_string(seconds) : "0.3"};
         if (!dir.empty())
             args.push_back("-release");
-        RunResult r = runVantorel(dir.empty() ? root / "run" : dir, args, env);
+        RunResult r = runVantorel(dir.empty() ? root / "run" : dir, args, env, 60.0, program);
         EXPECT_TRUE(r.signal == 0 && (r.exitCode == 0 || r.exitCode == 10) && !r.out.empty()) << r.out << r.err;
         EXPECT_FALSE(std::regex_search(r.err, std::regex("Sanitizer|runtime error"))) << r.err;
         return r;
@@ -231,8 +233,8 @@ TEST_F(HostileRuns, DamagedFilesInDevelopmentAndReleaseRuns)
 // The files a development run writes at exit, each older than what the run
 // writes (variable files as authored; curl.dat, demo.dat and object caches
 // cut, so refused and rebuilt), under a file size limit that curl.dat and
-// demo.dat exceed, the seam's 3rd write failing too: each file is its old
-// bytes or the whole new ones, and the large two are the old.
+// demo.dat exceed, in the program whose 3rd write fails too: each file is its
+// old bytes or the whole new ones, and the large two are the old.
 TEST_F(HostileRuns, FailingWritesInAProgramRunKeepOldFilesOrWriteWholeOnes)
 {
     std::map<std::string, std::string> fresh, old;
@@ -246,7 +248,7 @@ TEST_F(HostileRuns, FailingWritesInAProgramRunKeepOldFilesOrWriteWholeOnes)
         }
     rlimit unlimited, limit = {65536, RLIM_INFINITY};
     getrlimit(RLIMIT_FSIZE, &unlimited), setrlimit(RLIMIT_FSIZE, &limit);
-    RunResult r = play({{"VANTOREL_FAIL_WRITE", "3"}});
+    RunResult r = play({{"VANTOREL_FAIL_WRITE", "3"}}, "", 0, VANTOREL_FAULTY_BINARY);
     setrlimit(RLIMIT_FSIZE, &unlimited);
     EXPECT_EQ(r.exitCode, 0);
     for (const auto &[path, bytes] : old)

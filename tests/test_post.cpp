@@ -2,6 +2,7 @@
 // pass, and whole passes through the SSE2 kernels against their scalar
 // references, on random pictures and any settings.
 
+#include "core/simd.h"
 #include "core/tables.h"
 #include "post/filter.h"
 #include "post/post.h"
@@ -59,7 +60,8 @@ protected:
 
 } // namespace
 
-// The golden tests run the SSE2 kernels; the last test ties the references to them.
+// The golden tests run the kernels in use (SSE2 where the build has them); the
+// last test ties the references to them.
 TEST_F(Post, AberrationAndGlowGoldenPixelsOrderIdentityAndLens)
 {
     // Black pixels in white, d = 1: their shifted pixels have white green and
@@ -150,15 +152,16 @@ TEST_F(Post, SimdAndScalarPassesAgreeOnAnySettingsAndBrightnessGoldens)
         Frames a, b;
         a.fill(0, 100 + round), b.load(a);
         for (Frames *x : {&a, &b}) {
-            pst_Kernels = x == &a ? &pst_KernelsSSE2 : &pst_KernelsRef;
-            flt_Kernels = x == &a ? &flt_KernelsSSE2 : &flt_KernelsRef;
+            pst_Kernels = x == &a ? &SSE2_OR_REF(pst_KernelsSSE2, pst_KernelsRef) : &pst_KernelsRef;
+            flt_Kernels = x == &a ? &SSE2_OR_REF(flt_KernelsSSE2, flt_KernelsRef) : &flt_KernelsRef;
             x->aberration(), x->glow();
             postBrightness(x->picture(0), level), postBrightness(x->picture(1), 255 + (level & 255));
             EXPECT_TRUE(x->guardsIntact()) << round;
         }
         EXPECT_EQ(a.mem, b.mem) << "round " << round;
     }
-    pst_Kernels = &pst_KernelsSSE2, flt_Kernels = &flt_KernelsSSE2;
+    pst_Kernels = &SSE2_OR_REF(pst_KernelsSSE2, pst_KernelsRef);
+    flt_Kernels = &SSE2_OR_REF(flt_KernelsSSE2, flt_KernelsRef);
     // Brightness darkens by level / 256 and brightens toward white, every byte
     // (the fourth included) and every pixel alike.
     const int32_t cases[][3] = {{255, 200, 200}, {128, 201, 100}, {128, 255, 127}, {0, 255, 0},     {256, 37, 37},

@@ -3,7 +3,7 @@
 
 #include <sys/wait.h>
 
-#include "cvar/catalog.h"
+#include "catalog.h"
 #include "data/data.h"
 #include "data/pack.h"
 #include "platform/audio.h"

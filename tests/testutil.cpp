@@ -95,7 +95,8 @@ std::string trackFile(const std::vector<SyncKey> &keys)
 }
 
 RunResult runVantorel(const std::string &cwd, const std::vector<std::string> &args,
-                      const std::vector<std::pair<std::string, std::string>> &env, double timeoutSeconds)
+                      const std::vector<std::pair<std::string, std::string>> &env, double timeoutSeconds,
+                      const char *program)
 {
     RunResult result;
     // Everything the child needs is built before fork: between fork and exec
@@ -109,8 +110,8 @@ RunResult runVantorel(const std::string &cwd, const std::vector<std::string> &ar
     for (const auto &setting : env)
         if (!setting.second.empty())
             environment.push_back(setting.first + "=" + setting.second);
-    std::string program = VANTOREL_BINARY;
-    std::vector<char *> envp, argv = {program.data()};
+    std::string path = program ? program : VANTOREL_BINARY;
+    std::vector<char *> envp, argv = {path.data()};
     for (std::string &entry : environment)
         envp.push_back(entry.data());
     for (std::string &arg : copies)
@@ -123,7 +124,7 @@ RunResult runVantorel(const std::string &cwd, const std::vector<std::string> &ar
     if (pid == 0) {
         dup2(out, 1), dup2(err, 2);
         if (chdir(cwd.c_str()) == 0)
-            execve(program.c_str(), argv.data(), envp.data());
+            execve(path.c_str(), argv.data(), envp.data());
         _exit(127);
     }
     close(out), close(err);

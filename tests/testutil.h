@@ -53,12 +53,13 @@ struct RunResult {
     std::string err;   // standard error
 };
 
-// Runs the program built from this tree in cwd with the arguments; env holds
-// NAME=value settings added to (or, with an empty value, removed from) the
-// inherited environment. A run longer than timeoutSeconds is killed.
+// Runs the program built from this tree (or another program of the tests)
+// in cwd with the arguments; env holds NAME=value settings added to (or, with
+// an empty value, removed from) the inherited environment. A run longer than
+// timeoutSeconds is killed.
 RunResult runVantorel(const std::string &cwd, const std::vector<std::string> &args,
                       const std::vector<std::pair<std::string, std::string>> &env = {},
-                      double timeoutSeconds = 60.0);
+                      double timeoutSeconds = 60.0, const char *program = nullptr);
 
 bool makeDirs(const std::string &path);
 std::string readFile(const std::string &path);

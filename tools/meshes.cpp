@@ -6,7 +6,7 @@
 #include <cmath>
 #include <map>
 
-#include "data/objfile.h"
+#include "data/objwrite.h"
 #include "lwo2.h"
 
 static const double kPi = 3.14159265358979323846;

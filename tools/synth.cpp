@@ -8,7 +8,7 @@
 #include <cmath>
 #include <cstring>
 
-#if defined(__SSE__)
+#ifdef VANTOREL_SSE2
 #include <xmmintrin.h> // Required for: _mm_getcsr(), _mm_setcsr() (flush denormals to zero)
 #endif
 
@@ -811,7 +811,7 @@ struct Glitcher {
 
 void synRender(const SynSong &song, int64_t begin, int64_t end, std::vector<float> *left, std::vector<float> *right)
 {
-#if defined(__SSE__)
+#ifdef VANTOREL_SSE2
     // Decaying filter and reverb states would otherwise crawl through denormals.
     unsigned int savedCsr = _mm_getcsr();
     _mm_setcsr(savedCsr | 0x8040); // flush to zero, denormals are zero
@@ -936,7 +936,7 @@ void synRender(const SynSong &song, int64_t begin, int64_t end, std::vector<floa
         }
         gain = gainEnd;
     }
-#if defined(__SSE__)
+#ifdef VANTOREL_SSE2
     _mm_setcsr(savedCsr);
 #endif
 }

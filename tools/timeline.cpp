@@ -15,9 +15,9 @@
 #include <sstream>
 
 #include "build.h"
-#include "cvar/catalog.h"
-#include "data/pack.h"
-#include "sync/sync.h"
+#include "catalog.h"
+#include "data/packwrite.h"
+#include "sync/trackwrite.h"
 
 enum { ROWS_PER_BEAT = 10, BEATS_PER_BAR = 4 };
 

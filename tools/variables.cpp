@@ -1,13 +1,13 @@
 // The variable files: authored in production/vars/ with comments, checked
 // against the catalog, written to the tree in the engine's plain line form.
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <set>
 #include <sstream>
 
 #include "build.h"
-#include "cvar/catalog.h"
-#include "cvar/cvarfile.h"
+#include "catalog.h"
 
 std::vector<std::string> buildSplit(const std::string &line)
 {

@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstring>
 
-#include "cvar/cvar.h"
+#include "cvar/cvarformat.h" // Required for: CVAR_FLOAT, CVAR_COLOR, CVAR_VEC3
 
 struct CvarCatalogEntry {
     const char *name;

@@ -1,0 +1,26 @@
+// Writing a file whole: the new bytes go under a temporary name and replace
+// the old file only when complete, for the demo's caches, packs and variable
+// files and for the production builder alike.
+#pragma once
+
+#include <cstdio>
+
+extern int dataReadOnly; // bench runs: every file write (caches, packs, variables) is skipped
+
+// Writes a file completely under a temporary name beside path, then renames
+// it over path: readers never see a half-written file. The writer answers
+// false on failure. 1 on success, 0 with the old file untouched.
+int dataReplaceFile(const char *path, bool (*write)(FILE *file, void *context), void *context);
+
+// What dataReplaceFile calls around its writes, so that the tests can make
+// any one of them fail as on a full disk. Both null in the program: nothing
+// is asked and the writer writes to the file itself.
+struct DataWriteHooks {
+    // Asked before the temporary file is created and before the rename:
+    // true makes that step fail.
+    bool (*fails)(void);
+    // The stream the writer writes through in place of the file, which it
+    // takes over (and closes when it gives null).
+    FILE *(*stream)(FILE *file);
+};
+extern DataWriteHooks dataWriteHooks;
