@@ -89,9 +89,9 @@ static int fadeFrom = -1, fadeTo = -1, fadeWeight = -1;
 
 static uint8_t crossFadeByte(int a, int b, int w)
 {
-    const int A = a << 7, B = b << 7, W = w << 7;     // 8.7 in 16-bit lanes
-    const int d = ((B - A) * W >> 16) * 2;            // high half of the lane product, doubled
-    return (uint8_t)std::clamp((A + d) >> 7, 0, 255); // the saturating pack of the lane kernel
+    const int A = a << LANE_FRAC, B = b << LANE_FRAC, W = w << LANE_FRAC; // to 9.7 lanes
+    const int d = ((B - A) * W >> 16) * 2;                    // high half of the lane product, doubled
+    return (uint8_t)std::clamp((A + d) >> LANE_FRAC, 0, 255); // the saturating pack of the lane kernel
 }
 
 // Slots and weight for a cross-fade position: slot floor(p) mod 7 fades into
@@ -301,11 +301,11 @@ void fishtest_crossFadeRef(const uint32_t *a, const uint32_t *b, uint32_t *out, 
 #ifdef VANTOREL_SSE2
 void fishtest_crossFadeSSE2(const uint32_t *a, const uint32_t *b, uint32_t *out, int count, int w)
 {
-    const __m128i zero = _mm_setzero_si128(), weight = _mm_set1_epi16((int16_t)(w << 7));
+    const __m128i zero = _mm_setzero_si128(), weight = _mm_set1_epi16((int16_t)(w << LANE_FRAC));
     auto lanes = [&](__m128i pa, __m128i pb) {
-        const __m128i A = _mm_slli_epi16(pa, 7), B = _mm_slli_epi16(pb, 7);
+        const __m128i A = _mm_slli_epi16(pa, LANE_FRAC), B = _mm_slli_epi16(pb, LANE_FRAC); // to 9.7
         const __m128i d = _mm_slli_epi16(_mm_mulhi_epi16(_mm_sub_epi16(B, A), weight), 1);
-        return _mm_srai_epi16(_mm_add_epi16(A, d), 7);
+        return _mm_srai_epi16(_mm_add_epi16(A, d), LANE_FRAC);
     };
     int i = 0;
     for (; i + 4 <= count; i += 4) { // four pixels, sixteen bytes, two rows of eight lanes

@@ -35,7 +35,7 @@ const FishTest *fishtest_state(void);
 // a normal block and a texture-coordinate block (file units, scale 1.0).
 void fishtest_tubeImage(std::vector<uint8_t> *out);
 
-// out = a + (b - a) * w / 256 per byte, in 16-bit lanes with 7 fraction bits;
+// out = a + (b - a) * w / 256 per byte, in 9.7 lanes (LANE_FRAC, render/bitmap.h);
 // w is 0..255 and count a number of pixels. Both give the same bits.
 void fishtest_crossFadeSSE2(const uint32_t *a, const uint32_t *b, uint32_t *out, int count, int w);
 void fishtest_crossFadeRef(const uint32_t *a, const uint32_t *b, uint32_t *out, int count, int w);
