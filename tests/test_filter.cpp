@@ -67,31 +67,33 @@ TEST_F(Filter, CoefficientsClampZeroCopiesAndThresholdSubtractsOnce)
 {
     params.mask = 0;
     filterSetCoefficients(&params, -5, 300);
-    EXPECT_TRUE(params.coefH == 0 && params.coefV == 255 && params.mask == 0xFFFF);
+    EXPECT_EQ((std::array<int32_t, 3>{params.coefH, params.coefV, params.mask}), (std::array<int32_t, 3>{0, 255, 65535}));
     const FilterParams made = filterParamsFor(300, -5);
-    EXPECT_TRUE(made.width == 320 && made.height == 240 && made.coefH == 255 && made.coefV == 0 && made.threshold == 0 &&
-                made.mask == 0xFFFF);
+    EXPECT_EQ((std::array<int64_t, 6>{made.width, made.height, made.coefH, made.coefV, made.threshold, made.mask}),
+              (std::array<int64_t, 6>{320, 240, 255, 0, 0, 0xFFFF})) << "width, height, coefH, coefV, threshold, mask";
     Frame src(0, 11), dst;
     for (int vertical = 0; vertical < 2; vertical++) {
+        SCOPED_TRACE(vertical ? "vertical" : "horizontal");
         const FilterParams *settings = &params;
         auto run = [&] { (vertical ? blurRowsV : blurRowsH)(src.frame, dst.frame, 30, 209, settings); };
         params.coefH = params.coefV = 0, params.threshold = 0;
         dst.fill(0x12345678u);
         run();
-        EXPECT_TRUE(memcmp(&dst.at(0, 30), &src.at(0, 30), 180 * FRAME_PITCH) == 0 &&
-                    std::count(&dst.at(0, -32), &dst.at(0, 272), 0x12345678u) == 60 * FRAME_WIDTH) << vertical;
+        EXPECT_TRUE(sameWords(&dst.at(0, 30), &src.at(0, 30), 180 * FRAME_WIDTH)) << "coefficient 0 copies";
+        EXPECT_EQ(std::count(&dst.at(0, -32), &dst.at(0, 272), 0x12345678u), 60 * FRAME_WIDTH) << "rows left alone";
         // Threshold per byte, saturating at 0; the backward pass reads its own
         // output without subtracting again.
         params.threshold = 0x10203040u;
         src.at(5, 40) = 0x80402010u, src.at(6, 40) = 0x0F1F2F3Fu, src.at(7, 40) = 0xFFFFFFFFu;
         run();
-        EXPECT_TRUE(dst.at(5, 40) == 0x70200000u && dst.at(6, 40) == 0u && dst.at(7, 40) == 0xEFDFCFBFu) << vertical;
+        EXPECT_EQ((std::array<uint32_t, 3>{dst.at(5, 40), dst.at(6, 40), dst.at(7, 40)}),
+                  (std::array<uint32_t, 3>{0x70200000u, 0u, 0xEFDFCFBFu})) << "pixels 5, 6 and 7 of row 40";
         // Without settings no blur runs and nothing is written.
         settings = nullptr;
         filterSetCoefficients(nullptr, 1, 1);
         dst.copyFrom(src);
         run();
-        EXPECT_TRUE(dst.memory == src.memory) << vertical;
+        EXPECT_TRUE(sameWords(dst.memory, src.memory)) << "no settings";
     }
 }
 
@@ -105,13 +107,14 @@ TEST_F(Filter, BlurWorkedRowAndColumn)
     f.at(0, 100) = 0x000000FFu;
     blurRowsH(f.frame, f.frame, 100, 101, &params);
     for (auto [x, v] : {std::pair<int, uint32_t>{0, 169}, {1, 84}, {2, 41}, {6, 1}, {7, 0}})
-        EXPECT_EQ(f.at(x, 100), v) << x;
+        EXPECT_EQ(f.at(x, 100), v) << "column " << x;
     // Vertically, with no spreading across columns.
     f.fill(0);
     f.at(77, 100) = 200 * 0x01010101u;
     blurRowsV(f.frame, f.frame, 30, 209, &params);
-    EXPECT_TRUE(f.at(77, 99) == 33 * 0x01010101u && f.at(77, 100) == 66 * 0x01010101u && f.at(77, 101) == 33 * 0x01010101u &&
-                f.at(76, 100) == 0 && f.at(78, 100) == 0);
+    EXPECT_EQ((std::array<uint32_t, 5>{f.at(77, 99), f.at(77, 100), f.at(77, 101), f.at(76, 100), f.at(78, 100)}),
+              (std::array<uint32_t, 5>{33 * 0x01010101u, 66 * 0x01010101u, 33 * 0x01010101u, 0, 0}))
+        << "column 77 at rows 99, 100, 101, then its neighbours on row 100";
     // The accumulators start at firstRow: bright rows just outside the range reach neither end of it.
     f.fill(0);
     params.coefV = 255;
@@ -133,19 +136,20 @@ TEST_F(Filter, BlurRowRangesTheExtraRowAndTheHostsInitialCoefficient)
         {200, 400, 200, 239}, {100, 99, -1, -1},
     };
     for (const auto &c : cases) {
+        SCOPED_TRACE(testing::Message() << "rows " << c[0] << ".." << c[1]);
         Frame f(0, 5), before(0, 5);
         blurRowsH(f.frame, f.frame, c[0], c[1], &params);
         for (int y = 0; y < FRAME_HEIGHT; y++)
             EXPECT_EQ(memcmp(&f.at(0, y), &before.at(0, y), FRAME_PITCH) != 0, y >= c[2] && y <= c[3])
-                << c[0] << ".." << c[1] << " row " << y;
+                << "row " << y << " changed";
         blurRowsV(f.frame, f.frame, c[0] - 32, c[1] + 32, &params);
-        EXPECT_TRUE(f.intact()) << c[0] << ".." << c[1];
+        EXPECT_TRUE(f.intact());
     }
     // A coefficient past a byte, as settings made by hand may hold, is read as 255.
     Frame a(0, 6), b(0, 6);
     for (Frame *f : {&a, &b})
         params.coefH = f == &a ? 123456 : 255, blurRowsH(f->frame, f->frame, 30, 209, &params);
-    EXPECT_TRUE(a.memory == b.memory);
+    EXPECT_TRUE(sameWords(a.memory, b.memory));
 }
 
 TEST_F(Filter, LumaAndEdgesGoldenBordersAndShiftsOutOfRange)
@@ -158,7 +162,8 @@ TEST_F(Filter, LumaAndEdgesGoldenBordersAndShiftsOutOfRange)
     // black outside, gx = 4 * 20, (16 * 80)^2 / 65536 = 25.
     Frame grey(0x14141414u);
     edgeDetect(grey.picture(), 0, 1);
-    EXPECT_TRUE(grey.at(0, 30) == 0x2D2D2D2Du && grey.at(319, 209) == 0x2D2D2D2Du && grey.at(5, 29) == 0x14141414u);
+    EXPECT_EQ((std::array<uint32_t, 3>{grey.at(0, 30), grey.at(319, 209), grey.at(5, 29)}),
+              (std::array<uint32_t, 3>{0x2D2D2D2Du, 0x2D2D2D2Du, 0x14141414u})) << "corners, then above the picture";
     EXPECT_EQ(std::count(&grey.at(1, 30), &grey.at(0, 211), 0x14141414u), 180 * 318 + 320) << "inside the borders, and row 210";
     // A white line on frame row 80: rows 79 and 81 light up, the line itself
     // has no vertical gradient (and would, were row 79 read after writing).
@@ -177,12 +182,14 @@ TEST_F(Filter, LumaAndEdgesGoldenBordersAndShiftsOutOfRange)
         EXPECT_EQ((p[0] ? g : f).at(p[1], p[2]), p[3]) << (p[0] ? "rows " : "line ") << p[1] << "," << p[2];
     // Shifts outside 0..15 leave no magnitude: additive changes nothing, replacing blackens the picture.
     for (int shift : {16, 17, 1000, -1, INT32_MIN}) {
+        SCOPED_TRACE(testing::Message() << "shift " << shift);
         Frame h(0, 21), before(0, 21);
         edgeDetect(h.picture(), shift, 1);
-        EXPECT_TRUE(h.memory == before.memory) << "additive, shift " << shift;
+        EXPECT_TRUE(sameWords(h.memory, before.memory)) << "additive";
         edgeDetect(h.picture(), shift, 0);
-        EXPECT_TRUE(std::count(h.picture(), h.picture() + FRAME_WIDTH * PICTURE_ROWS, 0u) == FRAME_WIDTH * PICTURE_ROWS &&
-                    h.at(3, 210) == before.at(3, 210) && h.intact()) << shift;
+        EXPECT_EQ(std::count(h.picture(), h.picture() + FRAME_WIDTH * PICTURE_ROWS, 0u), FRAME_WIDTH * PICTURE_ROWS);
+        EXPECT_EQ(h.at(3, 210), before.at(3, 210)) << "the row below the picture";
+        EXPECT_TRUE(h.intact());
     }
 }
 
@@ -208,8 +215,9 @@ TEST_F(Filter, BlitGoldenPixels)
         std::fill_n(words(bm.get()), 18, c[2]);
         Frame f(c[1]);
         blit((int)c[0], f.picture(), bm->bitmap, 3, 4, (int32_t)c[3]);
-        EXPECT_TRUE(f.at(3, 34) == c[4] && f.at(11, 35) == c[4] && f.at(2, 34) == c[1] && f.at(12, 35) == c[1] &&
-                    f.at(3, 36) == c[1]) << "mode " << c[0] << " arg " << (int32_t)c[3];
+        EXPECT_EQ((std::array<uint32_t, 5>{f.at(3, 34), f.at(11, 35), f.at(2, 34), f.at(12, 35), f.at(3, 36)}),
+                  (std::array<uint32_t, 5>{c[4], c[4], c[1], c[1], c[1]}))
+            << "mode " << c[0] << " arg " << (int32_t)c[3] << ": two corners, then left, right and below";
     }
 }
 
@@ -238,7 +246,8 @@ TEST_F(Filter, BlitsClipToTheFrameAndTheBitmap)
                     Frame f(before);
                     uint32_t *dst = c[0] == BLIT_COPY ? f.frame : f.picture();
                     blit(c[0], dst, bm->bitmap, x, y, c[1], c[1]);
-                    ASSERT_TRUE(f.intact()) << c[0] << " at " << x << "," << y;
+                    SCOPED_TRACE(testing::Message() << "mode " << c[0] << ", " << w << "x" << h << " at " << x << "," << y);
+                    EXPECT_TRUE(f.intact());
                     int wrong = 0;
                     for (int Y = 0; Y < (c[0] == BLIT_COPY ? FRAME_HEIGHT : FRAME_HEIGHT - PICTURE_FIRST_ROW); Y++) {
                         for (int X = 0; X < FRAME_WIDTH; X++) {
@@ -248,7 +257,7 @@ TEST_F(Filter, BlitsClipToTheFrameAndTheBitmap)
                             wrong += !(!inside ? got == before : c[0] == BLIT_ALPHA ? got != before : got == (s ^ before));
                         }
                     }
-                    EXPECT_EQ(wrong, 0) << "mode " << c[0] << ", bitmap " << w << "x" << h << " at " << x << "," << y;
+                    EXPECT_EQ(wrong, 0) << "pixels not where the rule puts them";
                 }
             }
         }
@@ -269,7 +278,7 @@ TEST_F(Filter, BlitsRefuseWhatTheyCannotReadAndGrayExpandsBytes)
     blitCopy(nullptr, FRAME_HEIGHT, rgb->bitmap, 0, 0);
     for (const Bitmap *b : {(const Bitmap *)rgb->bitmap, (const Bitmap *)&negative, (const Bitmap *)nullptr})
         blitGray(f.frame, b); // wrong format or nothing to read
-    EXPECT_TRUE(f.memory == before.memory);
+    EXPECT_TRUE(sameWords(f.memory, before.memory));
     // A 400 x 300 grey bitmap fills the frame, a 19 x 2 one its corner.
     TexturePtr big = bitmap(400, 300, BITMAP_GRAY8), small = bitmap(19, 2, BITMAP_GRAY8);
     uint8_t *v = (uint8_t *)big->bitmap->pixels, *s = (uint8_t *)small->bitmap->pixels;
@@ -278,17 +287,22 @@ TEST_F(Filter, BlitsRefuseWhatTheyCannotReadAndGrayExpandsBytes)
     s[1] = 0x7F, s[18] = 0xFF, s[19] = 0x80;
     Frame g;
     blitGray(g.frame, big->bitmap);
+    std::vector<uint32_t> expanded(FRAME_WIDTH * FRAME_HEIGHT);
     for (int i = 0; i < FRAME_WIDTH * FRAME_HEIGHT; i++)
-        ASSERT_EQ(g.frame[i], 0xFF000000u | v[i / FRAME_WIDTH * 400 + i % FRAME_WIDTH] * 0x010101u) << i;
+        expanded[i] = 0xFF000000u | v[i / FRAME_WIDTH * 400 + i % FRAME_WIDTH] * 0x010101u;
+    EXPECT_TRUE(sameWords(g.frame, expanded.data(), expanded.size()));
     g.fill(0);
     blitGray(g.frame, small->bitmap);
-    EXPECT_TRUE(g.at(0, 0) == 0xFF000000u && g.at(1, 0) == 0xFF7F7F7Fu && g.at(18, 0) == 0xFFFFFFFFu &&
-                g.at(0, 1) == 0xFF808080u && g.at(19, 0) == 0u && g.at(0, 2) == 0u && g.intact());
+    EXPECT_EQ((std::array<uint32_t, 6>{g.at(0, 0), g.at(1, 0), g.at(18, 0), g.at(0, 1), g.at(19, 0), g.at(0, 2)}),
+              (std::array<uint32_t, 6>{0xFF000000u, 0xFF7F7F7Fu, 0xFFFFFFFFu, 0xFF808080u, 0u, 0u}))
+        << "(0, 0), (1, 0), (18, 0), (0, 1), then right of and below the bitmap";
+    EXPECT_TRUE(g.intact());
     // The picture copy moves exactly the picture.
     Frame a(0, 41), b(0x55555555u);
     pictureCopy(b.picture(), a.picture());
-    EXPECT_TRUE(memcmp(a.picture(), b.picture(), FRAME_PITCH * PICTURE_ROWS) == 0 && b.at(319, 29) == 0x55555555u &&
-                b.at(0, 210) == 0x55555555u && b.intact());
+    EXPECT_TRUE(sameWords(b.picture(), a.picture(), FRAME_WIDTH * PICTURE_ROWS));
+    EXPECT_EQ((std::array<uint32_t, 2>{b.at(319, 29), b.at(0, 210)}), (std::array<uint32_t, 2>{0x55555555, 0x55555555}));
+    EXPECT_TRUE(b.intact());
 }
 
 // Every kernel of one set on random rows of each kind, every length 0..40
@@ -366,6 +380,6 @@ TEST_F(Filter, SimdKernelsMatchTheirReferencesOnAnyRow)
         auto sse2 = kernelOutputs(SSE2_OR_REF(flt_KernelsSSE2, flt_KernelsRef), seed);
         auto ref = kernelOutputs(flt_KernelsRef, seed);
         for (const auto &[name, values] : sse2)
-            ASSERT_TRUE(values == ref[name]) << name << ", seed " << seed;
+            EXPECT_TRUE(sameWords(values, ref[name])) << name << ", seed " << seed;
     }
 }

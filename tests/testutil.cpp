@@ -202,6 +202,22 @@ bool GuardedFrame::intact() const
            (!guardRows || (sentinels(block, frame) && sentinels(end - FRAME_GUARD_PIXELS, end)));
 }
 
+testing::AssertionResult sameWords(const uint32_t *a, const uint32_t *b, size_t n)
+{
+    const size_t at = (size_t)(std::mismatch(a, a + n, b).first - a);
+    if (at == n)
+        return testing::AssertionSuccess();
+    return testing::AssertionFailure() << "word " << at << " of " << n << " is 0x" << std::hex << a[at] << ", not 0x"
+                                       << b[at];
+}
+
+testing::AssertionResult sameWords(const std::vector<uint32_t> &a, const std::vector<uint32_t> &b)
+{
+    if (a.size() != b.size())
+        return testing::AssertionFailure() << a.size() << " words, not " << b.size();
+    return sameWords(a.data(), b.data(), a.size());
+}
+
 uint64_t frameHash(const uint32_t *frame)
 {
     return hashBytes(std::string((const char *)frame, FRAME_WIDTH * FRAME_HEIGHT * 4));

@@ -108,6 +108,11 @@ struct GuardedFrame {
     bool intact() const;
 };
 
+// Success when the n words at a and b agree; otherwise names the first that
+// differs, with both its values.
+testing::AssertionResult sameWords(const uint32_t *a, const uint32_t *b, size_t n);
+testing::AssertionResult sameWords(const std::vector<uint32_t> &a, const std::vector<uint32_t> &b);
+
 // FNV-1a of a frame's 240 visible rows.
 uint64_t frameHash(const uint32_t *frame);
 // Writes a whole frame (320 x 240) as a PNG, for looking at it.
