@@ -13,6 +13,7 @@
 namespace {
 
 typedef std::set<std::pair<int, int>> PixelSet; // (x, y)
+using Pixels2 = std::array<uint32_t, 2>;
 
 // A frame installed as the target, clip lines -1 and 239 unless asked not to.
 struct Target : GuardedFrame {
@@ -97,7 +98,8 @@ TEST(RasterFill, RowsBelowTopThroughBottomAndRightEdgeExcluded)
     // runs from 2.0 to 6.0 and stops short of its own column.
     Target f;
     drawFace(vtx(2, 10), vtx(2, 12), vtx(6, 12), &flat, 0, 0x00123456);
-    EXPECT_TRUE(f.changed() == rows(11, 11, 2, 3) + rows(12, 12, 2, 5) && f.at(2, 11) == 0x00123456u);
+    EXPECT_EQ(f.changed(), rows(11, 11, 2, 3) + rows(12, 12, 2, 5));
+    EXPECT_EQ(f.at(2, 11), 0x00123456u);
     // Inside one pixel row: nothing. 10.5 .. 11.5 covers row 11 only; the
     // middle vertex at x 8 makes the short edges the right ones.
     Target g;
@@ -122,9 +124,11 @@ TEST(RasterClip, VertexAt320IsInsideAndCutsBeyondFanIntoTwoTriangles)
     EXPECT_EQ(g.changed(), rows(11, 15, 300, 319) + rows(16, 19, 300, [](int y) { return 299 + 4 * (20 - y); }));
     rec.triFill = recordTriangle, fanned.clear();
     drawFace(vtx(300, 10), vtx(340, 10), vtx(300, 20), &rec, CLIP_RIGHT);
-    const int32_t expectXY[6][2] = {{300, 10}, {320, 10}, {320, 15}, {300, 10}, {320, 15}, {300, 20}};
-    for (int i = 0; i < 6; i++)
-        ASSERT_TRUE(fanned.size() == 6 && fanned[i].sx == expectXY[i][0] * 256 && fanned[i].sy == expectXY[i][1] * 256) << i;
+    std::vector<std::array<float, 2>> corners; // in pixels: a stray 1/256 shows as a fraction
+    for (const Vertex &v : fanned)
+        corners.push_back({v.sx / 256.0f, v.sy / 256.0f});
+    EXPECT_EQ(corners,
+              (std::vector<std::array<float, 2>>{{300, 10}, {320, 10}, {320, 15}, {300, 10}, {320, 15}, {300, 20}}));
 }
 
 TEST(RasterClip, ClipLinesBoundTheRowsModesPickTheFill)
@@ -133,7 +137,8 @@ TEST(RasterClip, ClipLinesBoundTheRowsModesPickTheFill)
     Vertex a = vtx(0, -20), b = vtx(300, -20), c = vtx(0, 260);
     Target f;
     drawFace(a, b, c, &flat, CLIP_TOP | CLIP_BOTTOM);
-    EXPECT_TRUE(f.rowSpan() == std::make_pair(0, 239) && f.at(0, 0) == 0x00FFFFFFu);
+    EXPECT_EQ(f.rowSpan(), std::make_pair(0, 239));
+    EXPECT_EQ(f.at(0, 0), 0x00FFFFFFu);
     Target g;
     rnd_SetClipLines(20, 200);
     drawFace(a, b, c, &flat, CLIP_TOP | CLIP_BOTTOM);
@@ -142,15 +147,16 @@ TEST(RasterClip, ClipLinesBoundTheRowsModesPickTheFill)
     // bit). Unclipped, it is dropped; clipped to the default lines it is drawn.
     Target h;
     drawFace(vtx(10, -20), vtx(100, 100), vtx(10, 260), &flat, 0);
-    EXPECT_TRUE(h.changed().empty());
+    EXPECT_EQ(h.changed(), PixelSet{});
     drawFace(vtx(10, -20), vtx(100, 100), vtx(10, 260), &flat, CLIP_TOP | CLIP_BOTTOM);
-    EXPECT_FALSE(h.changed().empty());
+    EXPECT_GT(h.changed().size(), 0u);
     // Clip lines beyond the block are held to its ends: faces clipped to them fill rows -32 to 271 at most.
     Target k;
     rnd_SetClipLines(-1000, 1000);
     drawFace(vtx(10, -100), vtx(100, 100), vtx(10, 150), &flat, CLIP_TOP);
     drawFace(vtx(10, 100), vtx(100, 400), vtx(10, 200), &flat, CLIP_BOTTOM);
-    EXPECT_TRUE(k.rowSpan() == std::make_pair(-32, 271) && k.intact());
+    EXPECT_EQ(k.rowSpan(), std::make_pair(-32, 271));
+    EXPECT_TRUE(k.intact());
     // Mode 8 draws nothing; unknown modes the face colour, through the
     // clipper that keeps colours. Cut at x = 0 the face is (0,10) (8,10)
     // (0,14): 2 pixels less per row.
@@ -160,7 +166,8 @@ TEST(RasterClip, ClipLinesBoundTheRowsModesPickTheFill)
     drawFace(p, q, r, &none, 0);
     drawFace(p, q, r, &none, CLIP_LEFT);
     drawFace(p, q, r, &other, CLIP_LEFT, 0x00345678);
-    EXPECT_TRUE(m.changed() == rows(11, 13, 0, [](int y) { return 27 - 2 * y; }) && m.at(3, 12) == 0x00345678u);
+    EXPECT_EQ(m.changed(), rows(11, 13, 0, [](int y) { return 27 - 2 * y; }));
+    EXPECT_EQ(m.at(3, 12), 0x00345678u);
 }
 
 // Worked Gouraud values: the reference scene's golden frames (a Gouraud cube)
@@ -173,17 +180,21 @@ TEST(RasterGouraud, ScalarAndPackedPathsAtTheExtremesStayInRange)
     // toward the other colour without wrapping.
     for (float bottomY : {13.0f, 200.0f}) {
         for (uint32_t topColour : {0xFFFFFFFFu, 0x00000000u}) {
+            SCOPED_TRACE(testing::Message() << "bottom " << bottomY << ", top colour " << std::hex << topColour);
             Target h(0x12345678);
             drawFace(vtx(0, 10, topColour), vtx(319.9f, 10.3f, ~topColour), vtx(0.3f, bottomY, topColour), &m, 0);
-            ASSERT_EQ(h.at(0, 11) & 255, topColour ? 255u : 0u);
-            for (int y = 11; y <= (int)bottomY; y++) {
-                for (int x = 0, prev = topColour ? 256 : -1; x < 320 && h.at(x, y) != 0x12345678u; x++) {
-                    uint32_t p = h.at(x, y), grey = p & 255;
-                    ASSERT_TRUE(p == grey * 0x01010101u && (topColour ? (int)grey <= prev : (int)grey >= prev))
-                        << std::hex << p << " at " << std::dec << x << "," << y;
-                    prev = (int)grey;
+            EXPECT_EQ(h.at(0, 11) & 255, topColour ? 255u : 0u);
+            [&] { // the first wrong pixel ends this case alone
+                for (int y = 11; y <= (int)bottomY; y++) {
+                    for (int x = 0, prev = topColour ? 256 : -1; x < 320 && h.at(x, y) != 0x12345678u; x++) {
+                        const uint32_t p = h.at(x, y), grey = p & 255;
+                        ASSERT_EQ(p, grey * 0x01010101u) << "not grey at " << x << "," << y;
+                        const int darker = topColour ? (int)grey : prev, lighter = topColour ? prev : (int)grey;
+                        ASSERT_LE(darker, lighter) << "turning back at " << x << "," << y;
+                        prev = (int)grey;
+                    }
                 }
-            }
+            }();
         }
     }
 }
@@ -209,7 +220,7 @@ TEST(RasterGouraud, PackedKernelMatchesScalarReferenceBitForBit)
         memset(sse, 0xA5, sizeof sse), memset(ref, 0xA5, sizeof ref);
         SSE2_OR_REF(span_GouraudRowPackedSSE2, span_GouraudRowPackedRef)(sse, n, start, step);
         span_GouraudRowPackedRef(ref, n, start, step);
-        ASSERT_EQ(memcmp(sse, ref, sizeof sse), 0) << "iteration " << iter << " n " << n;
+        ASSERT_TRUE(sameWords(sse, ref, 64)) << "iteration " << iter << " n " << n;
     }
 }
 
@@ -228,13 +239,13 @@ TEST(RasterTextured, TexelAddressingWrapsAndTooSmallTexturesDrawNothing)
         EXPECT_EQ(f.changed(), rows(11, 17, 0, [](int y) { return 17 - y; }));
         for (auto [x, y] : f.changed())
             EXPECT_EQ(f.at(x, y), 0x01000000u | (uint32_t)((y - 10 + v0) & 255) << 8 | (uint32_t)((x + u0) & 255))
-                << x << "," << y;
+                << "u0 " << u0 << ", v0 " << v0 << " at " << x << "," << y;
     }
     Material tooSmall = material(MODE_TEXTURED, small.get()), none = material(MODE_TEXTURED, nullptr);
     Target f; // the sanitizer build checks the reads
     for (Material *t : {&tooSmall, &none})
         drawFace(vtx(0, 10, 0, 0, 0), vtx(200, 10, 0, 60000, 0), vtx(0, 200, 0, 0, 60000), t, 0);
-    EXPECT_TRUE(f.changed().empty());
+    EXPECT_EQ(f.changed(), PixelSet{});
 }
 
 TEST(RasterEdges, NothingForBlackOrFlatFacesAndRowsSumBackToTheBias)
@@ -245,36 +256,48 @@ TEST(RasterEdges, NothingForBlackOrFlatFacesAndRowsSumBackToTheBias)
     Target f(0x7F7F7F7F);
     Material m = material(MODE_EDGES);
     drawFace(vtx(10, 10), vtx(20, 20), vtx(10, 30), &m, 0, 0xAB402010);
-    EXPECT_TRUE(f.at(10, 11) == 0x7F9D8E86u && f.at(11, 11) == 0x7F617078u && f.rowSpan() == std::make_pair(11, 30));
+    EXPECT_EQ((Pixels2{f.at(10, 11), f.at(11, 11)}), (Pixels2{0x7F9D8E86u, 0x7F617078u}));
+    EXPECT_EQ(f.rowSpan(), std::make_pair(11, 30));
     Target g(0x7F7F7F7F);
     drawFace(vtx(10, 10), vtx(200, 60), vtx(30, 200), &m, 0, 0x00000000);
     drawFace(vtx(10, 10), vtx(200, 60), vtx(30, 200), &m, 0, 0xFF000000); // only the fourth byte: still black
     drawFace(vtx(10, 10.0f), vtx(200, 10.5f), vtx(30, 10.99f), &m, 0, 0x00FFFFFF);
-    EXPECT_TRUE(g.changed().empty());
+    EXPECT_EQ(g.changed(), PixelSet{});
     // A larger face: at most 4 bytes change per row, the fourth byte never,
     // and the running sum of each row is its coverage, back to 0 at the end.
     Target h(0x7F7F7F7F);
     drawFace(vtx(40.3f, 20.7f), vtx(250.6f, 90.2f), vtx(100.1f, 180.4f), &m, 0, 0x00305070);
-    const int want[3] = {0x70, 0x50, 0x30};
+    using Sums = std::array<int, 3>; // blue, green, red
+    const Sums want = {0x70, 0x50, 0x30};
     int rowsTouched = 0;
     for (int y = 0; y < 240; y++) {
-        int changed = 0, full = 0, sum[3] = {0, 0, 0};
+        SCOPED_TRACE(testing::Message() << "row " << y);
+        int changed = 0, full = 0, fourth = 0;
+        Sums sum{}, low{}, high{}; // the running sums, and how far they went either way
         for (int x = 0; x < 320; x++) {
             const uint32_t p = h.at(x, y);
-            changed += p != 0x7F7F7F7Fu;
-            for (int ch = 0; ch < 3; ch++)
+            changed += p != 0x7F7F7F7Fu, fourth += p >> 24 != 0x7Fu;
+            for (int ch = 0; ch < 3; ch++) {
                 sum[ch] += (int)(p >> (8 * ch) & 255) - 127;
-            ASSERT_TRUE(p >> 24 == 0x7Fu && sum[0] >= 0 && sum[1] >= 0 && sum[2] >= 0 && sum[0] <= want[0] &&
-                        sum[1] <= want[1] && sum[2] <= want[2]) << x << "," << y;
-            full += sum[0] == want[0] && sum[1] == want[1] && sum[2] == want[2];
+                low[ch] = std::min(low[ch], sum[ch]), high[ch] = std::max(high[ch], sum[ch]);
+            }
+            full += sum == want;
         }
-        EXPECT_TRUE(changed <= 4 && sum[0] == 0 && sum[1] == 0 && sum[2] == 0 && (full > 10 || y < 30 || y > 170)) << y;
+        EXPECT_EQ(fourth, 0) << "pixels whose fourth byte changed";
+        EXPECT_LE(changed, 4);
+        EXPECT_EQ(sum, Sums{}) << "the row's sum";
+        EXPECT_EQ(low, Sums{}) << "the lowest running sums";
+        for (int ch = 0; ch < 3; ch++)
+            EXPECT_LE(high[ch], want[ch]) << "channel " << ch;
+        if (y >= 30 && y <= 170) {
+            EXPECT_GT(full, 10) << "pixels at full coverage";
+        }
         rowsTouched += changed != 0;
     }
     EXPECT_EQ(rowsTouched, 180 - 20);
 }
 
-TEST(RasterLines, EndpointsBlendWeightsClippingAndTheRectangleBeforeTheFirstView)
+TEST(RasterLines, EndpointsBlendsAndClippingBeforeAndAfterAView)
 {
     auto line = [](Target &f, float x0, float y0, float x1, float y1, uint32_t colour) {
         const float from[2] = {x0 * 256, y0 * 256}, to[2] = {x1 * 256, y1 * 256};
@@ -290,12 +313,13 @@ TEST(RasterLines, EndpointsBlendWeightsClippingAndTheRectangleBeforeTheFirstView
     // fourth byte set) below.
     Target f(0, false);
     line(f, 10, 20, 20, 20, 0x00FF0000);
-    EXPECT_TRUE(f.changed() == rows(20, 21, 10, 20) && f.at(10, 20) == 0xFFFF0000u && f.at(20, 21) == 0xFF000000u);
+    EXPECT_EQ(f.changed(), rows(20, 21, 10, 20));
+    EXPECT_EQ((Pixels2{f.at(10, 20), f.at(20, 21)}), (Pixels2{0xFFFF0000u, 0xFF000000u}));
     // Towards black from white at weight 192: 255 + (-48960 >> 8) = 63, the
     // shift floors. The intro's golden frames cover the other blends.
     Target k(0x00FFFFFF, false);
     line(k, 100, 20.25f, 110, 20.25f, 0);
-    EXPECT_TRUE(k.at(105, 20) == 0xFF3F3F3Fu && k.at(105, 21) == 0xFFBFBFBFu);
+    EXPECT_EQ((Pixels2{k.at(105, 20), k.at(105, 21)}), (Pixels2{0xFF3F3F3Fu, 0xFFBFBFBFu}));
     // Clipped to the inner rectangle or dropped. Vertical: rows 0..238 (the
     // column after it only gets the fourth byte). Right: x up to 318.
     Target c(0, false);
@@ -353,6 +377,8 @@ TEST(RasterHostile, NothingIsWrittenOutsideTheBlockAndBothKernelsAgree)
             line_DrawAA(target, FRAME_WIDTH, wild(), wild(), wild(), wild(), (uint32_t)rng());
         }
     }
-    EXPECT_TRUE(sse2.intact() && ref.intact() && !sse2.changed().empty());
-    EXPECT_TRUE(sse2.memory == ref.memory) << "the Gouraud kernels disagree";
+    EXPECT_TRUE(sse2.intact());
+    EXPECT_TRUE(ref.intact());
+    EXPECT_GT(sse2.changed().size(), 0u);
+    EXPECT_TRUE(sameWords(sse2.memory, ref.memory)) << "the Gouraud kernels disagree";
 }
