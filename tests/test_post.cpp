@@ -72,21 +72,23 @@ TEST_F(Post, AberrationAndGlowGoldenPixelsOrderIdentityAndLens)
         f.at(0, x, y) = 0;
     post_aberration_offset.value = 100, post_aberration_blur.value = 0, f.aberration();
     // Mask 245 at the left; mask 0 at the centre; mask 255 (the shifted pixel as it is) in the corner.
-    EXPECT_TRUE(f.at(0, 0, 120) == 0x0000F4F4u && f.at(0, 1, 120) == 0x0000F4F4u && f.at(0, 160, 120) == 0u &&
-                f.at(0, 0, 30) == 0x0000FFFFu);
+    EXPECT_EQ((std::array<uint32_t, 4>{f.at(0, 0, 120), f.at(0, 1, 120), f.at(0, 160, 120), f.at(0, 0, 30)}),
+              (std::array<uint32_t, 4>{0x0000F4F4u, 0x0000F4F4u, 0u, 0x0000FFFFu}))
+        << "(0, 120), (1, 120), (160, 120), (0, 30)";
     // Offset 99 gives d = 0: nothing changes without blur; with blur the
     // corner (mask 255) takes the blurred copy.
     f.fill(0, 3);
     Frames before = f;
     post_aberration_offset.value = 99, f.aberration();
-    EXPECT_EQ(f.mem, before.mem);
+    EXPECT_TRUE(sameWords(f.mem, before.mem)) << "offset 99, no blur";
     post_aberration_blur.value = 40, f.aberration();
-    EXPECT_TRUE(f.at(1, 0, 30) != before.at(1, 0, 30) && f.at(0, 0, 30) == f.at(1, 0, 30));
+    EXPECT_NE(f.at(1, 0, 30), before.at(1, 0, 30)) << "the blurred copy";
+    EXPECT_EQ(f.at(0, 0, 30), f.at(1, 0, 30));
 
     // Glow: a white threshold leaves no glow image.
     f.fill(0, 9), before.load(f);
     setGlow(1, 1, 1, 1, 1, 1, 100), f.glow(); // a white threshold leaves no glow image
-    EXPECT_TRUE(std::equal(f.frame(0), f.frame(0) + FRAME_WIDTH * FRAME_HEIGHT, before.frame(0)));
+    EXPECT_TRUE(sameWords(f.frame(0), before.frame(0), FRAME_WIDTH * FRAME_HEIGHT));
     EXPECT_EQ(postGlowSettings().blur.threshold, 0xFFFFFFFFu);
     // One pixel at picture index 3210; its mirror is 54389, (309, 199). Per
     // channel o + g * c / 256; strength 0: no glow term; c held to 4095, the sum saturating.
@@ -96,8 +98,9 @@ TEST_F(Post, AberrationAndGlowGoldenPixelsOrderIdentityAndLens)
         f.fill(0), f.at(0, 10, 40) = (uint32_t)c[5];
         setGlow(0, c[0], c[1], c[2], c[3], c[4], 0);
         f.glow();
-        EXPECT_TRUE(f.at(0, 10, 40) == (uint32_t)c[6] && f.at(0, 309, 199) == (uint32_t)c[5])
-            << "strength " << c[4] << " (the lens term always runs)";
+        EXPECT_EQ((std::array<uint32_t, 2>{f.at(0, 10, 40), f.at(0, 309, 199)}),
+                  (std::array<uint32_t, 2>{(uint32_t)c[6], (uint32_t)c[5]}))
+            << "strength " << c[4] << ": the pixel, then its mirror (the lens term always runs)";
     }
 }
 
@@ -109,8 +112,10 @@ TEST_F(Post, GlitchMovesBlocksByTheDisplacement)
     f.fill(0, 17);
     Frames before = f;
     f.glitch(32, 32, map.get()); // neutral everywhere: only the fourth byte goes
-    for (int i = 0; i < FRAME_WIDTH * PICTURE_ROWS; i++)
-        ASSERT_EQ(f.picture(0)[i], before.picture(0)[i] & 0x00FFFFFFu) << i;
+    std::vector<uint32_t> opaque(before.picture(0), before.picture(0) + FRAME_WIDTH * PICTURE_ROWS);
+    for (uint32_t &p : opaque)
+        p &= 0x00FFFFFFu;
+    EXPECT_TRUE(sameWords(f.picture(0), opaque.data(), opaque.size())) << "a neutral map";
     m[5 * 160 + 10] = 0x00FF7F00u;  // block (20, 10): x1 = x + 16, x2 = x + 13
     m[5 * 160 + 20] = 0x00007F00u;  // block (40, 10): floors, x1 = x - 16, x2 = x - 14
     m[85 * 160 + 30] = 0x007FFF00u; // block (60, 170): rows past 179 read the guard row
@@ -119,20 +124,24 @@ TEST_F(Post, GlitchMovesBlocksByTheDisplacement)
     auto pic = [&](int x, int y) { return f.at(0, x, 30 + y); };
     auto src = [&](int x, int y) { return before.at(0, x, 30 + y); };
     auto mix = [](uint32_t red, uint32_t greenBlue) { return (red & 0xFF0000u) | (greenBlue & 0xFFFFu); };
-    EXPECT_TRUE(pic(20, 10) == mix(src(36, 10), src(33, 10)) && pic(21, 11) == mix(src(37, 11), src(34, 11)) &&
-                pic(40, 10) == mix(src(24, 10), src(26, 10)));
-    EXPECT_TRUE(pic(60, 170) == 0x00ADBEEFu && pic(61, 171) == 0x00ADBEEFu && pic(80, 162) == mix(src(80, 179), src(80, 176)));
+    using Pixels = std::array<uint32_t, 3>;
+    EXPECT_EQ((Pixels{pic(20, 10), pic(21, 11), pic(40, 10)}),
+              (Pixels{mix(src(36, 10), src(33, 10)), mix(src(37, 11), src(34, 11)), mix(src(24, 10), src(26, 10))}))
+        << "blocks (20, 10) and (40, 10)";
+    EXPECT_EQ((Pixels{pic(60, 170), pic(61, 171), pic(80, 162)}),
+              (Pixels{0x00ADBEEFu, 0x00ADBEEFu, mix(src(80, 179), src(80, 176))})) << "blocks (60, 170) and (80, 162)";
     EXPECT_EQ(pic(80, 163), mix(before.at(1, 80, 210), src(80, 177))); // buffer 1's row 210, not refreshed
     f.load(before), f.glitch(INT32_MAX, INT32_MIN, map.get()); // held at the picture's edges
-    EXPECT_TRUE(pic(20, 10) == mix(src(318, 10), src(318, 10)) && f.guardsIntact());
+    EXPECT_EQ(pic(20, 10), mix(src(318, 10), src(318, 10)));
+    EXPECT_TRUE(f.guardsIntact());
     // Nothing readable as 160 x 90 32-bit pixels, no bitmap, no picture: the copy only.
     Bitmap bad[] = {{159, 90, m, BITMAP_RGB32}, {160, 89, m, BITMAP_RGB32}, {160, 90, m, BITMAP_GRAY8},
                     {160, 90, nullptr, BITMAP_RGB32}};
     for (int i = 0; i < 6; i++) {
         Texture t = {i < 4 ? &bad[i] : nullptr, nullptr, nullptr};
         f.load(before), f.glitch(32, 32, i < 5 ? &t : nullptr);
-        EXPECT_TRUE(std::equal(f.mem.begin(), f.mem.begin() + FRAME_BLOCK_PIXELS, before.mem.begin()) &&
-                    std::equal(f.frame(0) + 9600, f.frame(0) + 67200, f.frame(1) + 9600)) << i;
+        EXPECT_TRUE(sameWords(f.mem.data(), before.mem.data(), FRAME_BLOCK_PIXELS)) << "map " << i << ": buffer 0";
+        EXPECT_TRUE(sameWords(f.picture(1), f.picture(0), FRAME_WIDTH * PICTURE_ROWS)) << "map " << i << ": the copy";
     }
 }
 
@@ -158,7 +167,7 @@ TEST_F(Post, SimdAndScalarPassesAgreeOnAnySettingsAndBrightnessGoldens)
             postBrightness(x->picture(0), level), postBrightness(x->picture(1), 255 + (level & 255));
             EXPECT_TRUE(x->guardsIntact()) << round;
         }
-        EXPECT_EQ(a.mem, b.mem) << "round " << round;
+        EXPECT_TRUE(sameWords(a.mem, b.mem)) << "round " << round;
     }
     pst_Kernels = &SSE2_OR_REF(pst_KernelsSSE2, pst_KernelsRef);
     flt_Kernels = &SSE2_OR_REF(flt_KernelsSSE2, flt_KernelsRef);
@@ -170,6 +179,8 @@ TEST_F(Post, SimdAndScalarPassesAgreeOnAnySettingsAndBrightnessGoldens)
     for (const auto &c : cases) {
         std::vector<uint32_t> picture(FRAME_WIDTH * PICTURE_ROWS, c[1] * 0x01010101u);
         postBrightness(picture.data(), c[0]);
-        EXPECT_TRUE(picture.front() == c[2] * 0x01010101u && picture.back() == picture.front()) << c[0] << ", " << c[1];
+        const uint32_t out = c[2] * 0x01010101u;
+        EXPECT_EQ((std::array<uint32_t, 2>{picture.front(), picture.back()}), (std::array<uint32_t, 2>{out, out}))
+            << "level " << c[0] << ", byte " << c[1] << ": first and last pixel";
     }
 }
