@@ -38,7 +38,7 @@ TEST(SimpleTunnel, KernelsAgreeBitForBit)
         f.multipliers = m | ((m * 37) & 127) << 8 | ((m * 91) & 127) << 16 | (127 - m) << 24;
         tunnelDrawRef(&f, ref.data());
         SSE2_OR_REF(tunnelDrawSSE2, tunnelDrawRef)(&f, sse.data());
-        ASSERT_EQ(ref, sse) << "multipliers " << std::hex << f.multipliers;
+        ASSERT_TRUE(sameWords(sse, ref)) << "multipliers " << std::hex << f.multipliers; // the first is enough
     }
 }
 
@@ -49,8 +49,9 @@ TEST(SimpleTunnel, TablesRingsAndFrames)
     EXPECT_EQ(std::vector<Cvar *>(simpletunnel_tracked.vars, simpletunnel_tracked.vars + simpletunnel_tracked.count),
               (std::vector<Cvar *>{&simpletunnel_texture_idx, &simpletunnel_angle, &simpletunnel_shift}));
     // Centre: seam angle, depth 0 in both; corner, radius 200: 318 & 255, 3000 / 200.
-    EXPECT_TRUE(simpletunnel_table(0)[120 * 320 + 160] == 0x2400 && simpletunnel_table(1)[120 * 320 + 160] == 0x2400 &&
-                simpletunnel_table(0)[0] == ((202 << 8) | 62) && simpletunnel_table(1)[0] == ((202 << 8) | 15));
+    const uint16_t *t0 = simpletunnel_table(0), *t1 = simpletunnel_table(1);
+    EXPECT_EQ((std::array<int, 4>{t0[120 * 320 + 160], t1[120 * 320 + 160], t0[0], t1[0]}),
+              (std::array<int, 4>{0x2400, 0x2400, (202 << 8) | 62, (202 << 8) | 15})) << "centres, then corners";
 
     uint8_t r[256];
     simpletunnel_rings(r, 10, 1, 1); // 256 / d: 256 even, 128 even, 85 odd

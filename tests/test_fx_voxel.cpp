@@ -38,7 +38,7 @@ TEST(Voxel, ReliefFilter)
         sse = band;
         voxelReliefRef(band.data());
         SSE2_OR_REF(voxelReliefSSE2, voxelReliefRef)(sse.data());
-        ASSERT_EQ(band, sse) << "round " << round;
+        ASSERT_TRUE(sameWords(sse, band)) << "round " << round; // the first round that differs is enough
     }
 }
 
