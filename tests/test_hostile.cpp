@@ -93,10 +93,20 @@ static std::string damaged(std::string s, const Kind &kind, unsigned v)
     return s;
 }
 
+// A replaced file holds its old bytes or the whole new ones; otherwise says what it holds.
+static testing::AssertionResult oldOrWhole(const std::string &now, const std::string &old, const std::string &fresh)
+{
+    if (now == old || now == fresh)
+        return testing::AssertionSuccess();
+    return testing::AssertionFailure() << now.size() << " bytes, neither the old " << old.size() << " nor the new "
+                                       << fresh.size();
+}
+
 TEST(HostileFiles, EveryKindDamagedEveryWayInProcess)
 {
     TempDir dir;
-    ASSERT_TRUE(fs::exists(production + "/.built") && chdir(dir.path().c_str()) == 0);
+    ASSERT_TRUE(fs::exists(production + "/.built")) << "needs the production tree";
+    ASSERT_EQ(chdir(dir.path().c_str()), 0);
     std::error_code error;
     fs::copy(production + "/backgrounds", "backgrounds", fs::copy_options::recursive, error);
     dataSetBasePath("");
@@ -105,7 +115,7 @@ TEST(HostileFiles, EveryKindDamagedEveryWayInProcess)
         const std::string good = readFile(production + "/" + kind.sample);
         fs::create_directories(fs::path(kind.sample).parent_path(), error);
         for (unsigned v = 0; v < variants(kind); v++) {
-            ASSERT_TRUE(writeFile(kind.sample, damaged(good, kind, v)));
+            ASSERT_TRUE(writeFile(kind.sample, damaged(good, kind, v))) << kind.sample << ", variant " << v;
             kind.read(kind.sample);
         }
     }
@@ -116,7 +126,8 @@ TEST(HostileFiles, EveryKindDamagedEveryWayInProcess)
 TEST(WriteFaults, EveryFailingWriteLeavesTheOldFileOrTheWholeNewOne)
 {
     TempDir dir;
-    ASSERT_TRUE(chdir(dir.path().c_str()) == 0 && makeDirs("a"));
+    ASSERT_EQ(chdir(dir.path().c_str()), 0);
+    ASSERT_TRUE(makeDirs("a"));
     dataSetBasePath("a/");
     ObjectPtr cube(meshOf({{0, 0, 0}, {900, 0, 0}, {0, 900, 0}}, {{0, 1, 2}}));
     static Cvar value = cvarDefine("hostile_value", "0.5", 0, 1), colour = cvarDefine("hostile_colour", "", 0, 1, CVAR_COLOR);
@@ -141,9 +152,10 @@ TEST(WriteFaults, EveryFailingWriteLeavesTheOldFileOrTheWholeNewOne)
         for (; n == 1 || dataWritesCounted() >= n - 1; n++) {
             dataFailWrite(n), save();
             for (size_t i = 0; i < files.size(); i++) {
-                std::string now = readFile(files[i]);
-                EXPECT_TRUE(now == "old" || now == fresh[i]) << files[i] << " after write " << n << " failed";
-                EXPECT_TRUE(writeFile(files[i], "old") && !fs::exists(files[i] + ".part"));
+                SCOPED_TRACE(files[i] + " after write " + std::to_string(n) + " failed");
+                EXPECT_TRUE(oldOrWhole(readFile(files[i]), "old", fresh[i]));
+                EXPECT_FALSE(fs::exists(files[i] + ".part"));
+                ASSERT_TRUE(writeFile(files[i], "old"));
             }
         }
         EXPECT_GT(n, 3) << files[0]; // the creation, a write and the rename at least
@@ -164,7 +176,8 @@ protected:
         for (int row = 0; row < 64; row++)
             fx.push_back({row, (float)(row % 7), SYNC_STEP}), background.push_back({row, (float)(row % 4), SYNC_STEP});
         writeTrack("fx_idx", fx), writeTrack("background_mode", background);
-        ASSERT_TRUE(writeFile(tree / "curl.dat-dontcache", "1") && makeDirs(root / "run"));
+        ASSERT_TRUE(writeFile(tree / "curl.dat-dontcache", "1"));
+        ASSERT_TRUE(makeDirs(root / "run"));
         ASSERT_EQ(play().exitCode, 0);
     }
     void writeTrack(const std::string &name, const std::vector<SyncKey> &keys)
@@ -182,7 +195,9 @@ protected:
         if (!dir.empty())
             args.push_back("-release");
         RunResult r = runVantorel(dir.empty() ? root / "run" : dir, args, env, 60.0, program);
-        EXPECT_TRUE(r.signal == 0 && (r.exitCode == 0 || r.exitCode == 10) && !r.out.empty()) << r.out << r.err;
+        EXPECT_EQ(r.signal, 0) << r.out << r.err;
+        EXPECT_TRUE(r.exitCode == 0 || r.exitCode == 10) << "exit code " << r.exitCode << "\n" << r.out << r.err;
+        EXPECT_NE(r.out, "") << r.err;
         EXPECT_FALSE(std::regex_search(r.err, std::regex("Sanitizer|runtime error"))) << r.err;
         return r;
     }
@@ -209,6 +224,7 @@ TEST_F(HostileRuns, DamagedFilesInDevelopmentAndReleaseRuns)
             !std::regex_search(entry.path().string(), std::regex("fish|tunel|mp3|fx_idx|background_mode|curl.dat")))
             good[entry.path()] = readFile(entry.path());
     for (unsigned seed = 1; seed <= 3; seed++) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
         unsigned i = seed * 97;
         for (const auto &[path, bytes] : good)
             ASSERT_TRUE(writeFile(path, damaged(bytes, *kindOf(path), i++ % variants(*kindOf(path)))));
@@ -252,7 +268,7 @@ TEST_F(HostileRuns, FailingWritesInAProgramRunKeepOldFilesOrWriteWholeOnes)
     setrlimit(RLIMIT_FSIZE, &unlimited);
     EXPECT_EQ(r.exitCode, 0);
     for (const auto &[path, bytes] : old)
-        EXPECT_TRUE(readFile(path) == bytes || readFile(path) == fresh[path]) << path;
+        EXPECT_TRUE(oldOrWhole(readFile(path), bytes, fresh[path])) << path;
     EXPECT_EQ(readFile(tree / "curl.dat"), old[tree / "curl.dat"]) << r.out;
     EXPECT_EQ(readFile(root / "run/demo.dat"), old[root / "run/demo.dat"]);
 }
