@@ -5,7 +5,6 @@
 #include "catalog.h"
 #include "cvar/cvar.h"
 #include "fx/fx.h"
-#include "fx/simpletunnel.h"
 #include "host/host.h"
 #include "host/hostvars.h"
 

@@ -7,7 +7,6 @@
 #include "data/pngwrite.h"
 #include "effecthost.h"
 #include "fx/backimage.h"
-#include "fx/fx.h"
 #include "host/screen.h"
 
 // Base path: a temporary tree with the list, a.png (200 x 2, blue = column) and b.png (1 x 1, 0xFF3C3C3C).

@@ -3,8 +3,6 @@
 
 #include "effecthost.h"
 #include "fx/curl.h"
-#include "fx/fx.h"
-#include "testutil.h"
 
 TEST(Curl, CacheTableFramesAndHostileValues)
 {

@@ -2,8 +2,6 @@
 
 #include "effecthost.h"
 #include "fx/engtest.h"
-#include "fx/fx.h"
-#include "render/bitmap.h"
 
 static long litPixels(const uint32_t *frame)
 {

@@ -4,13 +4,10 @@
 
 #include "core/simd.h"
 #include "cvar/cvar.h"
-#include "data/data.h"
 #include "data/objfile.h"
 #include "effecthost.h"
 #include "fx/fishtest.h"
-#include "fx/fx.h"
 #include "host/screen.h"
-#include "render/object.h"
 
 namespace {
 

@@ -2,13 +2,10 @@
 // choice, the darkened tiles, hostile values and missing pictures.
 
 #include "cvar/cvar.h"
-#include "data/data.h"
 #include "data/image.h"
 #include "effecthost.h"
-#include "fx/fx.h"
 #include "fx/greets.h"
 #include "host/screen.h"
-#include "post/post.h"
 
 // Fish and passes set here, so that the goldens do not follow tuned files.
 static const char *const kNames[20] = {"fishtest_zoom", "fishtest_fish", "fishtest_cameradist",

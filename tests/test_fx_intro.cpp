@@ -2,13 +2,9 @@
 // and stars, hostile values.
 
 #include "cvar/cvar.h"
-#include "cvar/cvarfile.h"
 #include "effecthost.h"
-#include "fx/fx.h"
 #include "fx/intro.h"
-#include "core/common.h"
 #include "host/screen.h"
-#include "render/object.h"
 
 static uint32_t *introFrame(Screen *s) { return s->buffer0; }
 

@@ -1,15 +1,10 @@
 // The particles, the cloud converted by the start-up in the private tree: golden frames,
 // streaks, points and stripes, hostile values.
 
-#include "cvar/cvarfile.h"
-#include "data/data.h"
 #include "data/objfile.h"
 #include "effecthost.h"
-#include "fx/fx.h"
 #include "fx/particles.h"
-#include "core/common.h"
 #include "host/screen.h"
-#include "render/object.h"
 
 static uint32_t *particlesFrame(Screen *s) { return s->buffer0; }
 

@@ -4,10 +4,8 @@
 #include "core/simd.h"
 #include "data/data.h"
 #include "effecthost.h"
-#include "fx/fx.h"
 #include "fx/simpletunnel.h"
 #include "host/screen.h"
-#include "testutil.h"
 
 static const float kNaN = std::numeric_limits<float>::quiet_NaN(), kInf = std::numeric_limits<float>::infinity();
 

@@ -2,8 +2,6 @@
 
 #include "effecthost.h"
 #include "fx/envtest.h"
-#include "fx/fx.h"
-#include "core/common.h"
 #include "host/screen.h"
 
 TEST(Voronoi, CellsPaintingAndGoldenFrames)

@@ -5,11 +5,9 @@
 #include "core/simd.h"
 #include "effecthost.h"
 #include "fx/engtest.h"
-#include "fx/fx.h"
 #include "fx/simpletunnel.h"
 #include "fx/voxel.h"
 #include "host/screen.h"
-#include "render/object.h"
 
 static void setVoxel(float radius, float displacement, float blur, float sample)
 {

@@ -1,15 +1,9 @@
 // Hostile input: damaged files of every kind, writes failing at every point,
 // tracks driving every bound variable to NaN, infinities and huge values. The
 // program ends with exit 0 or 10, never a signal or a sanitizer report.
-#include <gtest/gtest.h>
 
 #include <sys/resource.h>
-#include <unistd.h>
 
-#include <cmath>
-#include <filesystem>
-#include <map>
-#include <random>
 #include <regex>
 
 #include "cvar/cvarfile.h"
@@ -21,7 +15,6 @@
 #include "fx/fx.h"
 #include "host/host.h"
 #include "host/hostvars.h"
-#include "post/post.h"
 #include "platform/audio.h"
 #include "testutil.h"
 #include "writefaults.h"

@@ -3,7 +3,6 @@
 
 #include <list>
 
-#include "host/host.h"
 #include "host/options.h"
 
 // The options point into the arguments, so every argument list is kept.

@@ -4,10 +4,8 @@
 #include <sys/wait.h>
 
 #include "catalog.h"
-#include "data/data.h"
 #include "data/pack.h"
 #include "platform/audio.h"
-#include "sync/sync.h"
 #include "testutil.h"
 
 #ifndef VANTOREL_BUILD_BINARY

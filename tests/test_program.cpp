@@ -2,7 +2,6 @@
 // music failures, options and the missing-display path.
 
 #include "cvar/cvar.h"
-#include "data/data.h"
 #include "data/pack.h"
 #include "host/host.h"
 #include "mp3gen.h"
