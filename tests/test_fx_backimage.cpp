@@ -32,9 +32,7 @@ static void setLayer(float idx, float x, float back, float front)
 TEST(BackImage, ListFile)
 {
     listTree("; a comment\n\n2 a.png\n2 b.png\r\n40 a.png\n-3 a.png\nx a.png\n7 missing.png\n5 backgrounds/morla/list.txt\n");
-    testing::internal::CaptureStdout();
-    backimage_load();
-    std::string out = testing::internal::GetCapturedStdout();
+    std::string out = captured(backimage_load);
     // The later 2 wins; 40 grows the list to 51 entries; what is no picture takes its index as nothing.
     const ImageList *list = backimageList();
     EXPECT_EQ(list->count, 41);

@@ -13,9 +13,7 @@ TEST(Engtest, GoldenFramesStripesAndHostileValues)
     // The private tree: slot 1 is imported and converted in every test
     // process, never read from another process's conversion.
     ASSERT_NE(effectTestHost(), nullptr) << "no production tree (VANTOREL_PRODUCTION_TREE)";
-    testing::internal::CaptureStdout();
-    engtest_setup(effectContext());
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << "a setup after the first does nothing";
+    EXPECT_EQ(captured([] { engtest_setup(effectContext()); }), "") << "a setup after the first does nothing";
     static const uint64_t golden[8] = {
         0xf3d2a1c420344361ull, 0x9e3347e0168661d8ull, 0x76aca70f7cd93b05ull, 0x8ef9a691076bd7d8ull,
         0x87d24e673fe5b220ull, 0xa3748602d5e1594eull, 0xff04b74ac0f3ea61ull, 0x567d6bc077c6a461ull,

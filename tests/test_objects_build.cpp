@@ -32,9 +32,9 @@ TEST(ObjEncode, AddressesEveryU16IndexAndRefusesMoreVertices)
     const size_t face = 16 + 12 * (size_t)OBJ_MAX_VERTICES;
     EXPECT_EQ(hex({out.begin() + face - 4, out.end()}), "00000001FFFF010000010000" "00000000");
 
-    testing::internal::CaptureStdout();
-    EXPECT_FALSE(objEncode(xyz.data(), OBJ_MAX_VERTICES + 1, faces, 1, 0, nullptr, nullptr, &out));
-    EXPECT_EQ(testing::internal::GetCapturedStdout().rfind("[objEncode :", 0), 0u);
+    const std::string said =
+        captured([&] { EXPECT_FALSE(objEncode(xyz.data(), OBJ_MAX_VERTICES + 1, faces, 1, 0, nullptr, nullptr, &out)); });
+    EXPECT_EQ(said.rfind("[objEncode :", 0), 0u) << said;
     EXPECT_TRUE(out.empty());
 }
 
@@ -53,12 +53,12 @@ TEST(ObjEncode, RefusesWhatAReaderWouldMisplace)
         {"texture coordinates given, not announced", {0, 1, 2, 0}, OBJ_FLAG_NORMALS, normals, uvs},
     };
     for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
         std::vector<uint8_t> out(7, 1);
-        testing::internal::CaptureStdout();
-        EXPECT_FALSE(objEncode(xyz, 3, c.face.data(), 1, c.flags, c.normals, c.uvs, &out)) << c.what;
-        std::string said = testing::internal::GetCapturedStdout();
-        EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << c.what << ": " << said;
-        EXPECT_TRUE(out.empty()) << c.what;
+        const std::string said =
+            captured([&] { EXPECT_FALSE(objEncode(xyz, 3, c.face.data(), 1, c.flags, c.normals, c.uvs, &out)); });
+        EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+        EXPECT_EQ(out.size(), 0u);
     }
 }
 
