@@ -38,29 +38,7 @@ static std::vector<std::string> frameNames(int count)
     return names;
 }
 
-TEST_F(ProgramRun, CaptureWritesNumberedFramesIdenticallyTwice)
-{
-    addMusic(3.0);
-    RunResult a = capture({"--capture", "a", "--fps", "10", "--duration", "2"});
-    ASSERT_EQ(a.exitCode, 0) << a.out << a.err;
-    EXPECT_EQ(listDir(run() + "/a"), frameNames(20));
-
-    RunResult b = capture({"--capture", "b", "--fps", "10", "--duration", "2"});
-    ASSERT_EQ(b.exitCode, 0) << b.out << b.err;
-    for (const std::string &name : frameNames(20))
-        EXPECT_EQ(hashBytes(readFile(run() + "/a/" + name)), hashBytes(readFile(run() + "/b/" + name))) << name;
-
-    // 320 x 180, 8-bit RGB.
-    std::string png = readFile(run() + "/a/frame_000000.png");
-    ASSERT_GT(png.size(), 33u);
-    EXPECT_EQ(png.substr(1, 3) + " " + png.substr(12, 4), "PNG IHDR");
-    EXPECT_EQ((std::vector<uint32_t>{be32(png, 16), be32(png, 20), (uint8_t)png[24], (uint8_t)png[25]}),
-              (std::vector<uint32_t>{320, 180, 8, 2})); // width, height, depth, colour type
-    EXPECT_NE(a.out.find("[timerCreateNode :  239]\"Created frame\"\n"), std::string::npos) << a.out;
-    EXPECT_NE(a.out.find("frames: 20, frame time mean"), std::string::npos) << a.out;
-}
-
-TEST_F(ProgramRun, CaptureRunsToTheEndOfTheMusicByDefault)
+TEST_F(ProgramRun, CaptureWritesRgbPicturesToTheEndOfTheMusic)
 {
     addMusic(1.0);
     RunResult r = capture({"--capture", "all", "--fps", "20"});
@@ -68,8 +46,14 @@ TEST_F(ProgramRun, CaptureRunsToTheEndOfTheMusicByDefault)
     EXPECT_EQ(listDir(run() + "/all"), frameNames(20));
 
     RunResult late = capture({"--capture", "late", "--fps", "20", "--start", "0.5"});
-    ASSERT_EQ(late.exitCode, 0) << late.out << late.err;
+    EXPECT_EQ(late.exitCode, 0) << late.out << late.err;
     EXPECT_EQ(listDir(run() + "/late"), frameNames(10));
+    // 320 x 180, 8-bit RGB.
+    std::string png = readFile(run() + "/all/frame_000000.png");
+    ASSERT_GT(png.size(), 33u);
+    EXPECT_EQ(png.substr(1, 3) + " " + png.substr(12, 4), "PNG IHDR");
+    EXPECT_EQ((std::vector<uint32_t>{be32(png, 16), be32(png, 20), (uint8_t)png[24], (uint8_t)png[25]}),
+              (std::vector<uint32_t>{320, 180, 8, 2})); // width, height, depth, colour type
 }
 
 // The first landmark missing from the text after those before it; "" when
@@ -97,7 +81,7 @@ TEST_F(ProgramRun, StartUpAnnouncesItsStepsInOrder)
                                         "loading variables...\n", "Loading variables for source file <post.vars>",
                                         "loading glitch...\n", "loading:textures/glitch/output00002.png",
                                         "loading:textures/glitch/output00099.png", "\n1\n", "2\n", "3\n", "4\n",
-                                        "5\n", "6\n", "7\n", "8\n", "9\n", "\"Created frame\"\n", "frames: 3,"}),
+                                        "5\n", "6\n", "7\n", "8\n", "9\n", "\"Created frame\"\n", "frames: 3, frame time mean"}),
               "")
         << dev.out;
 
