@@ -139,10 +139,8 @@ TEST(MusicRender, EchoesBounceBetweenTheChannelsAndTheLimiterHoldsABurst)
 TEST(MusicMp3, DecodesToTheExactLengthUnclippedAndRefusesUnequalChannels)
 {
     Stereo s = renderBars(76, 78);
-    std::string bytes, again, error;
-    for (std::string *out : {&bytes, &again})
-        ASSERT_TRUE(mp3Encode(s.left, s.right, out, &error)) << error;
-    EXPECT_TRUE(bytes == again) << "two encodings differ";
+    std::string bytes, error;
+    ASSERT_TRUE(mp3Encode(s.left, s.right, &bytes, &error)) << error; // alike twice: the production build test
     TempDir dir;
     ASSERT_TRUE(writeFile(dir / "music.mp3", bytes));
     // The engine's own view of the length, which becomes the demo's clock.

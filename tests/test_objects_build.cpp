@@ -150,17 +150,13 @@ TEST(Meshes, ClosednessCheckCatchesAFlippedFaceAndAHole)
     EXPECT_FALSE(meshIsClosed(holed));
 }
 
-TEST(MeshFiles, TwoBuildsAreIdenticalAndPreparedFilesHoldTheMeshes)
+// Two builds writing the same bytes: ProductionBuild.TwoBuildsAreByteIdentical.
+TEST(MeshFiles, PreparedFilesHoldTheMeshes)
 {
-    std::vector<MeshFile> first, second;
+    std::vector<MeshFile> first;
     std::string error;
     ASSERT_TRUE(meshObjectFiles(&first, &error)) << error;
-    ASSERT_TRUE(meshObjectFiles(&second, &error)) << error;
     ASSERT_EQ(first.size(), 6u);
-    for (size_t i = 0; i < first.size(); i++) {
-        EXPECT_EQ(first[i].name, second[i].name);
-        EXPECT_TRUE(first[i].bytes == second[i].bytes) << first[i].name << " differs";
-    }
     const std::pair<const char *, Mesh> prepared[] = {{"lwobj/blob3_mesh_hi.lobj", meshBlob()},
                                                       {"lwobj/fx02_glow.lobj", meshGlow()},
                                                       {"lwobj/weird2.lobj", meshKnot()},

@@ -45,12 +45,11 @@ int alpha(uint32_t p) { return (int)(p >> 24); }
 
 } // namespace
 
-TEST(PicturesBuild, WritesEachPictureAlikeTwiceAndListsTheLayerPictures)
+// Two builds writing the same bytes: ProductionBuild.TwoBuildsAreByteIdentical.
+TEST(PicturesBuild, WritesEachPictureAsMadeAndListsTheLayerPictures)
 {
-    TempDir dir, again;
-    Collected memory = generate(dir.path()), second = generate(again.path());
-    EXPECT_EQ(memory.names, second.names);
-    EXPECT_EQ(memory.texts, second.texts);
+    TempDir dir;
+    Collected memory = generate(dir.path());
     // No name is given twice (each would silently replace the other).
     EXPECT_EQ(std::set<std::string>(memory.names.begin(), memory.names.end()).size(), memory.names.size());
     // The names and sizes the engine loads are checked in the production's tree.
@@ -59,7 +58,6 @@ TEST(PicturesBuild, WritesEachPictureAlikeTwiceAndListsTheLayerPictures)
         SCOPED_TRACE(name);
         std::string bytes = readFile(dir / name);
         ASSERT_GE(bytes.size(), 33u);
-        EXPECT_TRUE(bytes == readFile(again / name)) << "written differently the second time";
         // The header as the engine's loader sees it: 8 bits, the colour type, the size.
         const int colourType = picture.alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB;
         EXPECT_EQ((std::array<int, 4>{bytes[24], bytes[25], (int)be32(bytes, 16), (int)be32(bytes, 20)}),
