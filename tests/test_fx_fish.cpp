@@ -44,7 +44,7 @@ void renderGolden(Screen *s, float t, uint64_t golden, const char *name)
 
 } // namespace
 
-TEST(FishTest, GoldenFramesSlotsFlashesAndParkedCamera)
+TEST(FishTest, GoldenFramesSlotsFlashesCameraAndHostileValues)
 {
     Screen *s = effectTestHost();
     ASSERT_NE(s, nullptr);
@@ -87,6 +87,7 @@ TEST(FishTest, GoldenFramesSlotsFlashesAndParkedCamera)
     fishtest1_render(effectContext(), s->buffer0, 3.0f);
     const float *p = fish->camera->position;
     EXPECT_EQ((std::array<float, 3>{p[0], p[1], p[2]}), (std::array<float, 3>{0, 0, -123})) << "the camera's position";
+    expectHostileFramesInside("fishtest_", fishtest1_render, s->buffer0, {2.0f});
 }
 
 TEST(FishTest, TubeImageAndCrossFadeKernels)
@@ -115,12 +116,4 @@ TEST(FishTest, TubeImageAndCrossFadeKernels)
         fishtest_crossFadeRef(a.data(), b.data(), ref.data(), 16383, w);
         ASSERT_TRUE(sameWords(fast, ref)) << "weight " << w; // the first weight that differs is enough
     }
-}
-
-TEST(FishTest, HostileVariablesAndTimes)
-{
-    Screen *s = effectTestHost();
-    ASSERT_NE(s, nullptr);
-    setUpFish(s);
-    expectHostileFramesInside("fishtest_", fishtest1_render, s->buffer0, {2.0f});
 }

@@ -6,13 +6,11 @@
 #include "fx/intro.h"
 #include "host/screen.h"
 
-static uint32_t *introFrame(Screen *s) { return s->buffer0; }
-
-TEST(IntroEffect, DrawsTheGoldenFramesAndCopiesItsTime)
+TEST(IntroEffect, GoldenFramesItsTimeAndHostileValues)
 {
     Screen *s = effectTestHost();
     ASSERT_NE(s, nullptr) << "no production tree";
-    uint32_t *frame = introFrame(s);
+    uint32_t *frame = s->buffer0;
     const struct { float t; uint64_t hash; } golden[] = { // at 24 every shard has grown
         {3.0f, 0x5ca1e06c67d869b0ull}, {9.0f, 0x92a4fad9162bb3c1ull}, {15.0f, 0x175c691ceef21140ull},
         {24.0f, 0x3a44a30c00e09396ull}};
@@ -22,13 +20,14 @@ TEST(IntroEffect, DrawsTheGoldenFramesAndCopiesItsTime)
         EXPECT_EQ(CvarFind("intro_time")->value, g.t) << "at " << g.t;
         checkGoldenFrame(frame, g.hash, "intro_t" + std::to_string((int)g.t));
     }
+    expectHostileFramesInside("intro_", intro_render, frame, {5.0f, 21.0f});
 }
 
 TEST(IntroEffect, ShardsGrowWithTimeAndStarsSplatWithinTheFrame)
 {
     Screen *s = effectTestHost();
     ASSERT_NE(s, nullptr) << "no production tree";
-    uint32_t *frame = introFrame(s);
+    uint32_t *frame = s->buffer0;
     CvarFind("intro_spread")->value = 1.0f;
     CvarFind("intro_angle_y")->value = 10.0f;
     intro_render(effectContext(), frame, 0.0f);
@@ -57,11 +56,4 @@ TEST(IntroEffect, ShardsGrowWithTimeAndStarsSplatWithinTheFrame)
     intro_splatStar(frame, 319 * 256 + 128, 239 * 256 + 128);
     EXPECT_EQ(frame[239 * 320 + 319], 0xFF131313u);
     EXPECT_TRUE(guardRowsIntact(frame));
-}
-
-TEST(IntroEffect, HostileVariablesDrawOnlyInsideTheFrame)
-{
-    Screen *s = effectTestHost();
-    ASSERT_NE(s, nullptr) << "no production tree";
-    expectHostileFramesInside("intro_", intro_render, introFrame(s), {5.0f, 21.0f});
 }

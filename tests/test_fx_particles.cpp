@@ -6,8 +6,6 @@
 #include "fx/particles.h"
 #include "host/screen.h"
 
-static uint32_t *particlesFrame(Screen *s) { return s->buffer0; }
-
 // A particle at (x, y) that was on screen at (px, py) last frame (24.8).
 static Vertex particleAt(int32_t x, int32_t y, int32_t px, int32_t py)
 {
@@ -21,11 +19,11 @@ static int litInRow(const uint32_t *frame, int row)
     return (int)std::count_if(frame + row * 320, frame + row * 320 + 320, [](uint32_t p) { return p != 0xFF000000u; });
 }
 
-TEST(ParticlesEffect, ConvertsTheCloudOnceAndDrawsTheGoldenFrames)
+TEST(ParticlesEffect, ConvertsTheCloudGoldenFramesAndHostileValues)
 {
     Screen *s = effectTestHost();
     ASSERT_NE(s, nullptr) << "no production tree";
-    uint32_t *frame = particlesFrame(s);
+    uint32_t *frame = s->buffer0;
     ASSERT_NE(particles_cloud(), nullptr);
     ObjectPtr converted(objLoad("lwobj/particle_test1.lwo.lob", 1000.0));
     EXPECT_EQ(converted ? converted->vertexCount : -1, particles_cloud()->vertexCount);
@@ -39,6 +37,7 @@ TEST(ParticlesEffect, ConvertsTheCloudOnceAndDrawsTheGoldenFrames)
         particles_render(effectContext(), frame, g.t);
         checkGoldenFrame(frame, g.hash, "particles_" + std::to_string((int)(g.t * 100)));
     }
+    expectHostileFramesInside("particle_", particles_render, frame, {100.0f, 100.02f});
 }
 
 TEST(ParticlesEffect, StreaksPointsAndStripes)
@@ -83,11 +82,4 @@ TEST(ParticlesEffect, StreaksPointsAndStripes)
         EXPECT_EQ(litInRow(frame, unlit), 0) << "row " << unlit;
     EXPECT_EQ(aboveBand.u, 60 * 256 | 1);
     EXPECT_TRUE(guardRowsIntact(frame));
-}
-
-TEST(ParticlesEffect, HostileVariablesDrawOnlyInsideTheFrame)
-{
-    Screen *s = effectTestHost();
-    ASSERT_NE(s, nullptr) << "no production tree";
-    expectHostileFramesInside("particle_", particles_render, particlesFrame(s), {100.0f, 100.02f});
 }

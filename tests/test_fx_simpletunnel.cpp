@@ -40,7 +40,7 @@ TEST(SimpleTunnel, KernelsAgreeBitForBit)
     }
 }
 
-TEST(SimpleTunnel, TablesRingsAndFrames)
+TEST(SimpleTunnel, TablesRingsFramesAndHostileValues)
 {
     Screen *s = effectTestHost();
     ASSERT_NE(s, nullptr);
@@ -80,12 +80,6 @@ TEST(SimpleTunnel, TablesRingsAndFrames)
     // A shift past 255 carries its high byte into the rotation.
     EXPECT_EQ(frameHash(tunnel(s, 1, 0, 3 * 256 + 9, 0, 0)), frameHash(tunnel(s, 1, 3, 9, 0, 0)));
     EXPECT_EQ(colours(tunnel(s, 1, 5, 6, 2, 1, 0)), std::set<uint32_t>{0u});
-}
-
-TEST(SimpleTunnel, HostileVariablesStayInTheFrame)
-{
-    Screen *s = effectTestHost();
-    ASSERT_NE(s, nullptr);
     expectHostileFramesInside("simpletunnel_", simpletunnel_render, s->buffer2, {0.0f});
 }
 
