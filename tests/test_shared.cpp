@@ -100,9 +100,7 @@ TEST(PointSprite, GreyDotFallingOffWithTheFourthPower)
 {
     RenderView *view = nullptr;
     EXPECT_EQ(captured([&] { view = rnd_CreateView(), rnd_MakePointSprite(view); }), "10,10\n");
-    ASSERT_NE(view, nullptr);
-    EXPECT_EQ((Ints{view->width, view->height}), (Ints{320, 240}));
-    EXPECT_EQ((Ints{view->clipX0, view->clipY0, view->clipX1, view->clipY1}), (Ints{0, -1, 320, 239}));
+    ASSERT_NE(view, nullptr); // its clip lines: the raster line test; its size: the effects' golden frames
     ASSERT_NE(view->pointSprite, nullptr);
     EXPECT_EQ(view->pointSprite->format, BITMAP_GRAY8);
     const uint8_t *px = (const uint8_t *)view->pointSprite->pixels; // 5 away: 255/1296 truncates to 0; 3 away: 15
