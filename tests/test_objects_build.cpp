@@ -153,17 +153,17 @@ TEST(Meshes, ClosednessCheckCatchesAFlippedFaceAndAHole)
 // Two builds writing the same bytes: ProductionBuild.TwoBuildsAreByteIdentical.
 TEST(MeshFiles, PreparedFilesHoldTheMeshes)
 {
-    std::vector<MeshFile> first;
+    std::vector<MeshFile> files;
     std::string error;
-    ASSERT_TRUE(meshObjectFiles(&first, &error)) << error;
-    ASSERT_EQ(first.size(), 6u);
+    ASSERT_TRUE(meshObjectFiles(&files, &error)) << error;
+    ASSERT_EQ(files.size(), 6u);
     const std::pair<const char *, Mesh> prepared[] = {{"lwobj/blob3_mesh_hi.lobj", meshBlob()},
                                                       {"lwobj/fx02_glow.lobj", meshGlow()},
                                                       {"lwobj/weird2.lobj", meshKnot()},
                                                       {"lwobj/simplecube.lobj", meshCube()}};
     for (const auto &[name, mesh] : prepared) {
-        auto file = std::find_if(first.begin(), first.end(), [&](const MeshFile &f) { return f.name == name; });
-        ASSERT_NE(file, first.end()) << name;
+        auto file = std::find_if(files.begin(), files.end(), [&](const MeshFile &f) { return f.name == name; });
+        ASSERT_NE(file, files.end()) << name;
         // Flags 0 (no normal or texture blocks), the mesh's counts, surface 0 everywhere.
         const std::string &b = file->bytes;
         const size_t faces = 16 + 12 * (size_t)mesh.vertexCount();
