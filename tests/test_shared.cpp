@@ -1,8 +1,6 @@
-// Shared helpers and start-up tables: aligned blocks, truncation,
-// sine/reciprocal/square-root tables and the aberration mask built from them.
-// The random sequence draws the noise tables, the fish's boxes and the
-// greetings' tiles: their golden hashes hold it. The tagged message format
-// shows in the start-up, variable-file and timer messages those tests compare.
+// Shared helpers and start-up tables: aligned blocks, the random sequence,
+// truncation, tagged messages, sine/reciprocal/square-root tables and the
+// aberration mask built from them.
 #include "testutil.h"
 
 #include "fx/fxtables.h"
@@ -33,12 +31,43 @@ TEST(AllocAligned, ZeroFilledWithLengthHeaderRefusalsAndAnnouncement)
     freeAligned(small), freeAligned(big);
 }
 
+// The effects' golden frames depend on every draw; this says it is the
+// generator that broke when they all fail at once.
+TEST(Random, FollowsTheDemosLinearCongruentialSequence)
+{
+    vt::srand(1); // the classic run-time library sequence for seed 1
+    std::vector<int> values(8);
+    std::generate(values.begin(), values.end(), vt::rand);
+    EXPECT_EQ(values, (std::vector<int>{41, 18467, 6334, 26500, 19169, 15724, 11478, 29358}));
+    // Reseeding restarts the sequence; all results stay within 15 bits.
+    vt::srand(0xFFFFFFFFu);
+    int first = vt::rand(), outside = 0;
+    for (int i = 0; i < 10000; i++)
+        outside += (vt::rand() & ~32767) != 0;
+    EXPECT_EQ(outside, 0);
+    vt::srand(0xFFFFFFFFu);
+    EXPECT_EQ(vt::rand(), first);
+}
+
 TEST(Truncation, TowardZeroAndDefinedForValuesThatDoNotFit)
 {
     const double cases[][2] = {{6.9, 6}, {-0.5, 0}, {-6.9, -6}, {2147483647.0, INT32_MAX}, {-2147483648.0, INT32_MIN},
                                {2147483648.0, INT32_MIN}, {NAN, INT32_MIN}, {-INFINITY, INT32_MIN}, {1e30, INT32_MIN}};
     for (const auto &c : cases)
         EXPECT_EQ(truncInt(c[0]), (int32_t)c[1]) << c[0];
+}
+
+TEST(TaggedMessage, NameAndRightAlignedLineThenQuotedTextOnOneLine)
+{
+    EXPECT_EQ(captured([] {
+                  logTagged("timerCreateNode", 239, "Created %s", "frame");
+                  logTagged("CvarLoad", 12345, "Loading variables for source file <%s>\n", "post.vars");
+                  // Only the message text is escaped; a line quoted from a file keeps its newline.
+                  logTagged("CvarReadVariables", 7, "Invalid variable in file:%s, source:%s\n", "fx_time\n", "post.vars");
+              }),
+              "[timerCreateNode :  239]\"Created frame\"\n"
+              "[CvarLoad : 12345]\"Loading variables for source file <post.vars>\\n\"\n"
+              "[CvarReadVariables :    7]\"Invalid variable in file:fx_time\n, source:post.vars\\n\"\n");
 }
 
 // The sine, reciprocal and square-root tables and the aberration mask built
