@@ -15,7 +15,6 @@
 #include "fx/fxtables.h"
 #include "post/filter.h"
 #include "render/light.h"
-#include "render/motion.h"
 #include "render/object.h"
 #include "render/scene.h"
 #include "render/view.h"
