@@ -9,6 +9,7 @@ static double timerNow(void)
 {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
+
 enum { STARTUP_NESTING = 8 };
 
 const char *const startupPhaseNames[STARTUP_PHASES] = {"tables",  "pictures",  "curl table", "voronoi frames",

@@ -30,7 +30,8 @@ enum {
 // Recursive blur (images of 320 x 240, pitch 320; src and dst may be the same)
 // ---------------------------------------------------------------------------
 void filterSetCoefficients(FilterParams *params, int32_t h, int32_t v); // each clamped to 0..255; mask = 0xFFFF
-// A plain blur of 320 x 240 frames (threshold 0) with the coefficients h and v.
+// A plain blur of 320 x 240 frames (threshold 0) with the coefficients h and
+// v, each clamped to 0..255 as filterSetCoefficients does.
 FilterParams filterParamsFor(int32_t h, int32_t v);
 // Rows firstRow..lastRow, two at a time; an odd count also blurs lastRow + 1
 // when that row is still inside the 240-row frame. Rows outside 0..239 are

@@ -260,16 +260,10 @@ void postBrightness(uint32_t *picture, int32_t level)
 // The chain
 // ---------------------------------------------------------------------------
 
-static int32_t clampCoefficient(int32_t v)
-{
-    return std::clamp(v, 0, 255);
-}
-
 void postPlanFromVariables(PostPlan *plan)
 {
     *plan = PostPlan();
-    plan->blur = filterParamsFor(clampCoefficient(truncInt(post_blur_h.value)),
-                                 clampCoefficient(truncInt(post_blur_v.value)));
+    plan->blur = filterParamsFor(truncInt(post_blur_h.value), truncInt(post_blur_v.value)); // held to 0..255
     plan->runBlurH = post_blur_h.value > 0.0f;
     plan->runBlurV = post_blur_v.value > 0.0f;
 
