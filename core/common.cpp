@@ -48,19 +48,24 @@ void freeAligned(void *block)
 // Random numbers
 // ---------------------------------------------------------------------------
 
-static uint32_t randState = 1;
+static uint32_t generatorState = 1;
 
 namespace vt {
 
 void srand(uint32_t seed)
 {
-    randState = seed;
+    generatorState = seed;
+}
+
+uint32_t randState()
+{
+    return generatorState;
 }
 
 int rand()
 {
-    randState = randState * 214013u + 2531011u;
-    return (int)((randState >> 16) & 0x7FFF);
+    generatorState = generatorState * 214013u + 2531011u;
+    return (int)((generatorState >> 16) & 0x7FFF);
 }
 
 } // namespace vt

@@ -29,6 +29,8 @@ void freeAligned(void *block);
 namespace vt {
 void srand(uint32_t seed);
 int rand(); // 0..32767
+// The generator's whole state: srand(randState()) puts it back where it was.
+uint32_t randState();
 } // namespace vt
 
 // ---------------------------------------------------------------------------

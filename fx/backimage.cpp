@@ -154,17 +154,54 @@ void backimage_setup(const EffectContext *)
     backimage_load();
 }
 
-void backimage_draw(uint32_t *pixels, int front)
+// The picture the layer places now, or null.
+static const Texture *chosenPicture(void)
 {
     const float chosen = backimage_texture_idx.value;
     // Tracks may give anything: only an index of an entry that exists counts
     // (NaN fails both tests). Below count, truncation is the floor.
-    if (!pixels || !(chosen >= 0.0f && chosen < (float)images.count))
+    if (!(chosen >= 0.0f && chosen < (float)images.count))
+        return nullptr;
+    return images.entries[truncInt(chosen)];
+}
+
+static int32_t chosenMode(int front)
+{
+    return truncInt((front ? backimage_mode_front : backimage_mode_back).value);
+}
+
+static int coversBack(const EffectContext *, uint32_t *frame, float)
+{
+    carryMarkBand(frame);
+    backimage_draw(frame, 0);
+    return carryBandCovered(frame);
+}
+
+static int coversFront(const EffectContext *, uint32_t *frame, float)
+{
+    carryMarkBand(frame);
+    backimage_draw(frame, 2);
+    return carryBandCovered(frame);
+}
+
+void backimage_carry(int front, CarryMap *map)
+{
+    if (!chosenPicture())
         return;
-    const Texture *texture = images.entries[truncInt(chosen)];
-    if (!texture)
+    int32_t mode = chosenMode(front);
+    // A copy hides what lay under it where it lands; the other blits mix.
+    if (mode == BLIT_COPY)
+        carryCover(map, front ? coversFront : coversBack, nullptr, 0.0f);
+    else if (mode > BLIT_COPY && mode <= BLIT_MINUS)
+        carryChange(map, CARRY_PICTURE, CARRY_PICTURE);
+}
+
+void backimage_draw(uint32_t *pixels, int front)
+{
+    const Texture *texture = chosenPicture();
+    if (!pixels || !texture)
         return;
-    const int32_t mode = truncInt((front ? backimage_mode_front : backimage_mode_back).value);
+    const int32_t mode = chosenMode(front);
     const int32_t factor = truncInt(backimage_factor.value * 255.0f);
     const int32_t x = truncInt(backimage_x.value), y = truncInt(backimage_y.value);
     uint32_t *band = pixels + PICTURE_OFFSET_PIXELS;

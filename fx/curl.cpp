@@ -277,6 +277,30 @@ void curl_setup(const EffectContext *ctx)
     }
 }
 
+// The particles spawn where the picture is bright, at places the generator
+// picks, and live on from frame to frame.
+void curl_carry(const EffectContext *, CarryMap *map, float)
+{
+    const uint32_t state = CARRY_PICTURE | CARRY_RANDOM | carryOwn(FX_CURL);
+    carryChange(map, state, state);
+}
+
+int curl_carried(CarriedBlock *blocks, int max)
+{
+    CurlState *st = &curlState;
+    const CarriedBlock kept[] = {{st->particles, st->particles ? CURL_PARTICLES * sizeof(CurlParticle) : 0},
+                                 {&st->count, sizeof st->count},
+                                 {&st->next, sizeof st->next},
+                                 {&st->parity, sizeof st->parity}};
+    int n = 0;
+    for (const CarriedBlock &block : kept) {
+        if (n < max)
+            blocks[n] = block;
+        n++;
+    }
+    return n;
+}
+
 void curl_render(const EffectContext *ctx, uint32_t *pixels, float t)
 {
     int32_t now = truncInt(t * 256.0);
@@ -329,7 +353,8 @@ void curl_render(const EffectContext *ctx, uint32_t *pixels, float t)
             curl_step(p, w, ts, strength, maxvelo);
         else
             advanceRing(p);
-        drawParticle(band, p, zoom, now, decay);
+        if (!ctx->unseen)
+            drawParticle(band, p, zoom, now, decay);
     }
     fxPause(ctx, FRAME_PAUSE_MS);
 }

@@ -251,6 +251,13 @@ void envtestPaint(uint32_t *pixels, float t, int32_t mouseButtons)
         paintMosaic(pixels, cells, reduced);
 }
 
+// The mosaic repaints the whole frame from the object layer drawn over what
+// the frame held.
+void envtest_carry(const EffectContext *, CarryMap *map, float)
+{
+    carryChange(map, CARRY_PICTURE, CARRY_PICTURE);
+}
+
 void envtest_render(const EffectContext *ctx, uint32_t *pixels, float t)
 {
     if (!pixels)

@@ -340,6 +340,23 @@ void fishtest1_setup(const EffectContext *)
     scn_Lock(&fishScene);
 }
 
+// Every pixel the tube and the boxes reach is drawn opaquely; where the
+// camera sees past the tube's ends, the band keeps what it held.
+static int fishCovers(const EffectContext *ctx, uint32_t *frame, float t)
+{
+    carryMarkBand(frame);
+    fishtest1_render(ctx, frame, t);
+    return carryBandCovered(frame);
+}
+
+void fishtest_carry(const EffectContext *ctx, CarryMap *map, float t)
+{
+    if (!fishBuilt || !ctx->view || !fish.blend || !fish.camera)
+        return;
+    carryCover(map, fishCovers, ctx, t);
+    carryChange(map, CARRY_RANDOM, 0); // reseeded for the boxes
+}
+
 void fishtest1_render(const EffectContext *ctx, uint32_t *pixels, float t)
 {
     RenderView *view = ctx->view;

@@ -8,6 +8,7 @@
 
 #include "core/startup.h"
 #include "cvar/cvar.h"
+#include "fx/carry.h"
 
 struct RenderView;
 
@@ -21,6 +22,7 @@ struct EffectContext {
     int32_t release;        // a release run: nothing is written into the asset tree
     int32_t rebuild;        // "-rebuild": the curl table is built, never read from its cache
     void (*pause)(int milliseconds); // the short sleep some effects take after a frame; null: none
+    int32_t unseen;         // a replayed frame whose picture nobody looks at: what only draws may be left out
 };
 
 // The short sleep of an effect, when the host wants one.
@@ -34,6 +36,12 @@ typedef void (*EffectSetupFn)(const EffectContext *ctx);
 // pixels: frame buffer 0 for a foreground effect, frame buffer 2 for the
 // tunnel (which ignores t); t: the value of fx_time.
 typedef void (*EffectRenderFn)(const EffectContext *ctx, uint32_t *pixels, float t);
+// What a frame of the effect takes from earlier frames and leaves for later
+// ones, with the variables as they stand for that frame (fx/carry.h).
+typedef void (*EffectCarryFn)(const EffectContext *ctx, CarryMap *map, float t);
+// The memory of the records the effect keeps from frame to frame; fills at
+// most max blocks and returns how many there are.
+typedef int (*EffectCarriedFn)(CarriedBlock *blocks, int max);
 
 struct Effect {
     const char *name;        // as the bench and the tests name it
@@ -43,6 +51,8 @@ struct Effect {
     const CvarList *tracked; // in binding order
     StartupPhase phase;      // where its setup's time is charged, besides what the loaders mark
     void (*bound)(void);     // run right after its variables are bound, or null
+    EffectCarryFn carry;     // null: never drawn by the host (the object layer) or drawn its own way (the image layer)
+    EffectCarriedFn carried; // null: the effect keeps nothing from one frame to the next
 };
 
 // Entries of the table.
@@ -89,6 +99,19 @@ extern const CvarList voxel_vars, voxel_tracked, curl_vars, curl_tracked, fishte
     envtest_vars, envtest_tracked, intro_vars, intro_tracked, particles_vars, particles_tracked, simpletunnel_vars,
     simpletunnel_tracked, backimage_vars, backimage_tracked, greets_vars, greets_tracked, engtest_vars,
     engtest_tracked;
+
+// What a frame of each takes from earlier frames (fx/carry.h).
+void curl_carry(const EffectContext *ctx, CarryMap *map, float t);
+void envtest_carry(const EffectContext *ctx, CarryMap *map, float t);
+void intro_carry(const EffectContext *ctx, CarryMap *map, float t);
+void voxel_carry(const EffectContext *ctx, CarryMap *map, float t);
+void fishtest_carry(const EffectContext *ctx, CarryMap *map, float t);
+void particles_carry(const EffectContext *ctx, CarryMap *map, float t);
+void greets_carry(const EffectContext *ctx, CarryMap *map, float t);
+void simpletunnel_carry(const EffectContext *ctx, CarryMap *map, float t);
+void backimage_carry(int front, CarryMap *map); // as backimage_draw(pixels, front) would draw
+int curl_carried(CarriedBlock *blocks, int max);
+int particles_carried(CarriedBlock *blocks, int max);
 
 // From the intro's group on, the intro copies its time into intro_time.
 void intro_enableTimeCopy(void);

@@ -98,6 +98,16 @@ void greets_setup(const EffectContext *)
     }
 }
 
+// The fish test underneath decides what of the band's old picture shows; the
+// tiles reseed the generator.
+void greets_carry(const EffectContext *ctx, CarryMap *map, float t)
+{
+    fishtest_carry(ctx, map, t);
+    const AberrationSettings aberration = postAberrationSettings();
+    carryChange(map, CARRY_PICTURE, CARRY_PICTURE | (postAberrationReadsPastBand(&aberration) ? CARRY_SCRATCH1 : 0));
+    carryChange(map, CARRY_RANDOM, 0);
+}
+
 // The post passes run with the chain's own variables, frame buffer 1 as
 // their scratch frame.
 void greets_render(const EffectContext *ctx, uint32_t *pixels, float t)

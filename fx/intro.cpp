@@ -286,6 +286,15 @@ void intro_setup(const EffectContext *)
     ready = 1;
 }
 
+// The logo hides the band before anything else is drawn; without it the
+// stars and curves land on what the band held.
+void intro_carry(const EffectContext *ctx, CarryMap *map, float)
+{
+    if (!ready || !ctx->view)
+        return;
+    carryChange(map, CARRY_PICTURE, logo ? 0 : CARRY_PICTURE);
+}
+
 void intro_render(const EffectContext *ctx, uint32_t *pixels, float t)
 {
     if (timeCopy)

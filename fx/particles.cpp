@@ -208,6 +208,32 @@ void particles_setup(const EffectContext *)
     ready = 1;
 }
 
+// The frame is cleared, then each particle streaks from where the last
+// particles frame saw it to where it is now, and that is kept for the next.
+void particles_carry(const EffectContext *ctx, CarryMap *map, float)
+{
+    if (!ctx->view || !ready) {
+        carryChange(map, CARRY_PICTURE, 0);
+        return;
+    }
+    carryChange(map, CARRY_PICTURE, carryOwn(FX_PARTICLES));
+    carryChange(map, carryOwn(FX_PARTICLES), 0);
+}
+
+int particles_carried(CarriedBlock *blocks, int max)
+{
+    const CarriedBlock kept[] = {{cloud ? cloud->vertices : nullptr,
+                                  cloud ? (size_t)cloud->vertexCount * sizeof(Vertex) : 0},
+                                 {&firstFrame, sizeof firstFrame}};
+    int n = 0;
+    for (const CarriedBlock &block : kept) {
+        if (n < max)
+            blocks[n] = block;
+        n++;
+    }
+    return n;
+}
+
 void particles_render(const EffectContext *ctx, uint32_t *pixels, float t)
 {
     RenderView *view = ctx->view;

@@ -225,13 +225,26 @@ void simpletunnel_setup(const EffectContext *)
     buildTables();
 }
 
-void simpletunnel_render(const EffectContext *, uint32_t *pixels, float)
+// The texture the tunnel wears now, or null.
+static const uint32_t *chosenTexels(void)
 {
     const Texture *texture = tunnelTextures[textureSlot(simpletunnel_texture_idx.value)];
+    return texture && texture->bitmap ? (const uint32_t *)texture->bitmap->pixels : nullptr;
+}
+
+// Every pixel of the frame comes from the tables and the texture.
+void simpletunnel_carry(const EffectContext *, CarryMap *map, float)
+{
+    if (simpletunnel_table(simpletunnel_perspective.value > 0.0f) && chosenTexels())
+        carryChange(map, CARRY_SCRATCH2, 0);
+}
+
+void simpletunnel_render(const EffectContext *, uint32_t *pixels, float)
+{
     const int perspective = simpletunnel_perspective.value > 0.0f;
     TunnelFrame frame;
     frame.table = simpletunnel_table(perspective);
-    frame.texels = texture && texture->bitmap ? (const uint32_t *)texture->bitmap->pixels : nullptr;
+    frame.texels = chosenTexels();
     if (!pixels || !frame.table || !frame.texels)
         return; // before the setup, or a slot whose memory could not be had
 

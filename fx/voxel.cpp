@@ -234,6 +234,16 @@ void voxel_setup(const EffectContext *ctx)
     engtest_setup(ctx);
 }
 
+// The object layer is drawn over frame buffer 2, which the landscape then
+// samples; the frame itself is filled before the landscape is drawn.
+void voxel_carry(const EffectContext *ctx, CarryMap *map, float)
+{
+    if (!ctx->scratch1 || !ctx->scratch2 || !ctx->view || !landscape.scene || !landscape.grid || !landscape.camera)
+        return;
+    carryChange(map, CARRY_SCRATCH2, CARRY_SCRATCH2);
+    carryChange(map, CARRY_SCRATCH1 | CARRY_PICTURE, CARRY_SCRATCH2); // blurred into frame buffer 1, every row
+}
+
 void voxel_render(const EffectContext *ctx, uint32_t *pixels, float t)
 {
     Scene *scene = landscape.scene;

@@ -179,6 +179,13 @@ void benchPrintTable(FILE *out, const BenchRun *run)
     fprintf(out, "%-18s %9.4f %9.0f\n", "total", run->startup->total, benchCopies(run->startup->total * 1000.0, run));
     fprintf(out, "%-18s %9.4f %9.0f\n", "to first frame", run->firstFrameSeconds,
             benchCopies(run->firstFrameSeconds * 1000.0, run));
+    const PrerollReport *p = &run->preroll;
+    if (p->frames)
+        fprintf(out,
+                "\nBefore the start: %lld frames, %lld replayed (%lld with their pictures), %lld coverings tried;\n"
+                "deciding %.4f s, replaying %.4f s, %.4f s in all.\n",
+                (long long)p->frames, (long long)p->replayed, (long long)p->pictures, (long long)p->probes,
+                p->planSeconds, p->replaySeconds, p->planSeconds + p->replaySeconds);
     fprintf(out, "\nPeak resident memory: %.1f MB.\n", run->peakResidentMb);
 }
 
@@ -217,6 +224,12 @@ int benchWriteJson(FILE *out, const BenchRun *run)
         fprintf(out, ": %.5f", run->startup->seconds[p]);
     }
     fprintf(out, "},\n  \"first_frame_s\": %.5f,\n", run->firstFrameSeconds);
+    const PrerollReport *p = &run->preroll;
+    fprintf(out,
+            "  \"preroll\": {\"frames\": %lld, \"replayed\": %lld, \"pictures\": %lld, \"probes\": %lld, "
+            "\"plan_s\": %.5f, \"replay_s\": %.5f, \"total_s\": %.5f},\n",
+            (long long)p->frames, (long long)p->replayed, (long long)p->pictures, (long long)p->probes, p->planSeconds,
+            p->replaySeconds, p->planSeconds + p->replaySeconds);
     fprintf(out, "  \"post_chain_ms\": %.4f,\n  \"post_chain_copies\": %.2f,\n", run->postEveryPassMs,
             benchCopies(run->postEveryPassMs, run));
     fputs("  \"post_chain_show\": {", out);

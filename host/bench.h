@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "host/host.h"
+#include "host/preroll.h"
 #include "core/startup.h"
 
 // What a bench run measured besides the frames.
@@ -17,6 +18,7 @@ struct BenchRun {
     double postEveryPassMs;   // median of the chain with every pass on (hostPlanEveryPass)
     double frameCopyMs;       // median of one 320 x 240 x 4-byte copy (benchMeasureFrameCopy)
     double peakResidentMb;    // peak resident set of the process (benchPeakResidentMb)
+    PrerollReport preroll;    // the replay before --start (none with --cold-start)
 };
 
 void benchBegin(void); // forgets every sample

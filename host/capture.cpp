@@ -15,7 +15,8 @@
 
 static std::string captureDir;
 static double captureFps;
-static double captureStart;
+static double captureOrigin; // frame n shows captureOrigin + (captureFirst + n) / captureFps
+static int64_t captureFirst;
 static long captureTotal = -1; // frames to write; -1 until the duration is known
 static long captureCount;
 static int captureError;
@@ -44,14 +45,27 @@ static long captureFramesFor(double seconds)
     return frames < 1 ? 1 : frames;
 }
 
+static double captureTime(long frame)
+{
+    return captureOrigin + (double)(captureFirst + frame) / captureFps;
+}
+
 static void captureSetTiming(double fps, double start, double duration)
 {
     captureFps = fps;
-    captureStart = start;
+    captureOrigin = start;
+    captureFirst = 0;
     captureCount = 0;
     captureError = 0;
     captureTotal = duration > 0.0 ? captureFramesFor(duration) : -1;
-    musicSetOfflineTime(captureStart);
+    musicSetOfflineTime(captureTime(0));
+}
+
+void captureSetGrid(double origin, int64_t first)
+{
+    captureOrigin = origin;
+    captureFirst = first;
+    musicSetOfflineTime(captureTime(captureCount));
 }
 
 int captureBegin(const char *dir, double fps, double start, double duration)
@@ -84,6 +98,11 @@ void captureSetDefaultDuration(double seconds)
 {
     if (captureTotal < 0)
         captureTotal = captureFramesFor(seconds);
+}
+
+long captureTotalFrames(void)
+{
+    return captureTotal;
 }
 
 int captureFailed(void)
@@ -120,7 +139,7 @@ static int captureWriteFile(const uint32_t *picture)
 static int captureWriteVideoFrame(const uint32_t *picture)
 {
     // The frame count is known from the first frame on (captureSetDefaultDuration).
-    if (captureCount == 0 && !videoStart(captureFps, captureStart, captureTotal, musicFilePath()))
+    if (captureCount == 0 && !videoStart(captureFps, captureTime(0), captureTotal, musicFilePath()))
         return 0;
     return videoWriteFrame(picture);
 }
@@ -135,7 +154,7 @@ int capturePresent(const uint32_t *picture)
         return 0;
     }
     captureCount++;
-    musicSetOfflineTime(captureStart + (double)captureCount / captureFps);
+    musicSetOfflineTime(captureTime(captureCount));
     return captureTotal < 0 || captureCount < captureTotal;
 }
 

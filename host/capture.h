@@ -15,6 +15,9 @@ void captureBeginVideo(double fps, double start, double duration);
 // frames and writes nothing.
 void captureBeginBench(double fps, double start, double duration);
 void captureSetDefaultDuration(double seconds);
+// Frame n shows music time origin + (first + n) / fps: with origin 0, the
+// frames of a run from the start. By default origin is the start and first 0.
+void captureSetGrid(double origin, int64_t first);
 
 // Writes the 320 x 180 picture as the next frame. Answers 1 while frames
 // remain, 0 after the last one or when the frame could not be written.
@@ -24,6 +27,7 @@ int capturePresent(const uint32_t *picture);
 void captureFinish(void);
 
 int captureFailed(void);   // a frame or the video could not be written
+long captureTotalFrames(void); // frames the run writes in all
 int captureFrames(void);   // frames written so far
 
 // Writes 320 x 180 BGRA pixels (row stride 320) as an 8-bit RGB PNG file.

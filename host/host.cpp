@@ -26,6 +26,7 @@
 #include "host/hostvars.h"
 #include "host/music.h"
 #include "host/options.h"
+#include "host/preroll.h"
 #include "host/screen.h"
 #include "host/timer.h"
 #include "host/video.h"
@@ -67,13 +68,14 @@ int hostForegroundIndex(void)
 
 // The glitch picture of this moment: 25 slots a second, slot 0 (empty) once
 // in every 99.
-static const Texture *hostGlitchFrame(void)
+static const Texture *hostGlitchFrame(double demoSeconds)
 {
-    int32_t k = truncInt(demoTime(25.0f)) % GLITCH_SLOTS;
+    double ticks = demoSeconds < 0.0 ? demoTime(25.0f) : demoSeconds * 25.0f;
+    int32_t k = truncInt(ticks) % GLITCH_SLOTS;
     return glitchFrames[k < 0 ? k + GLITCH_SLOTS : k];
 }
 
-void hostPlanPost(PostPlan *plan, float fxTime)
+void hostPlanPost(PostPlan *plan, float fxTime, double demoSeconds)
 {
     postPlanFromVariables(plan);
     int foregroundMode = truncInt(foreground_mode.value);
@@ -89,7 +91,7 @@ void hostPlanPost(PostPlan *plan, float fxTime)
             plan->logoAlpha = truncInt(a * 255.0f);
     }
     plan->logo = logoImage ? logoImage->bitmap : nullptr;
-    plan->displacement = hostGlitchFrame();
+    plan->displacement = hostGlitchFrame(demoSeconds);
 }
 
 void hostPlanEveryPass(PostPlan *plan)
@@ -101,10 +103,21 @@ void hostPlanEveryPass(PostPlan *plan)
 
 void hostDrawFrame(Screen *screen)
 {
-    double row = musicPosition() * ROWS_PER_SECOND;
+    FrameRequest request = {musicPosition(), -1.0, screen->mouseButtons, 0, 1};
+    hostDrawFrameAt(screen, &request);
+}
+
+void hostDrawFrameAt(Screen *screen, const FrameRequest *request)
+{
+    double row = request->music * ROWS_PER_SECOND;
     syncUpdateVariables(row);
     float fxTime = fx_time.value;
-    hostContext.mouseButtons = screen->mouseButtons;
+    hostContext.mouseButtons = request->mouseButtons;
+    // Effects sleep a little after their frames in live runs; not while replaying.
+    void (*pause)(int) = hostContext.pause;
+    if (request->replay)
+        hostContext.pause = nullptr;
+    hostContext.unseen = !request->post;
 
     int background = truncInt(background_mode.value);
     if (background == 1)
@@ -117,23 +130,55 @@ void hostDrawFrame(Screen *screen)
     int foreground = hostForegroundIndex();
     if (foreground >= 0)
         fxEffects[fxForegroundOrder[foreground]].render(&hostContext, screen->buffer0, fxTime);
+    hostContext.pause = pause;
+    hostContext.unseen = 0;
     int foregroundMode = truncInt(foreground_mode.value);
     hostFrameReport = {background, foreground, foregroundMode == 3 || foregroundMode == 4, 0.0};
 
     // Debug views: frame buffer 1 (right button) or 2 (middle button) is shown
     // as it is, without post chain or letterbox.
-    if (screen->mouseButtons & (MOUSE_RIGHT | MOUSE_MIDDLE)) {
-        const uint32_t *shown = (screen->mouseButtons & MOUSE_RIGHT) ? screen->buffer1 : screen->buffer2;
+    if (request->mouseButtons & (MOUSE_RIGHT | MOUSE_MIDDLE)) {
+        const uint32_t *shown = (request->mouseButtons & MOUSE_RIGHT) ? screen->buffer1 : screen->buffer2;
         std::copy_n(shown, FRAME_WIDTH * FRAME_HEIGHT, screen->buffer0);
+        return;
+    }
+    if (!request->post) {
+        postClearLetterbox(screen->buffer0); // every turn begins with clear bars
         return;
     }
 
     // The post chain, in its fixed order, on the picture of frame buffer 0.
     uint64_t postBegan = platformCounter();
     PostPlan plan;
-    hostPlanPost(&plan, fxTime);
+    hostPlanPost(&plan, fxTime, request->demo);
     postRunChain(screen->buffer0, screen->buffer1, &plan);
     hostFrameReport.postSeconds = platformSecondsSince(postBegan);
+}
+
+void hostFrameCarry(CarryMap *map)
+{
+    // The same decisions as hostDrawFrameAt, in the same order.
+    const EffectContext *ctx = &hostContext;
+    float fxTime = fx_time.value;
+    int background = truncInt(background_mode.value);
+    if (background == 1)
+        carryChange(map, CARRY_PICTURE, 0);
+    if (background == 2)
+        fxEffects[FX_TUNNEL].carry(ctx, map, fxTime);
+    if (background == 3)
+        backimage_carry(0, map);
+    int foreground = hostForegroundIndex();
+    if (foreground >= 0)
+        fxEffects[fxForegroundOrder[foreground]].carry(ctx, map, fxTime);
+    int foregroundMode = truncInt(foreground_mode.value);
+    if (foregroundMode == 3)
+        backimage_carry(2, map);
+    PostPlan plan;
+    postPlanFromVariables(&plan);
+    // The passes, the logo, the bars.
+    carryChange(map, CARRY_PICTURE, CARRY_PICTURE | (postPlanReadsPastBand(&plan) ? CARRY_SCRATCH1 : 0));
+    if (foregroundMode == 4)
+        backimage_carry(2, map);
 }
 
 const FrameReport *hostLastFrame(void)
@@ -336,9 +381,10 @@ static double hostTimeEveryPass(void)
 
 // Prints the bench's table and writes its JSON; 1 when the JSON could not be
 // written.
-static int hostFinishBench(FILE *json, double fps, double start, double firstFrame)
+static int hostFinishBench(FILE *json, double fps, double start, double firstFrame, const PrerollReport *preroll)
 {
     BenchRun run = {};
+    run.preroll = *preroll;
     run.fps = fps;
     run.start = start;
     run.startup = timerStartupTimes();
@@ -354,6 +400,23 @@ static int hostFinishBench(FILE *json, double fps, double start, double firstFra
     if (!written)
         fprintf(stderr, "Failed to write the bench figures: %s\n", strerror(errno));
     return !written;
+}
+
+// An offline run from --start draws the frames a run from the start of the
+// music draws at the same times (when the start lies on that run's grid) or
+// those of the grid through the start, with everything that carries from
+// frame to frame brought to where it is there.
+static void hostReplayToStart(double fps, double start, PrerollReport *report)
+{
+    FrameGrid grid;
+    int64_t first;
+    gridFor(start, fps, &grid, &first);
+    captureSetGrid(grid.origin, first);
+    prerollRun(hostScreen, &grid, first, first + captureTotalFrames(), report);
+    if (report->frames)
+        fprintf(stderr, "Starting at %g s as the show is there: %lld of the %lld frames before it replayed in %.2f s.\n",
+                start, (long long)report->replayed, (long long)report->frames,
+                report->planSeconds + report->replaySeconds);
 }
 
 int hostRun(int argc, char **argv)
@@ -398,9 +461,12 @@ int hostRun(int argc, char **argv)
     setup.pauses = !offline;
     setup.readOnly = options.bench; // a bench measures and leaves the tree as it found it
     hostStartup(&setup);
+    PrerollReport preroll = {};
     if (offline) {
         double rest = musicLength() - options.start;
         captureSetDefaultDuration(rest > 0.0 ? rest : 0.0);
+        if (!options.coldStart)
+            hostReplayToStart(options.fps, options.start, &preroll);
     }
 
     int frames = 0;
@@ -420,7 +486,7 @@ int hostRun(int argc, char **argv)
     if (offline)
         captureFinish(); // the video's last frames are encoded before the summary
     timerPrintFrameSummary(frames);
-    int benchFailed = options.bench && hostFinishBench(benchJson, options.fps, options.start, firstFrame);
+    int benchFailed = options.bench && hostFinishBench(benchJson, options.fps, options.start, firstFrame, &preroll);
     hostShutdown();
     if (benchFailed)
         return 1;

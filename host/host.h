@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+struct CarryMap;
 struct Cvar;
 struct EffectContext;
 struct PostPlan;
@@ -48,8 +49,9 @@ int hostForegroundIndex(void);
 
 // The post chain's plan for this turn, decided from the variables as they
 // stand after the effects have drawn: the passes, the logo over the intro,
-// the glitch picture of this moment and the image layer over the picture.
-void hostPlanPost(PostPlan *plan, float fxTime);
+// the glitch picture for the demo clock at demoSeconds (negative: read the
+// clock now) and the image layer over the picture.
+void hostPlanPost(PostPlan *plan, float fxTime, double demoSeconds);
 // Every pass on, with the first glitch picture and the logo: what the bench
 // times as the chain's worst case.
 void hostPlanEveryPass(PostPlan *plan);
@@ -58,6 +60,20 @@ void hostPlanEveryPass(PostPlan *plan);
 // background, foreground, debug views, post chain, letterbox. Presentation is
 // the screen update's.
 void hostDrawFrame(Screen *screen);
+
+// One turn drawn for a given moment instead of the clock's.
+struct FrameRequest {
+    double music;         // music position in seconds (already held at the music's end)
+    double demo;          // demo clock in seconds, for the glitch pictures; negative: read the clock
+    int32_t mouseButtons; // the debug views' buttons
+    int32_t replay;       // a replayed frame: no effect pauses
+    int32_t post;         // 0: the picture is not needed: the post chain is left out, only the bars cleared
+};
+void hostDrawFrameAt(Screen *screen, const FrameRequest *request);
+
+// What the turn hostDrawFrame would draw now takes from earlier turns and
+// leaves for later ones, with the variables as they stand (fx/carry.h).
+void hostFrameCarry(CarryMap *map);
 
 // What the last hostDrawFrame drew, for the bench's figures per effect.
 struct FrameReport {

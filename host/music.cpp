@@ -77,9 +77,14 @@ double musicPosition(void)
         position = musicOfflineTime;
         break;
     }
+    return musicPositionAt(position);
+}
+
+double musicPositionAt(double seconds)
+{
     // Like a played stream, the position stops at the end of the music.
     double length = musicLength();
-    return position < length ? position : length;
+    return seconds < length ? seconds : length;
 }
 
 static double demoNow(void)

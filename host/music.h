@@ -15,6 +15,8 @@ void musicSetMode(int mode);
 // on failure: prints why and ends the process with exit code 10.
 void musicStart(void);
 double musicPosition(void); // seconds; 0 before musicStart
+// The position a stream played for `seconds` reports: held at the music's end.
+double musicPositionAt(double seconds);
 const char *musicFilePath(void); // the file musicStart opened ("" before)
 double musicLength(void);   // seconds; 0 before musicStart
 

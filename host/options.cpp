@@ -28,6 +28,8 @@ void hostPrintUsage(FILE *out)
             "  --fps N             frames per second of music time offline (default %d)\n"
             "  --start SECONDS     music time of the first offline frame (default 0)\n"
             "  --duration SECONDS  length of the offline run (default: to the end of the music)\n"
+            "  --cold-start        begin at --start without replaying the frames before it: quicker,\n"
+            "                      but particles and other state then differ from the show\n"
             "  --no-sound          play without an audio device; the music clock runs silently\n"
             "  --help              show this text\n",
             DEFAULT_CAPTURE_FPS);
@@ -83,11 +85,13 @@ int hostParseOptions(int argc, char **argv, HostOptions *options)
             hostPrintUsage(stdout);
             return OPTIONS_DONE;
         }
-        if (!strcmp(name, "--no-sound") || !strcmp(name, "--bench")) {
+        if (!strcmp(name, "--no-sound") || !strcmp(name, "--bench") || !strcmp(name, "--cold-start")) {
             if (value)
                 return usageError("%s takes no value", name);
             if (!strcmp(name, "--bench"))
                 options->bench = 1;
+            else if (!strcmp(name, "--cold-start"))
+                options->coldStart = 1;
             else
                 options->noSound = 1;
             continue;
@@ -142,7 +146,7 @@ int hostParseOptions(int argc, char **argv, HostOptions *options)
     }
     if ((options->captureDir != nullptr) + (options->videoFile != nullptr) + options->bench > 1)
         return usageError("%s", "--capture, --video and --bench cannot be combined: run them one after the other");
-    if (timing && !options->captureDir && !options->videoFile && !options->bench)
-        return usageError("%s", "--fps, --start and --duration apply to --capture, --video and --bench");
+    if ((timing || options->coldStart) && !options->captureDir && !options->videoFile && !options->bench)
+        return usageError("%s", "--fps, --start, --duration and --cold-start apply to --capture, --video and --bench");
     return OPTIONS_RUN;
 }

@@ -14,6 +14,7 @@ struct HostOptions {
     double fps;             // frames per second of music time offline
     double start;           // music time of the first offline frame
     double duration;        // seconds to render offline; 0 = until the music ends
+    int coldStart;          // --cold-start: begin --start with the start-up state instead of the show's
     int noSound;            // --no-sound: play without an audio device
 };
 

@@ -260,6 +260,17 @@ void postBrightness(uint32_t *picture, int32_t level)
 // The chain
 // ---------------------------------------------------------------------------
 
+int postAberrationReadsPastBand(const AberrationSettings *settings)
+{
+    return settings->blurred; // the shifted rows run to row 210 of the blurred copy
+}
+
+int postPlanReadsPastBand(const PostPlan *plan)
+{
+    // The glitch copy's row 180 is frame row 210.
+    return (plan->runAberration && postAberrationReadsPastBand(&plan->aberration)) || plan->runGlitch;
+}
+
 void postPlanFromVariables(PostPlan *plan)
 {
     *plan = PostPlan();

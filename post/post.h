@@ -117,6 +117,10 @@ void postPlanFromVariables(PostPlan *plan);
 // Every pass of the chain on, the glitch included: what the bench times as the
 // chain's worst case. Aberration and glow keep the variables' settings.
 void postPlanEveryPass(PostPlan *plan);
+// Whether the passes read their scratch frame a row past the picture band,
+// where none of them writes: what lies there is older than this frame.
+int postAberrationReadsPastBand(const AberrationSettings *settings);
+int postPlanReadsPastBand(const PostPlan *plan);
 // Runs the plan on the picture of frame, scratch as the passes' scratch frame;
 // the letterbox bars (rows 0..29 and 210..239) are cleared last.
 void postRunChain(uint32_t *frame, uint32_t *scratch, const PostPlan *plan);

@@ -145,7 +145,7 @@ TEST(PostPlan, SwitchesReadTheFloatValuesCoefficientsTheClampedIntegers)
         post_brightnedd.value = 1.0f;
         c.var->value = c.value;
         PostPlan plan;
-        hostPlanPost(&plan, 0.0f);
+        hostPlanPost(&plan, 0.0f, -1.0);
         EXPECT_EQ(decisions(plan).at(c.field), c.expected) << c.what;
     }
     post_brightnedd.value = 1.0f;
@@ -159,7 +159,7 @@ TEST(PostPlan, LogoFadesInDuringTheIntroOnly)
     for (const auto &c : cases) {
         fx_idx.value = c.fxIdx;
         PostPlan plan;
-        hostPlanPost(&plan, c.fxTime);
+        hostPlanPost(&plan, c.fxTime, -1.0);
         EXPECT_EQ(plan.logoAlpha, c.alpha) << c.fxIdx << " at " << c.fxTime;
     }
     fx_idx.value = 0;

@@ -30,7 +30,8 @@ TEST(Options, CaptureWithTimingInBothSpellings)
         {{"--video", "show.mp4", "--fps=60"}, {}, "show.mp4", {}, {60, 0, 0}, 0, 0},
         {{}, {}, {}, {}, {30, 0, 0}, 0, 0}, {{"--no-sound"}, {}, {}, {}, {30, 0, 0}, 0, 1},
         {{"--bench", "--fps", "60"}, {}, {}, {}, {60, 0, 0}, 1, 0},
-        {{"--bench-json=b.json", "--start", "61"}, {}, {}, "b.json", {30, 61, 0}, 1, 0}};
+        {{"--bench-json=b.json", "--start", "61"}, {}, {}, "b.json", {30, 61, 0}, 1, 0},
+        {{"--capture", "c", "--start", "61", "--cold-start"}, "c", {}, {}, {30, 61, 0}, 0, 0}};
     HostOptions o;
     for (const auto &c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.args));
@@ -53,7 +54,7 @@ TEST(Options, HelpAndBadOptions)
         {"--capture", "d", "--fps", "nan"}, {"--capture", "d", "--start", "-1"}, {"--capture", "d", "--duration", "0"},
         {"--capture", "d", "--duration", "2s"}, {"--fps", "30"}, {"--video", ""}, {"--video", "v.mp4", "--capture", "d"},
         {"--no-sound=1"}, {"--bench=1"}, {"--bench-json"}, {"--bench-json", ""}, {"--bench", "--capture", "d"},
-        {"--bench-json", "b.json", "--video", "v.mp4"}};
+        {"--bench-json", "b.json", "--video", "v.mp4"}, {"--cold-start"}, {"--capture", "d", "--cold-start=1"}};
     for (const auto &args : bad)
         EXPECT_EQ(parse(args, &o), OPTIONS_USAGE) << args[0] << (args.size() > 1 ? " " + args[1] : "");
 }

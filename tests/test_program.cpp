@@ -56,6 +56,38 @@ TEST_F(ProgramRun, CaptureWritesRgbPicturesToTheEndOfTheMusic)
               (std::vector<uint32_t>{320, 180, 8, 2})); // width, height, depth, colour type
 }
 
+// The curl particles from the first frame on: a start at 1 s shows the
+// particles of a run from 0, which --cold-start leaves out.
+TEST_F(ProgramRun, StartReplaysTheShowBeforeItUnlessColdStart)
+{
+    addMusic(2.0);
+    const std::string tree = root / "Vantorel";
+    ASSERT_TRUE(writeFile(tree + "/curl.vars", "curl_motionnoisescale 3\ncurl_motionnoisetime 0.2\n"
+                                               "curl_motionmaxvelo 4\ncurl_lifedecay 3\ncurl_particlelimit 6000\n"));
+    const std::pair<const char *, float> held[] = {
+        {"post_brightnedd", 1},     {"background_mode", 1},    {"curl_motionstrength", 0.5f}, {"curl_spawnrate", 0.6f},
+        {"engtest_diffuse_r", 1},   {"engtest_diffuse_g", 1},  {"engtest_diffuse_b", 1},      {"engtest_zoom", 128},
+        {"engtest_camera_z", -1000}, {"engtest_shading_primary_r", 1}, {"engtest_shading_primary_g", 1}};
+    for (const auto &h : held)
+        ASSERT_TRUE(writeFile(tree + "/sync_" + h.first + ".track", trackFile({{0, h.second, 0}})));
+    ASSERT_TRUE(writeFile(tree + "/sync_fx_time.track", trackFile({{0, 0.0f, 1}, {45, 4.0f, 1}})));
+    ASSERT_EQ(capture({"--capture", "all", "--fps", "10"}).exitCode, 0);
+    RunResult exact = capture({"--capture", "exact", "--fps", "10", "--start", "1", "--duration", "0.5"});
+    ASSERT_EQ(exact.exitCode, 0) << exact.out << exact.err;
+    EXPECT_NE(exact.err.find("Starting at 1 s as the show is there: 10 of the 10 frames before it replayed"),
+              std::string::npos) << exact.err;
+    RunResult cold = capture({"--capture", "cold", "--fps", "10", "--start", "1", "--duration", "0.5", "--cold-start"});
+    ASSERT_EQ(cold.exitCode, 0) << cold.out << cold.err;
+    EXPECT_EQ(cold.err.find("Starting at"), std::string::npos) << cold.err;
+    for (int i = 0; i < 5; i++) {
+        const std::string name = frameNames(i + 1).back();
+        const uint64_t shown = hashBytes(readFile(run() + "/all/" + frameNames(11 + i).back()));
+        EXPECT_EQ(hashBytes(readFile(run() + "/exact/" + name)), shown) << name;
+        EXPECT_NE(hashBytes(readFile(run() + "/cold/" + name)), shown) << name;
+    }
+    EXPECT_NE(hashBytes(readFile(run() + "/all/frame_000012.png")), hashBytes(readFile(run() + "/all/frame_000013.png")));
+}
+
 // The first landmark missing from the text after those before it; "" when
 // all of them appear in this order.
 static std::string firstOutOfOrder(const std::string &text, const std::vector<std::string> &landmarks)
