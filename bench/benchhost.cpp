@@ -7,6 +7,7 @@
 
 #include "host/host.h"
 #include "host/music.h"
+#include "host/preroll.h"
 
 Screen *benchHost(benchmark::State &state)
 {
@@ -20,7 +21,12 @@ Screen *benchHost(benchmark::State &state)
         setup.offline = 1;
         setup.musicMode = MUSIC_OFFLINE;
         setup.readOnly = 1; // the tree is shared: no caches, no variable files
-        return hostStartup(&setup);
+        Screen *started = hostStartup(&setup);
+        // The start-up state, for the seek benchmarks: kept before any
+        // benchmark draws a frame.
+        if (started)
+            prerollKeepStates(started);
+        return started;
     }();
     if (!screen)
         state.SkipWithError("no production tree: cmake --build build --target production");

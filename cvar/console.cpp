@@ -279,3 +279,19 @@ int consoleDraw(uint32_t *picture, int width, int height, int lineCount)
     }
     return band;
 }
+
+int consoleDrawStatus(uint32_t *picture, int width, int height, const char *text)
+{
+    int band = CONSOLE_CELL_HEIGHT + 2 * CONSOLE_MARGIN;
+    int columns = (width - 2 * CONSOLE_MARGIN) / CONSOLE_CELL_WIDTH;
+    if (!picture || !text || height < band || columns < 1)
+        return height;
+    int top = height - band;
+    for (size_t i = (size_t)top * width; i < (size_t)height * width; i++)
+        picture[i] = (picture[i] >> 2) & 0x3F3F3F;
+    for (int x = 0; x < width; x++)
+        picture[(size_t)top * width + x] = CONSOLE_EDGE_COLOUR;
+    consoleDrawText(picture, width, top + CONSOLE_MARGIN + 1, 0, columns - 1, text, CONSOLE_MAX_CHARS,
+                    CONSOLE_INPUT_COLOUR);
+    return top;
+}

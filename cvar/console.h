@@ -70,3 +70,7 @@ void consoleKey(int key);
 // of the band, every pixel it may change lies in rows 0..band-1; 0 when
 // nothing was drawn (hidden console, null picture, picture too small).
 int consoleDraw(uint32_t *picture, int width, int height, int lineCount);
+// One line of text over a darkened band along the bottom of a picture, in
+// the console's font (the edit mode's status line); text past the width is
+// cut. Returns the band's first row, or height when nothing was drawn.
+int consoleDrawStatus(uint32_t *picture, int width, int height, const char *text);

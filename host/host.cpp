@@ -23,6 +23,7 @@
 #include "fx/noise.h"
 #include "host/bench.h"
 #include "host/capture.h"
+#include "host/edit.h"
 #include "host/hostvars.h"
 #include "host/music.h"
 #include "host/options.h"
@@ -412,7 +413,7 @@ static void hostReplayToStart(double fps, double start, PrerollReport *report)
     int64_t first;
     gridFor(start, fps, &grid, &first);
     captureSetGrid(grid.origin, first);
-    prerollRun(hostScreen, &grid, first, first + captureTotalFrames(), report);
+    prerollTo(hostScreen, &grid, first, first + captureTotalFrames(), report);
     if (report->frames)
         fprintf(stderr, "Starting at %g s as the show is there: %lld of the %lld frames before it replayed in %.2f s.\n",
                 start, (long long)report->replayed, (long long)report->frames,
@@ -473,16 +474,21 @@ int hostRun(int argc, char **argv)
     double firstFrame = 0.0;
     if (options.bench)
         benchBegin();
-    do {
-        uint64_t began = platformCounter();
-        hostDrawFrame(hostScreen);
-        if (options.bench) {
-            benchAddFrame(platformSecondsSince(began), hostLastFrame());
-            if (frames == 0)
-                firstFrame = platformSecondsSince(runBegan);
-        }
-        frames++;
-    } while (screenUpdate());
+    if (options.edit) {
+        EditOptions edit = {options.start, options.controlPath};
+        frames = editRun(hostScreen, &edit);
+    } else {
+        do {
+            uint64_t began = platformCounter();
+            hostDrawFrame(hostScreen);
+            if (options.bench) {
+                benchAddFrame(platformSecondsSince(began), hostLastFrame());
+                if (frames == 0)
+                    firstFrame = platformSecondsSince(runBegan);
+            }
+            frames++;
+        } while (screenUpdate());
+    }
     if (offline)
         captureFinish(); // the video's last frames are encoded before the summary
     timerPrintFrameSummary(frames);

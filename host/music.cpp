@@ -1,6 +1,8 @@
 // Starting the music, its position, and the demo clock.
 #include "host/music.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
@@ -12,7 +14,9 @@ enum { MUSIC_EXIT_CODE = 10 };
 
 static int musicMode = MUSIC_DEVICE;
 static AudioStream *musicStream;
-static uint64_t musicSilentStart; // counter reading when silent playback began
+static uint64_t musicSilentStart; // counter reading at which silent playback was at musicSilentFrom
+static double musicSilentFrom;
+static int musicIsPaused;
 static double musicOfflineTime;
 static char musicPath[DATA_PATH_MAX + 1];
 
@@ -71,7 +75,7 @@ double musicPosition(void)
     case MUSIC_DEVICE:
         return audioStreamPosition(musicStream);
     case MUSIC_SILENT:
-        position = platformSecondsSince(musicSilentStart);
+        position = musicSilentFrom + (musicIsPaused ? 0.0 : platformSecondsSince(musicSilentStart));
         break;
     default:
         position = musicOfflineTime;
@@ -85,6 +89,43 @@ double musicPositionAt(double seconds)
     // Like a played stream, the position stops at the end of the music.
     double length = musicLength();
     return seconds < length ? seconds : length;
+}
+
+void musicSeek(double seconds)
+{
+    double length = musicLength();
+    double to = std::isfinite(seconds) ? std::clamp(seconds, 0.0, length) : 0.0;
+    switch (musicMode) {
+    case MUSIC_DEVICE:
+        audioStreamSeek(musicStream, to);
+        break;
+    case MUSIC_SILENT:
+        musicSilentFrom = to;
+        musicSilentStart = platformCounter();
+        break;
+    default:
+        musicOfflineTime = to;
+        break;
+    }
+}
+
+void musicPause(int paused)
+{
+    paused = paused != 0;
+    if (paused == musicIsPaused)
+        return;
+    if (musicMode == MUSIC_DEVICE) {
+        audioStreamPause(musicStream, paused);
+    } else if (musicMode == MUSIC_SILENT) {
+        musicSilentFrom = musicPosition(); // held while paused, counted on from here after
+        musicSilentStart = platformCounter();
+    }
+    musicIsPaused = paused;
+}
+
+int musicPaused(void)
+{
+    return musicIsPaused;
 }
 
 static double demoNow(void)

@@ -23,5 +23,11 @@ double musicLength(void);   // seconds; 0 before musicStart
 // Offline runs: the music time of the frame being made.
 void musicSetOfflineTime(double seconds);
 
+// The edit mode's transport: the music (heard or silent) jumps to a time,
+// held to the music, stops and goes on from the same sample.
+void musicSeek(double seconds);
+void musicPause(int paused);
+int musicPaused(void);
+
 double demoTime(float scale); // (now - start) * scale
 void demoTimeStart(void);

@@ -8,6 +8,7 @@
 #include <cstring>
 
 enum { DEFAULT_CAPTURE_FPS = 30 };
+static const char DEFAULT_CONTROL_PATH[] = "vantorel-control"; // in the working directory
 
 void hostPrintUsage(FILE *out)
 {
@@ -31,8 +32,13 @@ void hostPrintUsage(FILE *out)
             "  --cold-start        begin at --start without replaying the frames before it: quicker,\n"
             "                      but particles and other state then differ from the show\n"
             "  --no-sound          play without an audio device; the music clock runs silently\n"
+            "  --edit              edit mode (not with -release): Space pauses, Left/Right seek 1 s,\n"
+            "                      Page Up/Down 10 s, Home to the start, , and . step a frame while\n"
+            "                      paused, [ and ] set a loop, L loops, F1 hides the status line;\n"
+            "                      --start SECONDS begins there\n"
+            "  --control PATH      the edit mode's control socket (default %s)\n"
             "  --help              show this text\n",
-            DEFAULT_CAPTURE_FPS);
+            DEFAULT_CAPTURE_FPS, DEFAULT_CONTROL_PATH);
 }
 
 static int usageError(const char *fmt, const char *arg)
@@ -58,7 +64,7 @@ int hostParseOptions(int argc, char **argv, HostOptions *options)
 {
     *options = HostOptions();
     options->fps = DEFAULT_CAPTURE_FPS;
-    bool timing = false;
+    bool timing = false, startGiven = false;
 
     // The run mode counts wherever the word stands, even as an option's value.
     for (int i = 1; i < argc; i++) {
@@ -85,20 +91,24 @@ int hostParseOptions(int argc, char **argv, HostOptions *options)
             hostPrintUsage(stdout);
             return OPTIONS_DONE;
         }
-        if (!strcmp(name, "--no-sound") || !strcmp(name, "--bench") || !strcmp(name, "--cold-start")) {
+        if (!strcmp(name, "--no-sound") || !strcmp(name, "--bench") || !strcmp(name, "--cold-start") ||
+            !strcmp(name, "--edit")) {
             if (value)
                 return usageError("%s takes no value", name);
             if (!strcmp(name, "--bench"))
                 options->bench = 1;
             else if (!strcmp(name, "--cold-start"))
                 options->coldStart = 1;
+            else if (!strcmp(name, "--edit"))
+                options->edit = 1;
             else
                 options->noSound = 1;
             continue;
         }
 
         bool takesValue = !strcmp(name, "--capture") || !strcmp(name, "--video") || !strcmp(name, "--bench-json") ||
-                          !strcmp(name, "--fps") || !strcmp(name, "--start") || !strcmp(name, "--duration");
+                          !strcmp(name, "--fps") || !strcmp(name, "--start") || !strcmp(name, "--duration") ||
+                          !strcmp(name, "--control");
         if (!takesValue)
             return usageError("unknown option %s", arg);
         if (!value) {
@@ -119,6 +129,12 @@ int hostParseOptions(int argc, char **argv, HostOptions *options)
             options->videoFile = value;
             continue;
         }
+        if (!strcmp(name, "--control")) {
+            if (!*value)
+                return usageError("%s needs a path", name);
+            options->controlPath = value;
+            continue;
+        }
         if (!strcmp(name, "--bench-json")) {
             if (!*value)
                 return usageError("%s needs a file name", name);
@@ -129,7 +145,9 @@ int hostParseOptions(int argc, char **argv, HostOptions *options)
         double number;
         if (!parseNumber(value, &number))
             return usageError("not a number: %s", value);
-        timing = true;
+        // The edit mode begins at --start too, but has no other timing.
+        startGiven = startGiven || !strcmp(name, "--start");
+        timing = timing || strcmp(name, "--start") != 0;
         if (!strcmp(name, "--fps")) {
             if (number <= 0.0 || number > 1000.0)
                 return usageError("--fps must lie between 0 and 1000, not %s", value);
@@ -144,9 +162,20 @@ int hostParseOptions(int argc, char **argv, HostOptions *options)
             options->duration = number;
         }
     }
+    bool offline = options->captureDir || options->videoFile || options->bench;
     if ((options->captureDir != nullptr) + (options->videoFile != nullptr) + options->bench > 1)
         return usageError("%s", "--capture, --video and --bench cannot be combined: run them one after the other");
-    if ((timing || options->coldStart) && !options->captureDir && !options->videoFile && !options->bench)
-        return usageError("%s", "--fps, --start, --duration and --cold-start apply to --capture, --video and --bench");
+    if (options->edit && options->release)
+        return usageError("%s", "--edit works on the asset tree of a development run; it cannot be combined with -release");
+    if (options->edit && offline)
+        return usageError("%s", "--edit plays in the window; it cannot be combined with --capture, --video or --bench");
+    if (options->controlPath && !options->edit)
+        return usageError("%s", "--control belongs to --edit");
+    if (!options->controlPath)
+        options->controlPath = DEFAULT_CONTROL_PATH;
+    if ((timing || options->coldStart) && !offline)
+        return usageError("%s", "--fps, --duration and --cold-start apply to --capture, --video and --bench");
+    if (startGiven && !offline && !options->edit)
+        return usageError("%s", "--start applies to --capture, --video, --bench and --edit");
     return OPTIONS_RUN;
 }

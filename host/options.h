@@ -16,6 +16,8 @@ struct HostOptions {
     double duration;        // seconds to render offline; 0 = until the music ends
     int coldStart;          // --cold-start: begin --start with the start-up state instead of the show's
     int noSound;            // --no-sound: play without an audio device
+    int edit;               // --edit: the window with the transport and the control channel
+    const char *controlPath; // --control PATH: the edit mode's socket
 };
 
 enum {

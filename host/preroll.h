@@ -33,7 +33,22 @@ struct PrerollReport {
     double replaySeconds; // drawing them
 };
 
-// From the start-up state (nothing drawn yet), brings everything that
-// carries from frame to frame to where a run from the grid's beginning has it
-// when frame `first` begins, for the frames first to end - 1 to be drawn next.
-void prerollRun(Screen *screen, const FrameGrid *grid, int64_t first, int64_t end, PrerollReport *report);
+// Brings everything that carries from frame to frame to where a run from
+// the grid's beginning has it when frame `first` begins, for the frames first
+// to end - 1 to be drawn next. Unless states are kept (below), the state must
+// be the start-up state: nothing drawn yet.
+void prerollTo(Screen *screen, const FrameGrid *grid, int64_t first, int64_t end, PrerollReport *report);
+
+// For seeks in a running show: the state as it stands now (right after
+// start-up) is kept, and from now on every prerollTo starts from a kept state
+// and keeps some of the states it passes. prerollForget drops those (not the
+// start-up state) after anything that changes the show, a variable set by
+// hand for one. prerollKeptStates counts them.
+void prerollKeepStates(Screen *screen);
+// Keeps, once a second of the grid up to frame end, what any later frame
+// could need of the pieces that are kept: afterwards a seek anywhere replays
+// from at most a second before it. Costs about one replay of the show's
+// longest chains.
+void prerollPrepare(Screen *screen, const FrameGrid *grid, int64_t end, PrerollReport *report);
+void prerollForget(void);
+int prerollKeptStates(void);

@@ -22,6 +22,8 @@ static int screenOffline;
 static int screenUpdates;   // screen updates so far; the first closes no timing sample
 static int screenKeyIsChar; // the last key came from a character message
 static uint32_t screenOverlay[FRAME_WIDTH * PICTURE_ROWS]; // the picture with the console drawn over it
+static void (*screenKeyListener)(int type, int code);
+static void (*screenOverlayDraw)(uint32_t *picture, int width, int height);
 static const char *const screenTitle = "Rendering Window";
 
 void screenSetOffline(int offline)
@@ -129,8 +131,12 @@ void screenWndProc(const PlatformEvent *event)
         break;
     case PLATFORM_EVENT_CHAR:
         screen.key = event->code;
+        if (screenKeyListener)
+            screenKeyListener(event->type, event->code);
         break;
     case PLATFORM_EVENT_KEY_DOWN:
+        if (screenKeyListener)
+            screenKeyListener(event->type, event->code);
         // Only the keys the debug overlay maps are kept.
         if (event->code == KEYCODE_BACKSPACE || (event->code >= KEYCODE_LEFT && event->code <= KEYCODE_DOWN) ||
             event->code == KEYCODE_DELETE)
@@ -157,8 +163,10 @@ int screenPresent(void)
         screen.key = 0; // an idle frame's message is the redraw request: no key
 
     // The console is drawn over a copy: frame buffer 0 stays the picture.
-    if (screen.console.visible) {
+    if (screen.console.visible || screenOverlayDraw) {
         std::copy_n(picture, FRAME_WIDTH * PICTURE_ROWS, screenOverlay);
+        if (screenOverlayDraw)
+            screenOverlayDraw(screenOverlay, FRAME_WIDTH, PICTURE_ROWS);
         consoleDraw(screenOverlay, FRAME_WIDTH, PICTURE_ROWS, truncInt(env_console_lines.value));
         picture = screenOverlay;
     }
@@ -180,6 +188,16 @@ int screenUpdate(void)
     consoleKey(screenKeyIsChar || screen.key == KEYCODE_BACKSPACE ? screen.key : 0);
     timerBeginFrame();
     return goOn;
+}
+
+void screenSetKeyListener(void (*listener)(int type, int code))
+{
+    screenKeyListener = listener;
+}
+
+void screenSetOverlay(void (*draw)(uint32_t *picture, int width, int height))
+{
+    screenOverlayDraw = draw;
 }
 
 void screenClear(uint32_t colour)

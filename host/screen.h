@@ -53,3 +53,10 @@ void screenWndProc(const PlatformEvent *event);
 int screenPresent(void);     // nonzero until a close request came
 int screenUpdate(void);      // once per frame: nonzero to go on
 void screenClear(uint32_t colour);
+
+// The edit mode's additions, none in a plain run: every key and character
+// message also goes to a listener (PLATFORM_EVENT_KEY_DOWN or _CHAR, with its
+// code), and a drawing over the shown copy of the picture, under the console
+// (never into frame buffer 0 or a capture). Null removes either.
+void screenSetKeyListener(void (*listener)(int type, int code));
+void screenSetOverlay(void (*draw)(uint32_t *picture, int width, int height));

@@ -5,7 +5,9 @@
 #include <SDL.h>
 #include <mpg123.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstring>
 #include <new> // Required for: std::nothrow
 
@@ -29,9 +31,10 @@ struct AudioHandOver {
 struct AudioStream {
     mpg123_handle *decoder;
     uint64_t lengthFrames;
-    uint64_t framesHanded; // audio thread only
+    uint64_t framesHanded; // audio thread, or the host with the device locked
     AudioHandOver handOver;
     double lastPosition;   // host thread only
+    std::atomic<int> paused;
 };
 
 static SDL_AudioDeviceID audioDevice;
@@ -52,6 +55,10 @@ static void audioPublish(AudioStream *stream, uint64_t first, uint64_t count, ui
 static void audioCallback(void *, Uint8 *out, int length)
 {
     AudioStream *stream = audioPlaying.load(std::memory_order_acquire);
+    if (stream && stream->paused.load(std::memory_order_acquire)) {
+        memset(out, 0, (size_t)length); // the hand-over of the pause stands: the position holds
+        return;
+    }
     size_t done = 0;
     if (stream) {
         // Decode until the buffer is full or the music has ended.
@@ -151,6 +158,76 @@ void audioStart(void)
 void audioPlay(AudioStream *stream)
 {
     audioPlaying.store(stream, std::memory_order_release);
+}
+
+// The decoder is the audio thread's while the device runs.
+static void audioLock(void)
+{
+    if (audioDevice)
+        SDL_LockAudioDevice(audioDevice);
+}
+
+static void audioUnlock(void)
+{
+    if (audioDevice)
+        SDL_UnlockAudioDevice(audioDevice);
+}
+
+// The decoder and the position to one sample: no buffer is handed over yet
+// from there, so the position is exactly that sample until the next one is.
+static void audioSetFrame(AudioStream *stream, uint64_t frame)
+{
+    off_t at = mpg123_seek(stream->decoder, (off_t)frame, SEEK_SET);
+    if (at >= 0)
+        frame = (uint64_t)at;
+    stream->framesHanded = frame;
+    audioPublish(stream, frame, 0, platformCounter());
+    stream->lastPosition = (double)frame / AUDIO_RATE;
+}
+
+void audioStreamSeek(AudioStream *stream, double seconds)
+{
+    if (!stream)
+        return;
+    double frame = std::isfinite(seconds) ? std::nearbyint(seconds * AUDIO_RATE) : 0.0;
+    frame = std::clamp(frame, 0.0, (double)stream->lengthFrames);
+    audioLock();
+    audioSetFrame(stream, (uint64_t)frame);
+    audioUnlock();
+}
+
+void audioStreamPause(AudioStream *stream, int paused)
+{
+    if (!stream || stream->paused.load() == (paused != 0))
+        return;
+    if (paused) {
+        // Stop where the listener is, not where the decoder ran ahead to.
+        double position = audioStreamPosition(stream);
+        audioLock();
+        stream->paused.store(1, std::memory_order_release);
+        audioSetFrame(stream, (uint64_t)std::nearbyint(position * AUDIO_RATE));
+        audioUnlock();
+    } else {
+        audioLock();
+        audioPublish(stream, stream->framesHanded, 0, platformCounter());
+        stream->paused.store(0, std::memory_order_release);
+        audioUnlock();
+    }
+}
+
+double audioStreamDecoded(AudioStream *stream)
+{
+    if (!stream)
+        return 0.0;
+    audioLock();
+    double seconds = (double)stream->framesHanded / AUDIO_RATE;
+    audioUnlock();
+    return seconds;
+}
+
+double audioBufferSeconds(void)
+{
+    return (double)AUDIO_BUFFER_FRAMES / AUDIO_RATE;
 }
 
 double audioStreamPosition(AudioStream *stream)

@@ -23,6 +23,17 @@ void audioPlay(AudioStream *stream);    // starts feeding the stream from its st
 
 // Seconds of the stream played so far: the first sample of the buffer last
 // handed to the device plus the steady-clock time since that hand-over,
-// capped at the end of that buffer and never less than an earlier answer.
-// Call from one thread only.
+// capped at the end of that buffer and never less than an earlier answer
+// since the last seek. Call from one thread only.
 double audioStreamPosition(AudioStream *stream);
+
+// The edit mode's transport. A seek moves the decoder to the sample nearest
+// `seconds` (held to the stream) and the position to it; while paused the
+// device plays silence, the decoder waits and the position holds, and play
+// goes on from the same sample. Call from the thread that reads the position.
+void audioStreamSeek(AudioStream *stream, double seconds);
+void audioStreamPause(AudioStream *stream, int paused);
+// Seconds the decoder has handed to the device: the position runs at most
+// one buffer behind it.
+double audioStreamDecoded(AudioStream *stream);
+double audioBufferSeconds(void);

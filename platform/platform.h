@@ -75,6 +75,11 @@ enum {
     KEYCODE_RIGHT = 39,
     KEYCODE_DOWN = 40,
     KEYCODE_DELETE = 46,
+    // Keys only the edit mode's transport listens to.
+    KEYCODE_PAGE_UP = 33,
+    KEYCODE_PAGE_DOWN = 34,
+    KEYCODE_HOME = 36,
+    KEYCODE_F1 = 112,
 };
 
 struct PlatformEvent {

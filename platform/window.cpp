@@ -166,6 +166,10 @@ static void platformTranslateKey(const SDL_KeyboardEvent *key, PlatformEvent *ev
     case SDLK_RIGHT: event->code = KEYCODE_RIGHT; break;
     case SDLK_DOWN: event->code = KEYCODE_DOWN; break;
     case SDLK_DELETE: event->code = KEYCODE_DELETE; break;
+    case SDLK_PAGEUP: event->code = KEYCODE_PAGE_UP; break;
+    case SDLK_PAGEDOWN: event->code = KEYCODE_PAGE_DOWN; break;
+    case SDLK_HOME: event->code = KEYCODE_HOME; break;
+    case SDLK_F1: event->code = KEYCODE_F1; break;
     default: event->code = 0; break;
     }
 }

@@ -7,6 +7,7 @@
 #include "data/data.h"
 #include "host/music.h"
 #include "mp3gen.h"
+#include "platform/audio.h"
 #include "platform/platform.h"
 #include "testutil.h"
 
@@ -87,5 +88,71 @@ TEST(MusicClock, OfflineTimeIsTheFramesMusicTime)
     EXPECT_EQ(musicPosition(), 1.25);
     EXPECT_EQ(demoTime(25.0f), 1.25 * 25.0); // counted from music time 0
     musicSetOfflineTime(99.0);
+    EXPECT_EQ(musicPosition(), musicLength());
+}
+
+// The edit mode's transport on the dummy device: after any number of seeks,
+// pauses and plays, the position the clock reports and the sample the
+// decoder has reached stay within one buffer of each other, a seek lands on
+// its sample, and a pause holds the position to the sample.
+TEST(MusicClock, SeeksAndPausesKeepTheClockWithTheDecoder)
+{
+    TempDir dir;
+    ASSERT_TRUE(writeToneMp3(dir / "music.mp3", 8.0));
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    ASSERT_EQ(audioDeviceOpen(), 1);
+    AudioStream *stream = audioStreamOpen((dir / "music.mp3").c_str());
+    ASSERT_NE(stream, nullptr);
+    audioStart();
+    audioPlay(stream);
+    std::mt19937 random(17);
+    std::uniform_real_distribution<double> anywhere(0.0, 7.5);
+    const double buffer = audioBufferSeconds(), sample = 1.0 / AUDIO_RATE;
+    int moved = 0;
+    for (int i = 0; i < 50; i++) {
+        double target = anywhere(random);
+        audioStreamSeek(stream, target);
+        EXPECT_NEAR(audioStreamPosition(stream), target, sample) << "seek " << i;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10 + i % 4 * 15));
+        if (i % 5 == 4) { // a pause holds to the sample, and play goes on from it
+            audioStreamPause(stream, 1);
+            double held = audioStreamPosition(stream);
+            std::this_thread::sleep_for(std::chrono::milliseconds(60));
+            EXPECT_EQ(audioStreamPosition(stream), held) << "pause " << i;
+            EXPECT_NEAR(audioStreamDecoded(stream), held, sample) << "pause " << i;
+            audioStreamPause(stream, 0);
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        }
+        double position = audioStreamPosition(stream), decoded = audioStreamDecoded(stream);
+        EXPECT_LE(std::fabs(decoded - position), buffer + sample) << "after seek " << i << " to " << target;
+        EXPECT_GE(position, target - sample) << "after seek " << i;
+        moved += position > target + 0.005;
+    }
+    EXPECT_GT(moved, 25); // the music played on between the seeks
+    // Past the end and before the start, the seek holds to the music.
+    audioStreamSeek(stream, 1e9);
+    EXPECT_NEAR(audioStreamPosition(stream), audioStreamLength(stream), sample);
+    audioStreamSeek(stream, -3.0);
+    EXPECT_EQ(audioStreamPosition(stream), 0.0);
+}
+
+TEST(MusicClock, SilentSeeksAndPauses)
+{
+    TempDir dir;
+    ASSERT_TRUE(writeToneMp3(dir / "music.mp3", 4.0));
+    captured([&] { dataSetBasePath((dir.path() + "/").c_str()); });
+    musicSetMode(MUSIC_SILENT);
+    musicStart();
+    musicSeek(2.0);
+    musicPause(1);
+    double held = musicPosition();
+    EXPECT_NEAR(held, 2.0, 0.05);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(musicPosition(), held);
+    musicPause(0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_GT(musicPosition(), held + 0.05);
+    EXPECT_LT(musicPosition(), held + 0.5);
+    musicSeek(99.0);
     EXPECT_EQ(musicPosition(), musicLength());
 }

@@ -54,7 +54,9 @@ TEST(Options, HelpAndBadOptions)
         {"--capture", "d", "--fps", "nan"}, {"--capture", "d", "--start", "-1"}, {"--capture", "d", "--duration", "0"},
         {"--capture", "d", "--duration", "2s"}, {"--fps", "30"}, {"--video", ""}, {"--video", "v.mp4", "--capture", "d"},
         {"--no-sound=1"}, {"--bench=1"}, {"--bench-json"}, {"--bench-json", ""}, {"--bench", "--capture", "d"},
-        {"--bench-json", "b.json", "--video", "v.mp4"}, {"--cold-start"}, {"--capture", "d", "--cold-start=1"}};
+        {"--bench-json", "b.json", "--video", "v.mp4"}, {"--cold-start"}, {"--capture", "d", "--cold-start=1"},
+        {"-release", "--edit"}, {"--edit", "--capture", "d"}, {"--edit", "--bench"}, {"--control", "c"}, {"--edit=1"},
+        {"--edit", "--control"}, {"--edit", "--control", ""}, {"--edit", "--fps", "60"}, {"--start", "5"}};
     for (const auto &args : bad)
         EXPECT_EQ(parse(args, &o), OPTIONS_USAGE) << args[0] << (args.size() > 1 ? " " + args[1] : "");
 }
@@ -77,4 +79,17 @@ TEST(Options, RunModeIsAnyCaseAnywhereAndNeverTheProgramName)
     char *argv[] = {name.data()};
     captured([&] { hostParseOptions(1, argv, &o); });
     EXPECT_EQ(o.release, 0);
+}
+
+TEST(Options, EditModeBeginsAtStartWithItsControlSocket)
+{
+    HostOptions o;
+    ASSERT_EQ(parse({"--edit"}, &o), OPTIONS_RUN);
+    EXPECT_EQ(o.edit, 1);
+    EXPECT_STREQ(o.controlPath, "vantorel-control");
+    EXPECT_EQ(o.start, 0.0);
+    ASSERT_EQ(parse({"--edit", "--start=61.5", "--control", "/tmp/c", "--no-sound"}, &o), OPTIONS_RUN);
+    EXPECT_STREQ(o.controlPath, "/tmp/c");
+    EXPECT_EQ(o.start, 61.5);
+    EXPECT_EQ(o.noSound, 1);
 }

@@ -48,25 +48,35 @@ static std::vector<uint64_t> inChild(const std::function<std::vector<uint64_t>()
     return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? words : std::vector<uint64_t>{};
 }
 
+static const int kSeen = 3; // frames compared at each start
+
+// The seen frames from a start, after the replay.
+static std::vector<uint64_t> framesFrom(Screen *screen, double start, double fps, PrerollReport *report)
+{
+    FrameGrid grid;
+    int64_t first;
+    gridFor(start, fps, &grid, &first);
+    prerollTo(screen, &grid, first, first + kSeen, report);
+    std::vector<uint64_t> hashes;
+    for (int i = 0; i < kSeen; i++)
+        hashes.push_back(drawSeen(screen, &grid, first + i));
+    return hashes;
+}
+
 // For each start, the frames there and the two after it: from a start with
-// its replay, from a start without one, and from a run from 0.
+// its replay, from a start without one, from seeks in one running show (in
+// another order, with frames of other moments drawn between them), and from
+// a run from 0.
 static void expectStartsMatchTheShow(double fps, const std::vector<double> &starts)
 {
     Screen *screen = effectTestHost();
     ASSERT_NE(screen, nullptr) << "no production tree (VANTOREL_PRODUCTION_TREE)";
-    const int seen = 3;
+    const int seen = kSeen;
     std::vector<std::vector<uint64_t>> started, cold;
     for (double start : starts) {
         started.push_back(inChild([&] {
-            FrameGrid grid;
-            int64_t first;
-            gridFor(start, fps, &grid, &first);
             PrerollReport report;
-            prerollRun(screen, &grid, first, first + seen, &report);
-            std::vector<uint64_t> hashes;
-            for (int i = 0; i < seen; i++)
-                hashes.push_back(drawSeen(screen, &grid, first + i));
-            return hashes;
+            return framesFrom(screen, start, fps, &report);
         }));
         cold.push_back(inChild([&] {
             FrameGrid grid = {start, fps};
@@ -77,6 +87,26 @@ static void expectStartsMatchTheShow(double fps, const std::vector<double> &star
         }));
     }
 
+    // Later starts first, each seek after a few frames of the moment before,
+    // and the whole round twice: the second finds the states the first kept.
+    std::vector<uint64_t> seeks = inChild([&] {
+        prerollKeepStates(screen);
+        std::vector<uint64_t> hashes(starts.size() * seen * 2);
+        for (int round = 0; round < 2; round++) {
+            for (size_t n = 0; n < starts.size(); n++) {
+                size_t s = (n * 5 + 3) % starts.size(); // every start once, scrambled
+                const FrameGrid away = {starts[(s + 1) % starts.size()] + 0.37, fps};
+                for (int i = 0; i < 4; i++)
+                    drawSeen(screen, &away, i);
+                PrerollReport report;
+                std::vector<uint64_t> frames = framesFrom(screen, starts[s], fps, &report);
+                std::copy(frames.begin(), frames.end(), hashes.begin() + (round * starts.size() + s) * seen);
+            }
+        }
+        hashes.push_back((uint64_t)prerollKeptStates());
+        return hashes;
+    });
+
     const FrameGrid fromZero = {0.0, fps};
     const int64_t last = (int64_t)std::llround(starts.back() * fps) + seen;
     std::map<int64_t, uint64_t> show;
@@ -85,13 +115,18 @@ static void expectStartsMatchTheShow(double fps, const std::vector<double> &star
             show[j] = drawSeen(screen, &fromZero, j);
     });
     int coldDiffers = 0;
+    ASSERT_EQ(seeks.size(), starts.size() * seen * 2 + 1) << "the seeks failed";
+    EXPECT_GT(seeks.back(), 0u) << "no state was kept";
     for (size_t s = 0; s < starts.size(); s++) {
         ASSERT_EQ(started[s].size(), (size_t)seen) << "the start at " << starts[s] << " failed";
         const int64_t first = std::llround(starts[s] * fps);
         for (int i = 0; i < seen; i++) {
-            EXPECT_EQ(started[s][i], show[first + i]) << "start " << starts[s] << " s, frame " << i << " at " << fps
-                                                      << " fps";
-            coldDiffers += cold[s].size() == (size_t)seen && cold[s][i] != show[first + i];
+            const uint64_t expected = show[first + i];
+            EXPECT_EQ(started[s][i], expected) << "start " << starts[s] << " s, frame " << i << " at " << fps << " fps";
+            for (int round = 0; round < 2; round++)
+                EXPECT_EQ(seeks[(round * starts.size() + s) * seen + i], expected)
+                    << "seek " << round << " to " << starts[s] << " s, frame " << i << " at " << fps << " fps";
+            coldDiffers += cold[s].size() == (size_t)seen && cold[s][i] != expected;
         }
     }
     // Without the replay, the particles and the pictures drawn over earlier

@@ -74,6 +74,10 @@ std::string trackFile(const std::vector<SyncKey> &keys);  // a track file, by th
 // folders are linked, the objects copied, since a development run writes its
 // converted objects beside them. False when there is no production tree.
 bool addProductionAssets(const std::string &tree);
+// The whole production tree (tracks, variable files, music and all) at to,
+// its pictures and music linked, the rest copied; the folder `without` (if
+// any) left out. False when there is no production tree.
+bool copyProductionTree(const std::string &to, const char *without = nullptr);
 
 // Runs f with standard output captured; returns what it printed.
 std::string captured(const std::function<void()> &f);

@@ -54,3 +54,13 @@ ensure_production() {
     cmake --build build --target production
   fi
 }
+
+# A sound device the engine can open: ALSA playback, or a PulseAudio or
+# PipeWire server.
+have_sound() {
+  compgen -G '/dev/snd/pcmC*p' >/dev/null && return 0
+  [ -n "${PULSE_SERVER:-}" ] && return 0
+  [ -S "${XDG_RUNTIME_DIR:-/nonexistent}/pulse/native" ] && return 0
+  [ -S "${XDG_RUNTIME_DIR:-/nonexistent}/pipewire-0" ] && return 0
+  return 1
+}

@@ -1,0 +1,244 @@
+// The edit mode in a real window (the test runs under Xvfb), silent, driven
+// through its control channel: seeks show exactly the offline frames of a
+// 60 fps run, pause holds, steps and loops move by frames, bad clients get
+// errors or are dropped without harm, and quit ends the run as a close
+// request does.
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+
+#include <chrono>
+#include <thread>
+
+#include "testutil.h"
+#include "xwindow.h"
+
+// A client of the control channel.
+class Channel {
+public:
+    explicit Channel(const std::string &path, double waitSeconds = 120.0)
+    {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(waitSeconds);
+        sockaddr_un address = {};
+        address.sun_family = AF_UNIX;
+        snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+        while (std::chrono::steady_clock::now() < deadline) {
+            fd_ = socket(AF_UNIX, SOCK_STREAM, 0);
+            if (connect(fd_, (const sockaddr *)&address, sizeof address) == 0)
+                return;
+            close(fd_);
+            fd_ = -1;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    }
+    ~Channel() { if (fd_ >= 0) close(fd_); }
+    bool connected() const { return fd_ >= 0; }
+    void sendRaw(const std::string &bytes) { (void)!write(fd_, bytes.data(), bytes.size()); }
+    // The reply line to a command, "" when none comes within the time.
+    std::string ask(const std::string &line, double waitSeconds = 30.0)
+    {
+        sendRaw(line + "\n");
+        return reply(waitSeconds);
+    }
+    std::string reply(double waitSeconds = 30.0)
+    {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(waitSeconds);
+        while (pending_.find('\n') == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+            char buffer[4096];
+            ssize_t got = recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT);
+            if (got > 0)
+                pending_.append(buffer, (size_t)got);
+            else if (got == 0)
+                break;
+            else
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        size_t end = pending_.find('\n');
+        if (end == std::string::npos)
+            return "";
+        std::string line = pending_.substr(0, end);
+        pending_.erase(0, end + 1);
+        return line;
+    }
+
+private:
+    int fd_ = -1;
+    std::string pending_;
+};
+
+static double field(const std::string &reply, const std::string &name)
+{
+    size_t at = reply.find(" " + name + " ");
+    return at == std::string::npos ? NAN : atof(reply.c_str() + at + name.size() + 2);
+}
+
+class EditMode : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(copyProductionTree(root / "Vantorel")) << "needs the production tree";
+        ASSERT_TRUE(makeDirs(root / "run"));
+    }
+    void startEditing(const std::vector<std::string> &extra = {})
+    {
+        std::vector<std::string> args = {"--edit", "--no-sound", "--control", socketPath()};
+        args.insert(args.end(), extra.begin(), extra.end());
+        runner = std::thread([this, args] {
+            result = runVantorel(root / "run", args, {{"ASAN_OPTIONS", "detect_leaks=0"}}, 300.0);
+        });
+    }
+    void TearDown() override
+    {
+        if (runner.joinable()) {
+            Channel(socketPath(), 1.0).ask("quit", 5.0);
+            runner.join();
+        }
+    }
+    std::string socketPath() { return root / "ctl"; }
+    // The offline frames of a 60 fps run at `start` and after it, from a tree
+    // of their own (a development run writes into its tree).
+    std::vector<std::string> offlineFrames(double start, int count)
+    {
+        static int runs = 0;
+        const std::string tree = root / ("offline" + std::to_string(runs++));
+        if (!copyProductionTree(tree + "/Vantorel") || !makeDirs(tree + "/run"))
+            return {};
+        char seconds[32], duration[32];
+        snprintf(seconds, sizeof seconds, "%.6f", start);
+        snprintf(duration, sizeof duration, "%.6f", (count - 0.5) / 60.0);
+        RunResult r = runVantorel(tree + "/run", {"--capture", "f", "--fps", "60", "--start", seconds, "--duration", duration},
+                                  {{"DISPLAY", ""}, {"ASAN_OPTIONS", "detect_leaks=0"}}, 300.0);
+        std::vector<std::string> frames;
+        for (int i = 0; r.exitCode == 0 && i < count; i++) {
+            char name[40];
+            snprintf(name, sizeof name, "/run/f/frame_%06d.png", i);
+            frames.push_back(readFile(tree + name));
+        }
+        return frames;
+    }
+    TempDir root;
+    std::thread runner;
+    RunResult result;
+};
+
+TEST_F(EditMode, SeeksStepsPauseLoopAndQuit)
+{
+    startEditing();
+    Channel channel(socketPath());
+    ASSERT_TRUE(channel.connected()) << "no control channel";
+    struct stat info;
+    ASSERT_EQ(stat(socketPath().c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u) << "the socket is the owner's alone";
+
+    // Seeks, each paused and shot: the curl particles early and late, the
+    // fish, the image layer with its particles, the mosaic, and back.
+    int shot = 0;
+    auto screenshot = [&] {
+        std::string file = root / ("shot" + std::to_string(shot++) + ".png");
+        EXPECT_EQ(channel.ask("screenshot " + file), "ok " + file);
+        return readFile(file);
+    };
+    EXPECT_EQ(channel.ask("pause"), "ok paused");
+    for (double t : {66.0, 77.5, 95.25, 105.5, 131.0, 14.5}) {
+        SCOPED_TRACE(t);
+        char expected[64];
+        snprintf(expected, sizeof expected, "ok time %.3f", t);
+        EXPECT_EQ(channel.ask("seek " + std::to_string(t)), expected);
+        std::vector<std::string> offline = offlineFrames(t, 2);
+        ASSERT_EQ(offline.size(), 2u);
+        EXPECT_EQ(hashBytes(screenshot()), hashBytes(offline[0]));
+        // A step is the next frame of the same run, and back again.
+        EXPECT_NEAR(field(channel.ask("step 1"), "time"), t + 1.0 / 60, 0.0006);
+        EXPECT_EQ(hashBytes(screenshot()), hashBytes(offline[1]));
+        EXPECT_NEAR(field(channel.ask("step -1"), "time"), t, 0.0006);
+        EXPECT_EQ(hashBytes(screenshot()), hashBytes(offline[0]));
+        EXPECT_NE(offline[0], offline[1]);
+    }
+
+    // Paused, the picture and the clock hold; playing, they move.
+    std::string status = channel.ask("status");
+    EXPECT_NE(status.find(" paused 1 "), std::string::npos) << status;
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(channel.ask("status"), status);
+    EXPECT_EQ(channel.ask("play"), "ok playing");
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_GT(field(channel.ask("status"), "time"), 14.6);
+
+    // A loop of half a second keeps the show inside it.
+    EXPECT_EQ(channel.ask("loop 40 40.5"), "ok loop 40.000 40.500 on");
+    EXPECT_EQ(field(channel.ask("seek 40"), "time"), 40.0);
+    for (int i = 0; i < 8; i++) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        double t = field(channel.ask("status"), "time");
+        EXPECT_GE(t, 40.0);
+        EXPECT_LT(t, 40.6);
+    }
+    EXPECT_EQ(channel.ask("loop off"), "ok loop off");
+
+    // The status line lies over the window, never in the picture.
+    EXPECT_EQ(channel.ask("pause"), "ok paused");
+    XWindowInfo window = xFindWindow("Rendering Window");
+    ASSERT_TRUE(window.found);
+    std::vector<uint32_t> edge = xGrab(window.x, window.y + (180 - 13) * 6, 1920, 1);
+    ASSERT_EQ(edge.size(), 1920u);
+    EXPECT_EQ(std::count(edge.begin(), edge.end(), 0x707070u), 1920) << "the status line's top edge";
+
+    // Variables: read, set (not the ones tracks drive), and kept at quit.
+    EXPECT_EQ(channel.ask("get curl_lifedecay"), "ok curl_lifedecay 3");
+    EXPECT_EQ(channel.ask("set curl_lifedecay 2.5"), "ok curl_lifedecay 2.5");
+    EXPECT_EQ(channel.ask("set fx_idx 3").rfind("error fx_idx follows its track", 0), 0u);
+    EXPECT_EQ(channel.ask("seek 999"), "error the music ends at 180.000 s");
+    EXPECT_EQ(channel.ask("quit"), "ok quit");
+    runner.join();
+    EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
+    EXPECT_NE(readFile(root / "Vantorel/curl.vars").find("curl_lifedecay 2.5"), std::string::npos);
+    EXPECT_FALSE(readFile(root / "run/demo.dat").empty()) << "the pack of a development run";
+    EXPECT_NE(stat(socketPath().c_str(), &info), 0) << "the socket is removed at exit";
+    EXPECT_NE(result.err.find("Edit mode: seeks prepared"), std::string::npos) << result.err;
+}
+
+TEST_F(EditMode, BadClientsGetErrorsOrAreDroppedAndTheShowGoesOn)
+{
+    startEditing({"--start", "70"});
+    Channel channel(socketPath());
+    ASSERT_TRUE(channel.connected()) << "no control channel";
+    EXPECT_EQ(channel.ask("pause"), "ok paused");
+    for (const char *line : {"", "dance", "seek", "seek nan", "seek -1", "seek 1e999", "step 0.5", "loop 3 2",
+                             "get", "get no_such_variable", "set no_such_variable 1", "set curl_zoom 1 2",
+                             "screenshot /nonexistent/dir/x.png"}) {
+        std::string reply = channel.ask(line);
+        EXPECT_EQ(reply.rfind("error ", 0), 0u) << line << " -> " << reply;
+    }
+    // A line far too long is answered once, and the channel goes on.
+    channel.sendRaw(std::string(100000, 'x') + "\n");
+    EXPECT_EQ(channel.reply(), "error line longer than 1024 characters");
+    // Binary garbage, line by line.
+    std::mt19937 random(5);
+    std::string garbage;
+    for (int i = 0; i < 4000; i++)
+        garbage += (char)(random() % 256);
+    garbage.erase(std::remove(garbage.begin(), garbage.end(), '\n'), garbage.end());
+    for (size_t at = 0; at < garbage.size(); at += 400)
+        EXPECT_EQ(channel.ask(garbage.substr(at, 400)).rfind("error ", 0), 0u);
+    {
+        // A client that vanishes mid-line, and one that never reads its replies.
+        Channel vanishing(socketPath());
+        vanishing.sendRaw("seek 1");
+        Channel deaf(socketPath());
+        for (int i = 0; i < 2000; i++)
+            deaf.sendRaw("status\n");
+    }
+    // More clients than the channel takes: the last is told so.
+    std::vector<std::unique_ptr<Channel>> crowd;
+    for (int i = 0; i < 8; i++)
+        crowd.push_back(std::make_unique<Channel>(socketPath()));
+    EXPECT_EQ(crowd.back()->reply(), "error too many clients");
+    crowd.clear();
+    // Still answering, still at the moment it was paused at.
+    std::string status = channel.ask("status");
+    EXPECT_EQ(status.rfind("ok time 70.", 0), 0u) << status;
+    EXPECT_EQ(channel.ask("quit"), "ok quit");
+    runner.join();
+    EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
+}
