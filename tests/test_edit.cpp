@@ -8,6 +8,8 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 
+#include <X11/keysym.h>
+
 #include <chrono>
 #include <thread>
 
@@ -241,4 +243,51 @@ TEST_F(EditMode, BadClientsGetErrorsOrAreDroppedAndTheShowGoesOn)
     EXPECT_EQ(channel.ask("quit"), "ok quit");
     runner.join();
     EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
+}
+
+// The transport from the keyboard, as a user drives it.
+TEST_F(EditMode, KeysDriveTheTransport)
+{
+    startEditing({"--start", "20"});
+    Channel channel(socketPath());
+    ASSERT_TRUE(channel.connected()) << "no control channel";
+    // A key, then the status once the loop has taken it (a message a frame).
+    auto press = [&](unsigned long key) {
+        EXPECT_TRUE(xPressKey("Rendering Window", key));
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        return channel.ask("status");
+    };
+    std::string status = press(XK_space);
+    ASSERT_NE(status.find(" paused 1 "), std::string::npos) << status;
+    const double at = field(status, "time");
+    const double frame = 1.0 / 60;
+    EXPECT_NEAR(field(press(XK_Right), "time"), at + 1, frame);
+    EXPECT_NEAR(field(press(XK_Next), "time"), at + 11, frame);
+    EXPECT_NEAR(field(press(XK_Prior), "time"), at + 1, frame);
+    EXPECT_NEAR(field(press(XK_Left), "time"), at, frame);
+    const double grid = field(channel.ask("status"), "time");
+    EXPECT_NEAR(field(press(XK_period), "time"), grid + frame, 1e-3);
+    EXPECT_NEAR(field(press(XK_comma), "time"), grid, 1e-3);
+    press(XK_bracketleft);
+    press(XK_Right);
+    press(XK_bracketright);
+    status = press(XK_l);
+    char loop[64];
+    snprintf(loop, sizeof loop, " loop %.3f %.3f on", grid, grid + 1);
+    EXPECT_NE(status.find(loop), std::string::npos) << status;
+    EXPECT_NEAR(field(press(XK_Home), "time"), 0.0, 1e-9);
+
+    // F1 takes the status line away from the window and brings it back.
+    XWindowInfo window = xFindWindow("Rendering Window");
+    auto edgeShown = [&] {
+        std::vector<uint32_t> edge = xGrab(window.x, window.y + (180 - 13) * 6, 1920, 1);
+        return std::count(edge.begin(), edge.end(), 0x707070u) == 1920;
+    };
+    EXPECT_TRUE(edgeShown());
+    press(XK_F1);
+    EXPECT_FALSE(edgeShown());
+    press(XK_F1);
+    EXPECT_TRUE(edgeShown());
+    status = press(XK_space);
+    EXPECT_NE(status.find(" paused 0 "), std::string::npos) << status;
 }

@@ -3,6 +3,7 @@
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
 
 #include <cstring>
 
@@ -86,4 +87,26 @@ bool xRequestClose(const char *title)
     }
     XCloseDisplay(display);
     return window != 0;
+}
+
+bool xPressKey(const char *title, unsigned long keysym)
+{
+    Display *display = XOpenDisplay(nullptr);
+    if (!display)
+        return false;
+    Window window = findByTitle(display, title);
+    KeyCode code = XKeysymToKeycode(display, (KeySym)keysym);
+    bool pressed = false;
+    if (window && code) {
+        // Keys go to the window under the pointer, as the server focuses it.
+        XWindowAttributes attributes;
+        XGetWindowAttributes(display, window, &attributes);
+        XTestFakeMotionEvent(display, -1, attributes.x + attributes.width / 2, attributes.y + attributes.height / 2,
+                             CurrentTime);
+        XSetInputFocus(display, window, RevertToPointerRoot, CurrentTime);
+        pressed = XTestFakeKeyEvent(display, code, True, CurrentTime) && XTestFakeKeyEvent(display, code, False, CurrentTime);
+        XSync(display, False);
+    }
+    XCloseDisplay(display);
+    return pressed;
 }

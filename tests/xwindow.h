@@ -16,3 +16,6 @@ XWindowInfo xFindWindow(const char *title);
 std::vector<uint32_t> xGrab(int x, int y, int width, int height);
 // Sends the window manager's close request to the window with this title.
 bool xRequestClose(const char *title);
+// Presses and releases a key (an X keysym, XK_space for one) over the window
+// with this title, as a user at the keyboard does.
+bool xPressKey(const char *title, unsigned long keysym);
