@@ -6,6 +6,7 @@
 #include <cstring>
 
 Cvar *cvarList;
+uint32_t cvarAssignments;
 
 // Text to value: the standard conversion, so a text that is not a number
 // becomes 0 and only a leading numeric prefix counts.
@@ -61,6 +62,7 @@ void CvarSet(const char *name, const char *text)
     free((void *)cvar->text);
     cvar->text = copy;
     cvar->value = cvarParse(cvar->text);
+    cvarAssignments++;
     if (cvar->onChange)
         cvar->onChange();
 }

@@ -66,3 +66,6 @@ void CvarRegister(Cvar *cvar);                    // refuses a name already regi
 void CvarRegisterList(const CvarList *list);      // each in the list's order
 Cvar *CvarFind(const char *name);                 // case-sensitive; null when absent
 void CvarSet(const char *name, const char *text); // text and value; vec untouched
+// Assignments by name so far (CvarSet): a change of the show that tracks do
+// not make, for whoever keeps what the show was.
+extern uint32_t cvarAssignments;

@@ -43,6 +43,7 @@ struct EditState {
     uint64_t messageSince;
     PrerollReport lastSeek;
     double lastSeekSeconds;
+    uint32_t assignments; // cvarAssignments when the kept states were last good
 };
 static EditState edit;
 
@@ -122,6 +123,7 @@ static void editStep(int64_t n)
 // is drawn again as it now is.
 static void editShowChanged(void)
 {
+    edit.assignments = cvarAssignments;
     prerollForget();
     if (edit.paused)
         editSeekFrame(edit.frame >= 0 ? edit.frame : editFrameNear(edit.time));
@@ -355,6 +357,7 @@ int editRun(Screen *screen, const EditOptions *options)
     edit.lastFrame = (int64_t)std::floor(musicLength() * EDIT_FPS);
     musicPause(1);
     editPrepare();
+    edit.assignments = cvarAssignments;
     controlOpen(options->controlPath);
     screenSetKeyListener(editKeyListener);
     screenSetOverlay(editStatusOverlay);
@@ -372,6 +375,8 @@ int editRun(Screen *screen, const EditOptions *options)
             edit.pendingType = 0;
             editKey(type, code);
         }
+        if (cvarAssignments != edit.assignments) // the console set a variable
+            editShowChanged();
         if (!edit.paused) {
             double t = musicPosition();
             if (edit.looping && t >= edit.loopEnd) {

@@ -409,6 +409,11 @@ static int hostFinishBench(FILE *json, double fps, double start, double firstFra
 // frame to frame brought to where it is there.
 static void hostReplayToStart(double fps, double start, PrerollReport *report)
 {
+    if (start > musicLength()) {
+        fprintf(stderr, "--start %g lies past the end of the music (%.3f s): nothing before it is replayed.\n", start,
+                musicLength());
+        return;
+    }
     FrameGrid grid;
     int64_t first;
     gridFor(start, fps, &grid, &first);

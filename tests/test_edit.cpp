@@ -100,11 +100,13 @@ protected:
     std::string socketPath() { return root / "ctl"; }
     // The offline frames of a 60 fps run at `start` and after it, from a tree
     // of their own (a development run writes into its tree).
-    std::vector<std::string> offlineFrames(double start, int count)
+    std::vector<std::string> offlineFrames(double start, int count, const std::string &curlVars = "")
     {
         static int runs = 0;
         const std::string tree = root / ("offline" + std::to_string(runs++));
         if (!copyProductionTree(tree + "/Vantorel") || !makeDirs(tree + "/run"))
+            return {};
+        if (!curlVars.empty() && !writeFile(tree + "/Vantorel/curl.vars", curlVars))
             return {};
         char seconds[32], duration[32];
         snprintf(seconds, sizeof seconds, "%.6f", start);
@@ -290,4 +292,26 @@ TEST_F(EditMode, KeysDriveTheTransport)
     EXPECT_TRUE(edgeShown());
     status = press(XK_space);
     EXPECT_NE(status.find(" paused 0 "), std::string::npos) << status;
+
+    // Typed into the console, the keys are words, not the transport; the
+    // variable set there changes every frame a later seek shows.
+    const std::string curlVars = readFile(root / "Vantorel/curl.vars");
+    press(XK_grave);
+    for (char c : std::string("curl_motionnoisetime 0.5"))
+        press(c == ' ' ? XK_space : c == '.' ? XK_period : c == '_' ? XK_underscore : (unsigned long)c);
+    press(XK_Return);
+    status = press(XK_grave);
+    EXPECT_NE(status.find(" paused 0 "), std::string::npos) << "a space in the console paused: " << status;
+    EXPECT_EQ(channel.ask("get curl_motionnoisetime"), "ok curl_motionnoisetime 0.5");
+    EXPECT_EQ(channel.ask("pause"), "ok paused");
+    EXPECT_EQ(channel.ask("seek 70"), "ok time 70.000");
+    const std::string shot = root / "console.png";
+    EXPECT_EQ(channel.ask("screenshot " + shot), "ok " + shot);
+    std::string changed = curlVars;
+    size_t line = changed.find("curl_motionnoisetime ");
+    ASSERT_NE(line, std::string::npos);
+    changed.replace(line, changed.find('\n', line) - line, "curl_motionnoisetime 0.5");
+    std::vector<std::string> offline = offlineFrames(70.0, 1, changed);
+    ASSERT_EQ(offline.size(), 1u);
+    EXPECT_EQ(hashBytes(readFile(shot)), hashBytes(offline[0]));
 }

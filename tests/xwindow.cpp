@@ -3,7 +3,9 @@
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/XKBlib.h>
 #include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 
 #include <cstring>
 
@@ -104,7 +106,13 @@ bool xPressKey(const char *title, unsigned long keysym)
         XTestFakeMotionEvent(display, -1, attributes.x + attributes.width / 2, attributes.y + attributes.height / 2,
                              CurrentTime);
         XSetInputFocus(display, window, RevertToPointerRoot, CurrentTime);
+        // A symbol on the key's second level ("_" on the minus key) needs Shift.
+        KeyCode shift = XkbKeycodeToKeysym(display, code, 0, 0) == (KeySym)keysym ? 0 : XKeysymToKeycode(display, XK_Shift_L);
+        if (shift)
+            XTestFakeKeyEvent(display, shift, True, CurrentTime);
         pressed = XTestFakeKeyEvent(display, code, True, CurrentTime) && XTestFakeKeyEvent(display, code, False, CurrentTime);
+        if (shift)
+            XTestFakeKeyEvent(display, shift, False, CurrentTime);
         XSync(display, False);
     }
     XCloseDisplay(display);
