@@ -46,6 +46,12 @@ void carryCover(CarryMap *map, CoversFn covers, const EffectContext *ctx, float 
     carryChange(map, CARRY_PICTURE, covered ? 0 : CARRY_PICTURE);
 }
 
+int carryHandOut(const CarriedBlock *kept, int count, CarriedBlock *out, int max)
+{
+    std::copy_n(kept, std::min(count, max), out);
+    return count;
+}
+
 void carryMarkBand(uint32_t *frame)
 {
     std::fill_n(frame + PICTURE_OFFSET_PIXELS, FRAME_WIDTH * PICTURE_ROWS, UNDRAWN);

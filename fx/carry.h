@@ -67,3 +67,6 @@ struct CarriedBlock {
     void *data;
     size_t size;
 };
+// Hands out an effect's blocks: copies at most max of them into out and
+// returns how many there are.
+int carryHandOut(const CarriedBlock *kept, int count, CarriedBlock *out, int max);

@@ -292,13 +292,7 @@ int curl_carried(CarriedBlock *blocks, int max)
                                  {&st->count, sizeof st->count},
                                  {&st->next, sizeof st->next},
                                  {&st->parity, sizeof st->parity}};
-    int n = 0;
-    for (const CarriedBlock &block : kept) {
-        if (n < max)
-            blocks[n] = block;
-        n++;
-    }
-    return n;
+    return carryHandOut(kept, 4, blocks, max);
 }
 
 void curl_render(const EffectContext *ctx, uint32_t *pixels, float t)

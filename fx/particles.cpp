@@ -225,13 +225,7 @@ int particles_carried(CarriedBlock *blocks, int max)
     const CarriedBlock kept[] = {{cloud ? cloud->vertices : nullptr,
                                   cloud ? (size_t)cloud->vertexCount * sizeof(Vertex) : 0},
                                  {&firstFrame, sizeof firstFrame}};
-    int n = 0;
-    for (const CarriedBlock &block : kept) {
-        if (n < max)
-            blocks[n] = block;
-        n++;
-    }
-    return n;
+    return carryHandOut(kept, 2, blocks, max);
 }
 
 void particles_render(const EffectContext *ctx, uint32_t *pixels, float t)
