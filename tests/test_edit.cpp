@@ -233,11 +233,16 @@ TEST_F(EditMode, BadClientsGetErrorsOrAreDroppedAndTheShowGoesOn)
         for (int i = 0; i < 2000; i++)
             deaf.sendRaw("status\n");
     }
-    // More clients than the channel takes: the last is told so.
+    // More clients than the channel takes (eight, this one among them): one
+    // at least is told so (which one depends on when the two above were seen
+    // to go).
     std::vector<std::unique_ptr<Channel>> crowd;
     for (int i = 0; i < 8; i++)
         crowd.push_back(std::make_unique<Channel>(socketPath()));
-    EXPECT_EQ(crowd.back()->reply(), "error too many clients");
+    int turnedAway = 0;
+    for (auto &client : crowd)
+        turnedAway += client->reply(0.5) == "error too many clients";
+    EXPECT_GE(turnedAway, 1);
     crowd.clear();
     // Still answering, still at the moment it was paused at.
     std::string status = channel.ask("status");
