@@ -112,7 +112,10 @@ TEST(MusicClock, SeeksAndPausesKeepTheClockWithTheDecoder)
     for (int i = 0; i < 50; i++) {
         double target = anywhere(random);
         audioStreamSeek(stream, target);
-        EXPECT_NEAR(audioStreamPosition(stream), target, sample) << "seek " << i;
+        // There, unless the device already took a buffer or two from there.
+        const double landed = audioStreamPosition(stream);
+        EXPECT_GE(landed, target - sample) << "seek " << i;
+        EXPECT_LE(landed, target + 2 * buffer) << "seek " << i;
         std::this_thread::sleep_for(std::chrono::milliseconds(10 + i % 4 * 15));
         if (i % 5 == 4) { // a pause holds to the sample, and play goes on from it
             audioStreamPause(stream, 1);
@@ -123,8 +126,13 @@ TEST(MusicClock, SeeksAndPausesKeepTheClockWithTheDecoder)
             audioStreamPause(stream, 0);
             std::this_thread::sleep_for(std::chrono::milliseconds(30));
         }
-        double position = audioStreamPosition(stream), decoded = audioStreamDecoded(stream);
-        EXPECT_LE(std::fabs(decoded - position), buffer + sample) << "after seek " << i << " to " << target;
+        // The decoder read before and after the clock, since the audio thread
+        // may hand over a buffer in between: the clock lies within one buffer
+        // behind the first reading and never ahead of the second.
+        double before = audioStreamDecoded(stream), position = audioStreamPosition(stream),
+               after = audioStreamDecoded(stream);
+        EXPECT_GE(position, before - buffer - sample) << "after seek " << i << " to " << target;
+        EXPECT_LE(position, after + sample) << "after seek " << i << " to " << target;
         EXPECT_GE(position, target - sample) << "after seek " << i;
         moved += position > target + 0.005;
     }
