@@ -76,34 +76,58 @@ static int cvarTokenize(const char *line, char tokens[CVAR_TOKENS_MAX][CVAR_TOKE
     return count;
 }
 
+// One line of a variable file.
+static void cvarReadLine(const char *line, char **slot)
+{
+    char tokens[CVAR_TOKENS_MAX][CVAR_TOKEN_MAX + 1];
+    int count = cvarTokenize(line, tokens);
+    Cvar *cvar = count >= 2 ? CvarFind(tokens[0]) : nullptr;
+    if (count == 2) {
+        // An unknown name gets the registry's own "not found" message.
+        CvarSet(tokens[0], tokens[1]);
+        if (cvar)
+            cvar->source = slot;
+        return;
+    }
+    if (count == 5 && cvar && cvar->kind == CVAR_COLOR) {
+        for (int i = 0; i < 4; i++)
+            cvar->vec[i] = (float)strtod(tokens[1 + i], nullptr);
+        cvar->source = slot;
+        return;
+    }
+    if (count == 4 && cvar && cvar->kind == CVAR_VEC3) {
+        for (int i = 0; i < 3; i++)
+            cvar->vec[i] = (float)strtod(tokens[1 + i], nullptr);
+        cvar->vec[3] = 1.0f;
+        cvar->source = slot;
+        return;
+    }
+    LOG_TAGGED("Invalid variable in file:%s, source:%s\n", line, *slot);
+}
+
 void CvarReadVariables(DataFile *file, char **slot)
 {
     char line[CVAR_LINE_MAX + 1];
-    char tokens[CVAR_TOKENS_MAX][CVAR_TOKEN_MAX + 1];
-    while (dataFileGets(file, line, CVAR_LINE_MAX)) {
-        int count = cvarTokenize(line, tokens);
-        Cvar *cvar = count >= 2 ? CvarFind(tokens[0]) : nullptr;
-        if (count == 2) {
-            // An unknown name gets the registry's own "not found" message.
-            CvarSet(tokens[0], tokens[1]);
-            if (cvar)
-                cvar->source = slot;
-            continue;
+    while (dataFileGets(file, line, CVAR_LINE_MAX))
+        cvarReadLine(line, slot);
+}
+
+void CvarReadText(const char *text, size_t length, char **slot)
+{
+    // Lines as the file reader cuts them: at a newline, or after
+    // CVAR_LINE_MAX bytes, whichever comes first.
+    char line[CVAR_LINE_MAX + 1];
+    size_t at = 0;
+    while (at < length) {
+        size_t n = 0;
+        while (at < length && n < CVAR_LINE_MAX) {
+            char c = text[at++];
+            line[n++] = c;
+            if (c == '\n')
+                break;
         }
-        if (count == 5 && cvar && cvar->kind == CVAR_COLOR) {
-            for (int i = 0; i < 4; i++)
-                cvar->vec[i] = (float)strtod(tokens[1 + i], nullptr);
-            cvar->source = slot;
-            continue;
-        }
-        if (count == 4 && cvar && cvar->kind == CVAR_VEC3) {
-            for (int i = 0; i < 3; i++)
-                cvar->vec[i] = (float)strtod(tokens[1 + i], nullptr);
-            cvar->vec[3] = 1.0f;
-            cvar->source = slot;
-            continue;
-        }
-        LOG_TAGGED("Invalid variable in file:%s, source:%s\n", line, *slot);
+        line[n] = '\0';
+        cvarReadLine(line, slot);
     }
 }
 

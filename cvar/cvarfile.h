@@ -2,6 +2,7 @@
 // and that a development run writes back at exit.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 
 #include "cvar/cvarformat.h" // Required for: CVAR_LINE_MAX
@@ -23,6 +24,9 @@ void CvarAddFile(const char *name);
 // also arranges the write-back at exit.
 void CvarLoad(void);
 void CvarReadVariables(DataFile *file, char **slot);
+// The same for a whole file held in memory (a file read again while the show
+// runs, taken only once it is complete).
+void CvarReadText(const char *text, size_t length, char **slot);
 // Writes every queued file back (exit handler of development runs). Each file
 // is replaced only by a complete new one.
 void CvarSaveAll(void);

@@ -93,6 +93,8 @@ int controlParse(const char *line, size_t length, ControlCommand *command, char 
         return noArguments(CONTROL_PLAY);
     if (verb == "quit")
         return noArguments(CONTROL_QUIT);
+    if (verb == "reload")
+        return noArguments(CONTROL_RELOAD);
 
     if (verb == "seek") {
         if (args != 1 || !readNumber(words[1], &command->numbers[0]))

@@ -13,6 +13,7 @@
 //   set NAME VALUE...      ok NAME VALUE...
 //   screenshot FILE        ok FILE          (the 320 x 180 picture as PNG)
 //   quit                   ok quit          (ends the run as a close request does)
+//   reload                 ok reloaded N    (every watched file read again; the whole ones taken)
 //   anything else          error WHY
 #pragma once
 
@@ -37,6 +38,7 @@ enum ControlVerb {
     CONTROL_SET,
     CONTROL_SCREENSHOT,
     CONTROL_QUIT,
+    CONTROL_RELOAD,
 };
 
 struct ControlCommand {

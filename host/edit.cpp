@@ -16,11 +16,13 @@
 #include "host/hostvars.h"
 #include "host/music.h"
 #include "host/preroll.h"
+#include "host/reload.h"
 #include "host/screen.h"
 #include "platform/platform.h"
 
 enum {
     PAUSED_SLEEP_MS = 5,      // a held picture needs no busy loop
+    RELOAD_POLL_MS = 100,     // how often the watched files are looked at
     MESSAGE_SECONDS = 2,      // how long a message stands in the status line
 };
 
@@ -44,6 +46,7 @@ struct EditState {
     PrerollReport lastSeek;
     double lastSeekSeconds;
     uint32_t assignments; // cvarAssignments when the kept states were last good
+    uint64_t reloadSince; // the last look at the watched files
 };
 static EditState edit;
 
@@ -222,6 +225,24 @@ static void editStatusOverlay(uint32_t *picture, int width, int height)
 }
 
 // ---------------------------------------------------------------------------
+// Hot reload
+// ---------------------------------------------------------------------------
+
+// Takes the watched files that changed (all of them when forced); the show
+// then is another one.
+static int editReload(int force)
+{
+    edit.reloadSince = platformCounter();
+    char said[sizeof edit.message] = "";
+    int taken = reloadPoll(force, said, sizeof said);
+    if (taken) {
+        editSay(said);
+        editShowChanged();
+    }
+    return taken;
+}
+
+// ---------------------------------------------------------------------------
 // Control commands
 // ---------------------------------------------------------------------------
 
@@ -328,6 +349,7 @@ static void editExecute(const ControlCommand *c, char *reply, size_t size)
             snprintf(reply, size, "ok %.1000s", c->file);
         return;
     case CONTROL_QUIT: edit.quit = 1; snprintf(reply, size, "ok quit"); return;
+    case CONTROL_RELOAD: snprintf(reply, size, "ok reloaded %d", editReload(1)); return;
     default: snprintf(reply, size, "error unknown command"); return;
     }
     snprintf(reply, size, "ok time %.3f", edit.time);
@@ -358,6 +380,8 @@ int editRun(Screen *screen, const EditOptions *options)
     musicPause(1);
     editPrepare();
     edit.assignments = cvarAssignments;
+    reloadWatch(hostSyncDevice());
+    edit.reloadSince = platformCounter();
     controlOpen(options->controlPath);
     screenSetKeyListener(editKeyListener);
     screenSetOverlay(editStatusOverlay);
@@ -375,6 +399,8 @@ int editRun(Screen *screen, const EditOptions *options)
             edit.pendingType = 0;
             editKey(type, code);
         }
+        if (platformSecondsSince(edit.reloadSince) * 1000.0 >= RELOAD_POLL_MS)
+            editReload(0);
         if (cvarAssignments != edit.assignments) // the console set a variable
             editShowChanged();
         if (!edit.paused) {

@@ -341,6 +341,11 @@ const EffectContext *hostEffectContext(void)
     return &hostContext;
 }
 
+SyncDevice *hostSyncDevice(void)
+{
+    return hostSync;
+}
+
 // A development run packs every asset it asked for into "demo.dat"; the
 // variable files are written back afterwards, by the exit handler. A bench
 // writes nothing, so it does not gather the pack either.

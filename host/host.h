@@ -36,6 +36,8 @@ struct HostSetup {
 Screen *hostStartup(const HostSetup *setup);
 // What the effects get from the host; valid after hostStartup.
 const EffectContext *hostEffectContext(void);
+// The sync device that owns every track; valid after hostStartup.
+struct SyncDevice *hostSyncDevice(void);
 
 // The variables bound to tracks at start-up, in binding order (the host's own,
 // then the effects' groups). Fills at most max and returns how many there are.

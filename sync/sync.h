@@ -89,3 +89,14 @@ void syncBindVariable(SyncDevice *device, Cvar *cvar);
 // the keys it holds, a negative count none, and memory grows with the keys
 // actually read, never with the count the file claims.
 int syncLoadTrack(SyncDevice *device, SyncTrack *track);
+
+// Reads the track's file again while the show runs and replaces the keys only
+// with a whole file: exactly 4 + 9 x its count bytes (a longer or shorter one
+// is still being written), at most SYNC_RELOAD_KEYS_MAX keys. Otherwise, and
+// when the file cannot be opened, the track keeps its keys.
+enum {
+    SYNC_RELOAD_WAIT = 0,
+    SYNC_RELOAD_DONE = 1,
+    SYNC_RELOAD_KEYS_MAX = 1 << 20,
+};
+int syncReloadTrack(SyncDevice *device, SyncTrack *track);

@@ -82,3 +82,49 @@ int syncLoadTrack(SyncDevice *device, SyncTrack *track)
     track->keyCount = kept;
     return 0;
 }
+
+// ---------------------------------------------------------------------------
+// Reloading
+// ---------------------------------------------------------------------------
+
+int syncReloadTrack(SyncDevice *device, SyncTrack *track)
+{
+    if (!device || !track)
+        return SYNC_RELOAD_WAIT;
+    void *file = device->open(syncTrackPath(device->base, track->name), "rb");
+    if (!file)
+        return SYNC_RELOAD_WAIT;
+    // Whole or not at all: the count, exactly that many keys, nothing after.
+    unsigned char head[TRACK_COUNT_BYTES];
+    int32_t count = -1;
+    if (device->read(head, TRACK_COUNT_BYTES, 1, file) == TRACK_COUNT_BYTES)
+        count = syncReadLe32(head);
+    SyncKey *keys = nullptr;
+    bool whole = count >= 0 && count <= SYNC_RELOAD_KEYS_MAX;
+    if (whole && count > 0) {
+        size_t bytes = (size_t)count * TRACK_KEY_BYTES;
+        unsigned char *data = (unsigned char *)malloc(bytes);
+        keys = (SyncKey *)malloc((size_t)count * sizeof *keys);
+        whole = data && keys && device->read(data, bytes, 1, file) == bytes;
+        for (int32_t i = 0; whole && i < count; i++) {
+            const unsigned char *b = data + (size_t)i * TRACK_KEY_BYTES;
+            keys[i].row = syncReadLe32(b);
+            uint32_t bits = (uint32_t)syncReadLe32(b + 4);
+            memcpy(&keys[i].value, &bits, sizeof keys[i].value);
+            keys[i].type = (int8_t)b[8];
+        }
+        free(data);
+    }
+    unsigned char extra;
+    whole = whole && device->read(&extra, 1, 1, file) == 0;
+    device->close(file);
+    if (!whole) {
+        free(keys);
+        return SYNC_RELOAD_WAIT;
+    }
+    free(track->keys);
+    track->keys = keys;
+    track->keyCount = count;
+    return SYNC_RELOAD_DONE;
+}
+

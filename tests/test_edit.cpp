@@ -320,3 +320,70 @@ TEST_F(EditMode, KeysDriveTheTransport)
     ASSERT_EQ(offline.size(), 1u);
     EXPECT_EQ(hashBytes(readFile(shot)), hashBytes(offline[0]));
 }
+
+// A little-endian track file: keys at rows 0, 100, 200, ... of step type;
+// `claimed` is the count the file says it holds.
+static std::string trackBytes(int32_t claimed, const std::vector<float> &values)
+{
+    std::string bytes(4, '\0');
+    memcpy(&bytes[0], &claimed, 4);
+    for (size_t i = 0; i < values.size(); i++) {
+        char key[9];
+        int32_t row = (int32_t)i * 100;
+        memcpy(key, &row, 4);
+        memcpy(key + 4, &values[i], 4);
+        key[8] = 0;
+        bytes.append(key, 9);
+    }
+    return bytes;
+}
+
+TEST_F(EditMode, HotReloadTakesWholeFilesOnly)
+{
+    startEditing({"--start", "100"});
+    Channel channel(socketPath());
+    ASSERT_TRUE(channel.connected()) << "no control channel";
+    EXPECT_EQ(channel.ask("pause"), "ok paused");
+    const std::string track = root / "Vantorel/sync_particle_zoom.track";
+    const std::string before = channel.ask("get particle_zoom");
+    const std::string shotBefore = root / "before.png", shotAfter = root / "after.png";
+    channel.ask("screenshot " + shotBefore);
+    // Caught half written (a count of five, two keys there), or garbage: the
+    // old keys stay.
+    ASSERT_TRUE(writeFile(track, trackBytes(5, {111, 222})));
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    EXPECT_EQ(channel.ask("get particle_zoom"), before);
+    ASSERT_TRUE(writeFile(track, "\x07garbage"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    EXPECT_EQ(channel.ask("get particle_zoom"), before);
+    // A whole file is taken at once, and the paused picture shows it.
+    ASSERT_TRUE(writeFile(track, trackBytes(1, {300})));
+    auto written = std::chrono::steady_clock::now();
+    std::string now;
+    while ((now = channel.ask("get particle_zoom")) != "ok particle_zoom 300" &&
+           std::chrono::steady_clock::now() - written < std::chrono::seconds(10))
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(now, "ok particle_zoom 300");
+    channel.ask("screenshot " + shotAfter);
+    EXPECT_NE(hashBytes(readFile(shotAfter)), hashBytes(readFile(shotBefore)));
+
+    // A variable file without the end of its last line is still being written.
+    const std::string vars = root / "Vantorel/curl.vars";
+    ASSERT_TRUE(writeFile(vars, readFile(vars) + "curl_zoom 2.5"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    EXPECT_EQ(channel.ask("get curl_zoom"), "ok curl_zoom 1");
+    ASSERT_TRUE(writeFile(vars, readFile(vars) + "\n"));
+    for (int i = 0; i < 500 && channel.ask("get curl_zoom") != "ok curl_zoom 2.5"; i++)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(channel.ask("get curl_zoom"), "ok curl_zoom 2.5");
+    // The forced pass reads every file again.
+    std::string reloaded = channel.ask("reload");
+    EXPECT_EQ(reloaded.rfind("ok reloaded ", 0), 0u) << reloaded;
+    EXPECT_GT(atoi(reloaded.c_str() + 12), 50) << reloaded;
+    EXPECT_EQ(channel.ask("quit"), "ok quit");
+    runner.join();
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_NE(result.out.find("Reloaded sync_particle_zoom.track: 1 keys\n"), std::string::npos);
+    EXPECT_NE(result.out.find("Reloaded curl.vars\n"), std::string::npos);
+    EXPECT_EQ(result.out.find("Reloaded sync_particle_zoom.track: 2 keys"), std::string::npos);
+}

@@ -197,6 +197,42 @@ TEST_F(SyncBinding, BindingNamesTracksOnceAndUpdatesOnlyBoundComponents)
     syncDestroyDevice(device);
 }
 
+// Read again while the show runs, a track takes only a whole file and
+// otherwise keeps the keys it has.
+TEST(SyncTrackFile, ReloadTakesOnlyWholeFiles)
+{
+    std::string two = keyBytes(1, 5.0f, 1) + keyBytes(2, 6.0f, 1);
+    struct Case { const char *name; bool exists; std::string data; int result; int32_t keys; } cases[] = {
+        {"whole", true, le32(2) + two, SYNC_RELOAD_DONE, 2},
+        {"whole and empty", true, le32(0), SYNC_RELOAD_DONE, 0},
+        {"missing", false, "", SYNC_RELOAD_WAIT, 1},
+        {"nothing yet", true, "", SYNC_RELOAD_WAIT, 1},
+        {"half a key", true, le32(2) + two.substr(0, 13), SYNC_RELOAD_WAIT, 1},
+        {"a byte too many", true, le32(2) + two + "x", SYNC_RELOAD_WAIT, 1},
+        {"negative count", true, le32(0xFFFFFFFFu) + two, SYNC_RELOAD_WAIT, 1},
+        {"count past the limit", true, le32(SYNC_RELOAD_KEYS_MAX + 1) + two, SYNC_RELOAD_WAIT, 1},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        memFiles = {{"sync_t.track", le32(1) + keyBytes(0, 9.0f, 0)}};
+        memOpens = memCloses = 0;
+        SyncDevice *device = memDevice();
+        SyncTrack *track = syncGetTrack(device, "t");
+        memFiles.clear();
+        if (c.exists)
+            memFiles["sync_t.track"] = c.data;
+        EXPECT_EQ(syncReloadTrack(device, track), c.result);
+        ASSERT_EQ(track->keyCount, c.keys);
+        if (c.result == SYNC_RELOAD_WAIT) {
+            EXPECT_EQ(track->keys[0].value, 9.0f);
+        } else if (c.keys) {
+            EXPECT_EQ(syncGetValue(track, 2.0), 6.0);
+        }
+        EXPECT_EQ(memCloses, memOpens);
+        syncDestroyDevice(device);
+    }
+}
+
 TEST(SyncTrackFile, EncodedKeysLoadBackAsWritten)
 {
     const SyncKey keys[] = {{-5, 1.5f, SYNC_LINEAR}, {0, -2.25f, SYNC_RAMP}, {4000, 1e9f, -1}};

@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             abort(); // every refusal says why
         return 0;
     }
-    if (command.verb < CONTROL_STATUS || command.verb > CONTROL_QUIT)
+    if (command.verb < CONTROL_STATUS || command.verb > CONTROL_RELOAD)
         abort();
     for (double n : command.numbers) {
         if (!std::isfinite(n))

@@ -1,0 +1,112 @@
+// Watching the asset tree's track and variable files by their size and time.
+#include "host/reload.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "cvar/cvarfile.h"
+#include "data/data.h"
+#include "sync/sync.h"
+
+namespace fs = std::filesystem;
+
+// How a file stood when last taken (or found).
+struct Stamp {
+    bool exists;
+    uintmax_t size;
+    fs::file_time_type time;
+};
+
+struct Watched {
+    std::string name;  // as the show asks for it (relative to the base path)
+    SyncTrack *track;  // a track file's track, or null for a variable file
+    char **slot;       // a variable file's slot
+    Stamp taken;       // the version in use
+    Stamp waiting;     // a version found incomplete, not tried again until it changes
+};
+
+static SyncDevice *watchedDevice;
+static std::vector<Watched> watched;
+
+static Stamp stampOf(const std::string &name)
+{
+    char path[DATA_PATH_MAX + 1];
+    dataAssetPath(path, sizeof path, name.c_str());
+    std::error_code error;
+    Stamp s = {};
+    s.exists = fs::is_regular_file(path, error);
+    if (s.exists) {
+        s.size = fs::file_size(path, error);
+        s.time = fs::last_write_time(path, error);
+    }
+    return s;
+}
+
+static bool sameStamp(const Stamp &a, const Stamp &b)
+{
+    return a.exists == b.exists && a.size == b.size && a.time == b.time;
+}
+
+void reloadWatch(SyncDevice *device)
+{
+    watchedDevice = device;
+    watched.clear();
+    for (int i = 0; device && i < device->trackCount; i++) {
+        SyncTrack *track = device->tracks[i];
+        std::string name = syncTrackPath(device->base, track->name);
+        Stamp now = stampOf(name);
+        watched.push_back({name, track, nullptr, now, now});
+    }
+    for (int i = 0; i < cvarFileCount; i++) {
+        Stamp now = stampOf(cvarFiles[i]);
+        watched.push_back({cvarFiles[i], nullptr, &cvarFiles[i], now, now});
+    }
+}
+
+// A variable file is whole when it reads completely and ends its last line.
+static bool reloadVariables(Watched *w)
+{
+    int32_t size = 0;
+    uint8_t *bytes = dataLoadFile(w->name.c_str(), &size);
+    bool whole = bytes && (size == 0 || bytes[size - 1] == '\n');
+    if (whole)
+        CvarReadText((const char *)bytes, (size_t)size, w->slot);
+    free(bytes);
+    return whole;
+}
+
+int reloadPoll(int force, char *said, size_t saidSize)
+{
+    int taken = 0;
+    for (Watched &w : watched) {
+        Stamp now = stampOf(w.name);
+        if (!force && (sameStamp(now, w.taken) || sameStamp(now, w.waiting)))
+            continue;
+        bool whole = w.track ? syncReloadTrack(watchedDevice, w.track) == SYNC_RELOAD_DONE : reloadVariables(&w);
+        if (!whole) {
+            w.waiting = now; // tried again once it changes
+            continue;
+        }
+        w.taken = w.waiting = now;
+        taken++;
+        if (force)
+            continue; // one line for the whole pass, below
+        char line[DATA_PATH_MAX + 64];
+        if (w.track)
+            snprintf(line, sizeof line, "Reloaded %s: %d keys", w.name.c_str(), (int)w.track->keyCount);
+        else
+            snprintf(line, sizeof line, "Reloaded %s", w.name.c_str());
+        printf("%s\n", line);
+        if (said)
+            snprintf(said, saidSize, "%s", line);
+    }
+    if (force) {
+        printf("Reloaded %d of %d track and variable files\n", taken, (int)watched.size());
+        if (said)
+            snprintf(said, saidSize, "Reloaded %d of %d files", taken, (int)watched.size());
+    }
+    return taken;
+}
