@@ -3,14 +3,24 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "cvar/cvar.h"
 #include "data/data.h"
 #include "core/common.h"
 #include "core/startup.h"
 
+// The two messages of this file carry fixed tags, so that they read the same
+// whatever the layout of this file (and the invalid line is reported as the
+// reader's, whichever helper finds it).
+enum { LOAD_MESSAGE_LINE = 44, INVALID_LINE_MESSAGE_LINE = 106 };
+
 char *cvarFiles[CVAR_FILES_MAX];
 int cvarFileCount;
+// Lines of each file that name no variable: written back as they were, so
+// that a misspelt name costs nothing but a warning.
+static std::vector<std::string> cvarKeptLines[CVAR_FILES_MAX];
 static bool cvarSaveRegistered;
 static bool cvarSaveArmed;
 
@@ -41,7 +51,7 @@ void CvarLoad(void)
     StartupScope phase(STARTUP_VARIABLES);
     for (int i = 0; i < cvarFileCount; i++) {
         DataFile *file = dataFileOpen(cvarFiles[i]);
-        LOG_TAGGED("Loading variables for source file <%s>\n", cvarFiles[i]);
+        logTagged("CvarLoad", LOAD_MESSAGE_LINE, "Loading variables for source file <%s>\n", cvarFiles[i]);
         if (file) {
             CvarReadVariables(file, &cvarFiles[i]);
             dataFileClose(file);
@@ -76,12 +86,26 @@ static int cvarTokenize(const char *line, char tokens[CVAR_TOKENS_MAX][CVAR_TOKE
     return count;
 }
 
-// One line of a variable file.
-static void cvarReadLine(const char *line, char **slot)
+// The kept lines of a queued file's slot, or null for any other slot.
+static std::vector<std::string> *cvarKept(char **slot)
+{
+    ptrdiff_t i = slot - cvarFiles;
+    return slot && i >= 0 && i < CVAR_FILES_MAX ? &cvarKeptLines[i] : nullptr;
+}
+
+// One line (number) of a variable file.
+static void cvarReadLine(const char *line, int number, char **slot)
 {
     char tokens[CVAR_TOKENS_MAX][CVAR_TOKEN_MAX + 1];
     int count = cvarTokenize(line, tokens);
     Cvar *cvar = count >= 2 ? CvarFind(tokens[0]) : nullptr;
+    std::vector<std::string> *kept = cvarKept(slot);
+    if (count >= 2 && !cvar && kept) {
+        std::string text = line;
+        text.erase(text.find_last_not_of("\r\n") + 1);
+        kept->push_back(text);
+        fprintf(stderr, "%s:%d: no variable is called %s; the line stays in the file\n", *slot, number, tokens[0]);
+    }
     if (count == 2) {
         // An unknown name gets the registry's own "not found" message.
         CvarSet(tokens[0], tokens[1]);
@@ -102,23 +126,27 @@ static void cvarReadLine(const char *line, char **slot)
         cvar->source = slot;
         return;
     }
-    LOG_TAGGED("Invalid variable in file:%s, source:%s\n", line, *slot);
+    logTagged("CvarReadVariables", INVALID_LINE_MESSAGE_LINE, "Invalid variable in file:%s, source:%s\n", line, *slot);
 }
 
 void CvarReadVariables(DataFile *file, char **slot)
 {
+    if (std::vector<std::string> *kept = cvarKept(slot))
+        kept->clear();
     char line[CVAR_LINE_MAX + 1];
-    while (dataFileGets(file, line, CVAR_LINE_MAX))
-        cvarReadLine(line, slot);
+    for (int number = 1; dataFileGets(file, line, CVAR_LINE_MAX); number++)
+        cvarReadLine(line, number, slot);
 }
 
 void CvarReadText(const char *text, size_t length, char **slot)
 {
     // Lines as the file reader cuts them: at a newline, or after
     // CVAR_LINE_MAX bytes, whichever comes first.
+    if (std::vector<std::string> *kept = cvarKept(slot))
+        kept->clear();
     char line[CVAR_LINE_MAX + 1];
     size_t at = 0;
-    while (at < length) {
+    for (int number = 1; at < length; number++) {
         size_t n = 0;
         while (at < length && n < CVAR_LINE_MAX) {
             char c = text[at++];
@@ -127,7 +155,7 @@ void CvarReadText(const char *text, size_t length, char **slot)
                 break;
         }
         line[n] = '\0';
-        cvarReadLine(line, slot);
+        cvarReadLine(line, number, slot);
     }
 }
 
@@ -161,6 +189,10 @@ static bool cvarWriteSlot(FILE *file, void *context)
     // The first file also takes every variable that no file named.
     if (slot == &cvarFiles[0])
         ok = CvarWriteFile(file, nullptr) && ok;
+    if (const std::vector<std::string> *kept = cvarKept(slot)) {
+        for (const std::string &line : *kept)
+            ok = fprintf(file, "%s\n", line.c_str()) > 0 && ok;
+    }
     return ok;
 }
 

@@ -9,7 +9,9 @@ extern int dataReadOnly; // bench runs: every file write (caches, packs, variabl
 
 // Writes a file completely under a temporary name beside path, then renames
 // it over path: readers never see a half-written file. The writer answers
-// false on failure. 1 on success, 0 with the old file untouched.
+// false on failure. 1 on success, 0 with the old file untouched. A symbolic
+// link is written through to its target; an existing file keeps its
+// permission bits, and one without any write permission is not replaced (0).
 int dataReplaceFile(const char *path, bool (*write)(FILE *file, void *context), void *context);
 
 // What dataReplaceFile calls around its writes, so that the tests can make

@@ -1,5 +1,7 @@
 // Variable files: the line grammar, which file wins, and writing back.
 
+#include <sys/stat.h>
+
 #include "cvar/cvar.h"
 #include "cvar/cvarfile.h"
 #include "data/data.h"
@@ -65,7 +67,7 @@ TEST_F(VariableFiles, TokenCountAndKindDecideWhatALineDoes)
                                      "]\"Loading variables for source file <a.vars>\\n\"\n"};
     for (const char *invalid : {"t_tint 0.5 0.5 0.5\n", "t_speed 1 2 3\n", "t_camera 1 2 3 4\n", "t_speed\n", "\n",
                                 "t_nothing 1 2 3\n", "a b c d e f g\n"})
-        said.push_back(std::string("\"Invalid variable in file:") + invalid + ", source:a.vars\\n\"\n");
+        said.push_back(std::string("[CvarReadVariables :  106]\"Invalid variable in file:") + invalid + ", source:a.vars\\n\"\n");
     for (const std::string &message : said)
         EXPECT_NE(out.find(message), std::string::npos) << message << out;
 }
@@ -120,4 +122,50 @@ TEST_F(VariableFiles, LongLinesAreCutAndReadOnAsTheNextLine)
     EXPECT_EQ(speed.value, 5.0f);
     EXPECT_NE(out.find("Invalid variable in file:" + text.substr(0, 256) + ", source:long.vars"), std::string::npos)
         << out;
+}
+
+// The write-back loses nothing a person wrote: a line naming no variable
+// stays (after a warning naming file and line), a file nobody may write is
+// left alone, a file keeps its permission bits, and a symbolic link stays a
+// link with the new file written to its target.
+TEST_F(VariableFiles, WriteBackKeepsUnknownLinesModesAndLinks)
+{
+    files({{"kept.vars", "t_speed 3\nt_sped 4\nt_nowhere 1 2 3 4\n"}, {"locked.vars", "t_tint 1 1 1 1\n"}});
+    testing::internal::CaptureStderr();
+    loadAll();
+    std::string warned = testing::internal::GetCapturedStderr();
+    EXPECT_NE(warned.find("kept.vars:2: no variable is called t_sped; the line stays in the file"), std::string::npos)
+        << warned;
+    EXPECT_NE(warned.find("kept.vars:3: no variable is called t_nowhere"), std::string::npos) << warned;
+    const std::string locked = dir / "assets/locked.vars";
+    ASSERT_EQ(chmod(locked.c_str(), 0444), 0);
+    const std::string kept = dir / "assets/kept.vars";
+    ASSERT_EQ(chmod(kept.c_str(), 0640), 0);
+    EXPECT_EQ(captured(CvarSaveAll), "failed to open file locked.vars for cvar writing\n");
+    // The first file also takes the variables no file named.
+    const std::string unnamed = "t_camera 0.000000 0.000000 -1000.000000\n";
+    EXPECT_EQ(readFile(kept), "t_speed 3.000000\n" + unnamed + "t_loose 7.000000\nt_sped 4\nt_nowhere 1 2 3 4\n");
+    struct stat info;
+    ASSERT_EQ(stat(kept.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
+    EXPECT_EQ(readFile(locked), "t_tint 1 1 1 1\n");
+    ASSERT_EQ(stat(locked.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0444u);
+    // Read again, the kept lines are not doubled.
+    loadAll();
+    speed.value = 5;
+    captured(CvarSaveAll);
+    EXPECT_EQ(readFile(kept), unnamed + "t_speed 5.000000\nt_loose 7.000000\nt_sped 4\nt_nowhere 1 2 3 4\n");
+
+    // Through a link to a file elsewhere.
+    ASSERT_TRUE(makeDirs(dir / "elsewhere"));
+    ASSERT_TRUE(writeFile(dir / "elsewhere/real.vars", readFile(kept)));
+    ASSERT_EQ(remove(kept.c_str()), 0);
+    ASSERT_EQ(symlink((dir / "elsewhere/real.vars").c_str(), kept.c_str()), 0);
+    speed.value = 6;
+    captured(CvarSaveAll);
+    ASSERT_EQ(lstat(kept.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode));
+    EXPECT_NE(readFile(dir / "elsewhere/real.vars").find("t_speed 6.000000\n"), std::string::npos);
+    EXPECT_TRUE(listDir(dir / "elsewhere") == std::vector<std::string>{"real.vars"}) << "no temporary file left";
 }
