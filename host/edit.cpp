@@ -43,8 +43,6 @@ struct EditState {
     uint64_t fpsSince;
     char message[64];
     uint64_t messageSince;
-    PrerollReport lastSeek;
-    double lastSeekSeconds;
     uint32_t assignments; // cvarAssignments when the kept states were last good
     uint64_t reloadSince; // the last look at the watched files
 };
@@ -82,10 +80,9 @@ static void editSeekFrame(int64_t frame)
 {
     frame = std::clamp<int64_t>(frame, 0, edit.lastFrame);
     musicSeek(gridTime(&edit.grid, frame));
-    uint64_t began = platformCounter();
-    prerollTo(edit.screen, &edit.grid, frame, edit.lastFrame + 1, &edit.lastSeek);
+    PrerollReport report;
+    prerollTo(edit.screen, &edit.grid, frame, edit.lastFrame + 1, &report);
     editDrawGridFrame(frame);
-    edit.lastSeekSeconds = platformSecondsSince(began);
 }
 
 static void editSeek(double seconds)

@@ -235,6 +235,12 @@ static void restoreState(const KeptState *state, uint32_t pieces)
     }
 }
 
+// Grid frames between two kept states.
+static int64_t keptSpacing(const FrameGrid *grid)
+{
+    return std::max<int64_t>(1, std::llround(grid->fps * KEPT_SPACING_SECONDS));
+}
+
 void prerollKeepStates(Screen *screen)
 {
     keeping = true;
@@ -272,7 +278,7 @@ static void replayFor(Screen *screen, const FrameGrid *grid, int64_t first, uint
         prerollForget();
         keptGrid = *grid;
     }
-    const int64_t spacing = std::max<int64_t>(1, std::llround(grid->fps * KEPT_SPACING_SECONDS));
+    const int64_t spacing = keptSpacing(grid);
 
     // Backward from the start: a frame is replayed when it writes a piece
     // that a later replayed or seen frame reads; it then needs what it reads.
@@ -354,15 +360,14 @@ void prerollPrepare(Screen *screen, const FrameGrid *grid, int64_t end, PrerollR
     // every frame after it counted as seen: one walk back over the whole show.
     // Coverings are not tried here, so pictures count as read a little too
     // often; the seeks themselves try them.
-    const int64_t spacing = std::max<int64_t>(1, std::llround(grid->fps * KEPT_SPACING_SECONDS));
+    const int64_t spacing = keptSpacing(grid);
     std::map<int64_t, uint32_t> neededBy;
     uint32_t live = 0;
     int64_t begin = gridBegin(grid);
     for (int64_t k = end - 1; k >= begin; k--) {
         setVariablesAt(gridTime(grid, k));
         CarryMap map;
-        carryBegin(&map, nullptr);
-        hostFrameCarry(&map);
+        frameMap(&map, false, report);
         live |= CARRY_PICTURE;
         live = (live & ~map.changed) | unionOf(map.dependsOn, live & map.changed);
         if (k % spacing == 0 && k > begin)
