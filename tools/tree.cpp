@@ -63,6 +63,22 @@ bool endsWith(const std::string &text, const char *suffix)
 
 } // namespace
 
+// The engine keeps its conversion of a LightWave file while the conversion
+// exists: it has to go for a new file to be seen. The builder removes no file
+// it did not write, so it says so.
+static void warnConverted(const std::string &path)
+{
+    if (!endsWith(path, ".obj") && !endsWith(path, ".lwo"))
+        return;
+    std::error_code ec;
+    for (const char *converted : {".cached", ".lob"})
+        if (fs::exists(path + converted, ec))
+            fprintf(stderr,
+                    "vantorel_build: %s changed, but the engine still reads its conversion %s%s: delete that file "
+                    "to have the new object converted\n",
+                    path.c_str(), path.c_str(), converted);
+}
+
 // Replaces the tree files whose bytes differ and records every file in next.
 static bool writeFiles(const TreeOptions &options, PartPlan *plan, const Manifest &old, Manifest *next,
                        std::string *error)
@@ -79,33 +95,22 @@ static bool writeFiles(const TreeOptions &options, PartPlan *plan, const Manifes
         } else {
             std::string have;
             same = buildReadFile(path, &have) && have == file.bytes;
-        }
-        if (!same) {
-            std::error_code ec;
-            fs::create_directories(fs::path(path).parent_path(), ec);
-            if (!dataReplaceFile(path.c_str(), writeBytes, (void *)&file.bytes)) {
-                *error = "cannot write " + path;
-                return false;
-            }
-            plan->written++;
-            // The engine keeps its conversion of a LightWave file while the
-            // conversion exists: it has to go for the new file to be seen.
-            for (const char *converted : {".cached", ".lob"}) {
-                if (endsWith(file.name, ".obj") || endsWith(file.name, ".lwo")) {
-                    if (fs::exists(path + converted, ec))
-                        fprintf(stderr,
-                                "vantorel_build: %s changed, but the engine still reads its conversion %s%s: "
-                                "delete that file to have the new object converted\n",
-                                path.c_str(), path.c_str(), converted);
+            if (!same) {
+                std::error_code ec;
+                fs::create_directories(fs::path(path).parent_path(), ec);
+                if (!dataReplaceFile(path.c_str(), writeBytes, (void *)&file.bytes)) {
+                    *error = "cannot write " + path;
+                    return false;
                 }
+                plan->written++;
+                warnConverted(path);
             }
+            manifestStat(path, &record);
         }
         // The variable files are judged by their values, never by a record:
         // the engine rewrites them at every exit.
         if (!strcmp(plan->name, "variables"))
             continue;
-        if (!same || recorded == old.files.end() || recorded->second.hash != hash)
-            manifestStat(path, &record);
         record.part = plan->name;
         record.hash = hash;
         next->files[file.name] = record;
