@@ -11,6 +11,7 @@
 // KIND is step (the default), linear, smooth or ramp: how the value goes on to
 // the variable's next key.
 #include <cmath>
+#include <cstdio>
 #include <map>
 #include <sstream>
 
@@ -85,7 +86,7 @@ bool buildTracks(const BuildContext &ctx, std::string *error)
     std::string line;
     int32_t row = -1;
     for (int number = 1; std::getline(lines, line); number++) {
-        std::string where = "timeline.txt:" + std::to_string(number) + ": ";
+        std::string where = ctx.source + "/timeline.txt:" + std::to_string(number) + ": ";
         std::vector<std::string> tokens = buildSplit(line.substr(0, line.find('#')));
         if (tokens.empty() || tokens[0] == "section")
             continue;
@@ -143,7 +144,7 @@ bool buildTracks(const BuildContext &ctx, std::string *error)
         for (const std::string &name : trackNamesOf(entry)) {
             auto found = tracks.find(name);
             if (found == tracks.end()) {
-                *error = "timeline.txt: no keys for " + name;
+                *error = ctx.source + "/timeline.txt: no keys for " + name;
                 return false;
             }
             std::string bytes(syncEncodeTrack(found->second.data(), (int32_t)found->second.size(), nullptr), '\0');
@@ -158,10 +159,13 @@ bool buildTracks(const BuildContext &ctx, std::string *error)
     std::vector<PackSource> entries;
     for (size_t i = 0; i < files.size(); i++)
         entries.push_back({files[i].c_str(), (const uint8_t *)contents[i].data(), (int32_t)contents[i].size()});
-    std::string pack = ctx.out + "/demotrk.dat";
-    if (!dataWritePack(pack.c_str(), entries.data(), (int)entries.size())) {
+    // The pack writer writes files only: the pack goes through the scratch
+    // directory and joins the part's output as bytes.
+    std::string pack = ctx.scratch + "/demotrk.dat", bytes;
+    if (!dataWritePack(pack.c_str(), entries.data(), (int)entries.size()) || !buildReadFile(pack, &bytes)) {
         *error = "cannot write " + pack;
         return false;
     }
-    return true;
+    remove(pack.c_str());
+    return buildWrite(ctx, "demotrk.dat", bytes, error);
 }

@@ -54,7 +54,7 @@ static bool buildVariableFile(const BuildContext &ctx, const char *file, std::st
     std::istringstream lines(text);
     std::string line;
     for (int number = 1; std::getline(lines, line); number++) {
-        std::string where = std::string(file) + ":" + std::to_string(number) + ": ";
+        std::string where = ctx.source + "/vars/" + file + ":" + std::to_string(number) + ": ";
         std::vector<std::string> tokens = buildSplit(line.substr(0, line.find('#')));
         if (tokens.empty())
             continue;
@@ -93,7 +93,7 @@ static bool buildVariableFile(const BuildContext &ctx, const char *file, std::st
     }
     for (const CvarCatalogEntry &entry : cvarCatalog) {
         if (entry.file && !strcmp(entry.file, file) && !named.count(entry.name)) {
-            *error = std::string(file) + ": no value for " + entry.name;
+            *error = ctx.source + "/vars/" + file + ": no value for " + entry.name;
             return false;
         }
     }
