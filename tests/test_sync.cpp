@@ -197,6 +197,51 @@ TEST_F(SyncBinding, BindingNamesTracksOnceAndUpdatesOnlyBoundComponents)
     syncDestroyDevice(device);
 }
 
+// Held by hand (the edit mode, paused), a driven variable keeps its values
+// through every update until the holds go; unbound and other variables do
+// not notice.
+TEST_F(SyncBinding, HeldVariablesKeepHandSetValuesUntilReleased)
+{
+    static Cvar scalar = cvarDefine("test_held", "1", 0, 1);
+    static Cvar colour = cvarDefine("test_held_tint", "0 0 0 0", 0, 1, CVAR_COLOR, 9, 9, 9, 0.5f);
+    static Cvar other = cvarDefine("test_other", "1", 0, 1);
+    for (Cvar *cvar : {&scalar, &colour, &other})
+        CvarRegister(cvar);
+    memFiles.clear();
+    for (const char *name : {"test_held", "test_held_tint_r", "test_held_tint_g", "test_held_tint_b", "test_other"})
+        memFiles[std::string("sync_") + name + ".track"] = le32(2) + keyBytes(0, 0, 1) + keyBytes(10, 10, 0);
+    SyncDevice *device = memDevice();
+    for (Cvar *cvar : {&scalar, &colour, &other})
+        syncBindVariable(device, cvar);
+
+    EXPECT_EQ(syncReleaseVariables(), 0);
+    EXPECT_EQ(syncHoldVariable(&scalar), 1);
+    EXPECT_EQ(syncHoldVariable(&colour), 1);
+    EXPECT_EQ(syncHoldVariable(&scalar), 1); // once is enough
+    scalar.value = 3, colour.vec[0] = 0.25f;
+    for (double row : {2.0, 7.0}) {
+        syncUpdateVariables(row);
+        EXPECT_EQ(scalar.value, 3.0f);
+        EXPECT_EQ(std::vector<float>(colour.vec, colour.vec + 4), (std::vector<float>{0.25f, 9, 9, 0.5f}));
+        EXPECT_EQ(other.value, (float)row);
+    }
+    EXPECT_TRUE(syncIsHeld(&colour));
+    EXPECT_FALSE(syncIsHeld(&other));
+    EXPECT_EQ(syncReleaseVariables(), 2);
+    EXPECT_FALSE(syncIsHeld(&scalar));
+    syncUpdateVariables(5.0);
+    EXPECT_EQ(scalar.value, 5.0f);
+    EXPECT_EQ(std::vector<float>(colour.vec, colour.vec + 4), (std::vector<float>{5, 5, 5, 0.5f}));
+    // Room for every variable the show binds, and a refusal beyond it.
+    std::vector<Cvar> many(300, cvarDefine("test_many", "0", 0, 1));
+    int taken = 0;
+    for (Cvar &cvar : many)
+        taken += syncHoldVariable(&cvar);
+    EXPECT_EQ(taken, 256);
+    EXPECT_EQ(syncReleaseVariables(), 256);
+    syncDestroyDevice(device);
+}
+
 // Read again while the show runs, a track takes only a whole file and
 // otherwise keeps the keys it has.
 TEST(SyncTrackFile, ReloadTakesOnlyWholeFiles)
