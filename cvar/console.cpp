@@ -285,11 +285,31 @@ int consoleScrollOffset(void)
     return editing.offset;
 }
 
-// Overlay rows a committed line takes, wrapped at the overlay's width.
+// Where the overlay's rows of a committed line begin: a row ends after the
+// last blank that fits, or, in a word longer than a third of the row, at the
+// row's end. starts has room for CONSOLE_LINE_SIZE entries; returns the rows.
+static int consoleWrap(const char *line, int columns, int *starts)
+{
+    const int length = (int)strlen(line);
+    columns = std::max(columns, 1);
+    int rows = 0, at = 0;
+    do {
+        starts[rows++] = at;
+        if (length - at <= columns)
+            break;
+        int end = at + columns; // the first character that does not fit
+        int cut = end;
+        while (cut > at + columns * 2 / 3 && line[cut - 1] != ' ')
+            cut--;
+        at = line[cut - 1] == ' ' ? cut : end;
+    } while (at < length);
+    return rows;
+}
+
 static int consoleRowsOf(const char *line)
 {
-    int length = (int)strlen(line), columns = std::max(editing.columns, 1);
-    return length > columns ? (length + columns - 1) / columns : 1;
+    int starts[CONSOLE_LINE_SIZE];
+    return consoleWrap(line, editing.columns, starts);
 }
 
 // The furthest back the view goes: the oldest lines fill it from the top
@@ -355,25 +375,28 @@ static void consoleFormatLive(const Cvar *cvar, char *out, size_t size)
     }
 }
 
-// "the track intro_zoom" or "the tracks a, b, c": the tracks the sync update
-// writes into the variable; the count of them, 0 when none drives it.
+// "the track intro_zoom" or "the tracks post_glow_color_r, _g, _b": the
+// tracks the sync update writes into the variable (after the first, what the
+// binding added to the name); the count of them, 0 when none drives it.
 static int consoleTracks(const Cvar *cvar, char *out, size_t size)
 {
     if (!cvar->tracks[0]) // the sync update's own test
         return 0;
     const int slots = consoleComponents(cvar) == 1 ? 1 : 3;
-    const char *names[3];
+    const size_t nameLength = strlen(cvar->name);
+    char names[3 * CVAR_TRACK_NAME + 8]; // three names of at most 63 characters, two ", "
     int count = 0;
+    size_t used = 0;
     for (int i = 0; i < slots; i++) {
-        if (cvar->tracks[i])
-            names[count++] = cvar->trackNames[i];
+        if (!cvar->tracks[i])
+            continue;
+        const char *name = cvar->trackNames[i];
+        if (count > 0 && strncmp(name, cvar->name, nameLength) == 0 && name[nameLength])
+            name += nameLength;
+        used += snprintf(names + used, sizeof names - used, "%s%.63s", count ? ", " : "", name);
+        count++;
     }
-    if (count == 1)
-        snprintf(out, size, "the track %s", names[0]);
-    else if (count == 2)
-        snprintf(out, size, "the tracks %s, %s", names[0], names[1]);
-    else
-        snprintf(out, size, "the tracks %s, %s, %s", names[0], names[1], names[2]);
+    snprintf(out, size, "the track%s %s", count == 1 ? "" : "s", names);
     return count;
 }
 
@@ -517,21 +540,24 @@ static void consoleExecuteEdit(void)
     }
 }
 
-// Names packed into lines the overlay shows whole, two blanks apart.
+// Names in columns, as many as the overlay's width holds, in name order
+// along the rows.
 static void consoleListNames(Cvar *const *names, int count)
 {
-    char line[CONSOLE_LINE_SIZE] = "";
-    int width = std::clamp(editing.columns, 1, (int)CONSOLE_MAX_CHARS);
-    for (int i = 0; i < count; i++) {
-        int length = (int)strlen(line);
-        if (length && length + 2 + (int)strlen(names[i]->name) > width) {
-            consolePrint("%s", line);
-            line[0] = 0, length = 0;
+    size_t longest = 0;
+    for (int i = 0; i < count; i++)
+        longest = std::max(longest, strlen(names[i]->name));
+    const int cell = (int)std::min<size_t>(longest + 2, CONSOLE_MAX_CHARS); // two blanks between columns
+    const int perRow = std::max((std::clamp(editing.columns, 1, (int)CONSOLE_MAX_CHARS) + 2) / cell, 1);
+    for (int first = 0; first < count; first += perRow) {
+        char line[CONSOLE_LINE_SIZE] = "";
+        int length = 0;
+        for (int i = first; i < std::min(first + perRow, count) && length < CONSOLE_MAX_CHARS; i++) {
+            const bool last = i + 1 == std::min(first + perRow, count);
+            length += snprintf(line + length, sizeof line - length, "%-*s", last ? 0 : cell, names[i]->name);
         }
-        snprintf(line + length, sizeof line - length, "%s%s", length ? "  " : "", names[i]->name);
-    }
-    if (line[0])
         consolePrint("%s", line);
+    }
 }
 
 static void consoleCompleteEdit(void)
@@ -625,11 +651,13 @@ static void consoleDrawEditLines(uint32_t *picture, int width, int lineCount, in
     }
     for (int i = consoleEditLineCount() - 1 - editing.offset; i >= 0 && row > 0; i--) {
         const char *line = consoleEditLine(i);
-        const int length = (int)strlen(line);
-        for (int piece = consoleRowsOf(line) - 1; piece >= 0 && row > 0; piece--) {
+        int starts[CONSOLE_LINE_SIZE];
+        const int pieces = consoleWrap(line, columns, starts), length = (int)strlen(line);
+        for (int piece = pieces - 1; piece >= 0 && row > 0; piece--) {
             row--;
+            const int end = piece + 1 < pieces ? starts[piece + 1] : length;
             consoleDrawText(picture, width, CONSOLE_MARGIN + row * CONSOLE_CELL_HEIGHT, 0, columns - 1,
-                            line + piece * columns, length - piece * columns, CONSOLE_TEXT_COLOUR);
+                            line + starts[piece], end - starts[piece], CONSOLE_TEXT_COLOUR);
         }
     }
 }

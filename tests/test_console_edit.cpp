@@ -104,7 +104,7 @@ TEST_F(EditConsole, CommandsShowLiveValuesSetWholeColoursAndVectorsAndRefuseBadI
 {
     const std::string heldLine = "  held while paused; the track intro_zoom takes over again on play, seek or step";
     const std::string overLine = "  the track intro_zoom overrides it from the next frame; pause to hold a value";
-    const std::string glowTracks = "the tracks post_glow_color_r, post_glow_color_g, post_glow_color_b";
+    const std::string glowTracks = "the tracks post_glow_color_r, _g, _b";
     struct Case {
         const char *keys;
         int holding;                    // the edit mode's answer: paused
@@ -275,21 +275,36 @@ TEST_F(EditConsole, PageKeysScrollALongerScrollbackAndNewOutputComesBackDown)
     press("\x03");
     EXPECT_EQ(consoleScrollOffset(), 3);
 
-    // Lines longer than the width wrap onto the rows above them.
+    // Lines longer than the width wrap onto the rows below them, after the
+    // last blank that fits, or inside a long word.
     memset(&console, 0, sizeof console);
     consoleKey('`');
     consoleSetEditMode(1, hold);
-    consolePrint("%s", std::string(120, 'w').c_str()); // three rows of 52 columns
+    consolePrint("%s", std::string(120, 'w').c_str()); // 52, 52 and 16 columns
+    std::string words;
+    for (int i = 0; i < 12; i++)
+        words += i ? " abcde" : "abcde"; // 48 columns (eight words and a blank), then the rest
+    consolePrint("%s", words.c_str());
     std::fill(picture.begin(), picture.end(), 0);
-    const int band = consoleDraw(picture.data(), 320, 180, 15);
-    ASSERT_GT(band, 0);
-    std::vector<int> textRows; // committed rows with text on them
+    ASSERT_GT(consoleDraw(picture.data(), 320, 180, 15), 0);
+    // Text pixels in each committed row, and in its columns 48 to 51.
+    std::vector<int> rowsWithText, rowsWithTextAtTheEnd;
     for (int row = 0; row < 15; row++) {
-        const uint32_t *top = picture.data() + (2 + row * 9) * 320;
-        if (std::count(top, top + 9 * 320, 0xC8C8C8u))
-            textRows.push_back(row);
+        bool any = false, atEnd = false;
+        for (int y = 2 + row * 9; y < 2 + row * 9 + 9; y++) {
+            for (int x = 0; x < 320; x++) {
+                bool text = picture[y * 320 + x] == 0xC8C8C8u;
+                any |= text;
+                atEnd |= text && x >= 2 + 48 * 6 && x < 2 + 52 * 6;
+            }
+        }
+        if (any)
+            rowsWithText.push_back(row);
+        if (atEnd)
+            rowsWithTextAtTheEnd.push_back(row);
     }
-    EXPECT_EQ(textRows, (std::vector<int>{12, 13, 14}));
+    EXPECT_EQ(rowsWithText, (std::vector<int>{10, 11, 12, 13, 14}));
+    EXPECT_EQ(rowsWithTextAtTheEnd, (std::vector<int>{10, 11}));
 }
 
 TEST_F(EditConsole, TabCompletesListsAndCyclesThroughSeveralNames)
@@ -299,12 +314,13 @@ TEST_F(EditConsole, TabCompletesListsAndCyclesThroughSeveralNames)
     // The keys, the input line afterwards, the lines printed meanwhile.
     struct Step { const char *keys; const char *input; std::vector<std::string> printed; };
     const Step steps[] = {
-        {"post_glow_b\t", "post_glow_blur_", {"post_glow_blur_h  post_glow_blur_v"}},
+        {"post_glow_b\t", "post_glow_blur_", {"post_glow_blur_h  post_glow_blur_v"}}, // in columns
         {"\t", "post_glow_blur_h ", {}},
         {"\t", "post_glow_blur_v ", {}},
         {"\t", "post_glow_blur_h ", {}}, // round again
         {"\b\b\t", "post_glow_blur_", {"post_glow_blur_h  post_glow_blur_v"}}, // changed by hand: a new completion
-        {"\b\b\b\b\b\b\t", "post_glow", {"post_glow  post_glow_blur_h  post_glow_blur_v", "post_glow_color  post_glow_threshold"}},
+        {"\b\b\b\b\b\b\t", "post_glow",
+         {"post_glow            post_glow_blur_h", "post_glow_blur_v     post_glow_color", "post_glow_threshold"}},
         {"\t", "post_glow ", {}},
         {"\b_t\t", "post_glow_threshold ", {}}, // one match: completed, nothing listed
         {"\t", "post_glow_threshold ", {}},     // past the name: nothing
@@ -312,8 +328,8 @@ TEST_F(EditConsole, TabCompletesListsAndCyclesThroughSeveralNames)
         {"fx\t", "fx_time ", {}},
         {"\b\b\b\b\b\b\b\bzz\t", "zz", {"No variable begins with zz"}}, // said above the line, which stays
         {"\b\b\t", "", {}},
-        {"p\t", "post_", {"post_blur_h  post_glow  post_glow_blur_h", "post_glow_blur_v  post_glow_color",
-                          "post_glow_threshold"}},
+        {"p\t", "post_", {"post_blur_h          post_glow", "post_glow_blur_h     post_glow_blur_v",
+                          "post_glow_color      post_glow_threshold"}},
     };
     for (const Step &step : steps) {
         SCOPED_TRACE(step.keys);
