@@ -299,7 +299,7 @@ static int consoleWrap(const char *line, int columns, int *starts)
             break;
         int end = at + columns; // the first character that does not fit
         int cut = end;
-        while (cut > at + columns * 2 / 3 && line[cut - 1] != ' ')
+        while (cut > at + std::max(columns * 2 / 3, 1) && line[cut - 1] != ' ')
             cut--;
         at = line[cut - 1] == ' ' ? cut : end;
     } while (at < length);
