@@ -1,9 +1,11 @@
 // Reading, queuing and writing back the variable files.
 #include "cvar/cvarfile.h"
 
+#include <array>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "cvar/cvar.h"
@@ -21,6 +23,11 @@ int cvarFileCount;
 // Lines of each file that name no variable: written back as they were, so
 // that a misspelt name costs nothing but a warning.
 static std::vector<std::string> cvarKeptLines[CVAR_FILES_MAX];
+// The components of every colour and vector as their defaults or their file
+// gave them, before any track moved them. Track-driven values are the show's
+// of one moment, not tuning: the write-back keeps these instead, so that the
+// files do not depend on where a run happened to end.
+static std::unordered_map<const Cvar *, std::array<float, 4>> cvarGivenComponents;
 static bool cvarSaveRegistered;
 static bool cvarSaveArmed;
 
@@ -49,6 +56,10 @@ void CvarArmSaving(void)
 void CvarLoad(void)
 {
     StartupScope phase(STARTUP_VARIABLES);
+    for (const Cvar *c = cvarList; c; c = c->next) {
+        if (c->kind == CVAR_COLOR || c->kind == CVAR_VEC3)
+            cvarGivenComponents.emplace(c, std::array<float, 4>{c->vec[0], c->vec[1], c->vec[2], c->vec[3]});
+    }
     for (int i = 0; i < cvarFileCount; i++) {
         DataFile *file = dataFileOpen(cvarFiles[i]);
         logTagged("CvarLoad", LOAD_MESSAGE_LINE, "Loading variables for source file <%s>\n", cvarFiles[i]);
@@ -116,6 +127,7 @@ static void cvarReadLine(const char *line, int number, char **slot)
     if (count == 5 && cvar && cvar->kind == CVAR_COLOR) {
         for (int i = 0; i < 4; i++)
             cvar->vec[i] = (float)strtod(tokens[1 + i], nullptr);
+        cvarGivenComponents[cvar] = {cvar->vec[0], cvar->vec[1], cvar->vec[2], cvar->vec[3]};
         cvar->source = slot;
         return;
     }
@@ -123,6 +135,7 @@ static void cvarReadLine(const char *line, int number, char **slot)
         for (int i = 0; i < 3; i++)
             cvar->vec[i] = (float)strtod(tokens[1 + i], nullptr);
         cvar->vec[3] = 1.0f;
+        cvarGivenComponents[cvar] = {cvar->vec[0], cvar->vec[1], cvar->vec[2], cvar->vec[3]};
         cvar->source = slot;
         return;
     }
@@ -159,21 +172,41 @@ void CvarReadText(const char *text, size_t length, char **slot)
     }
 }
 
+// What a variable file keeps of a number: what its text says, which is what
+// the files and the console gave it. Its value may be the show's of one
+// moment (a track drives it, or the intro copies its clock into it).
+static float cvarKeptValue(const Cvar *c)
+{
+    return (float)strtod(c->text, nullptr);
+}
+
+static std::array<float, 4> cvarKeptComponents(const Cvar *c)
+{
+    std::array<float, 4> kept = {c->vec[0], c->vec[1], c->vec[2], c->vec[3]};
+    auto given = cvarGivenComponents.find(c);
+    for (int i = 0; i < 3; i++) {
+        if (c->tracks[i] && given != cvarGivenComponents.end())
+            kept[i] = given->second[i];
+    }
+    return kept;
+}
+
 int CvarWriteFile(FILE *file, char **source)
 {
     bool ok = true;
     for (Cvar *c = cvarList; c; c = c->next) {
         if (c->source != source)
             continue;
+        std::array<float, 4> v = cvarKeptComponents(c);
         switch (c->kind) {
         case CVAR_FLOAT:
-            ok = fprintf(file, "%s %f\n", c->name, c->value) > 0 && ok;
+            ok = fprintf(file, "%s %f\n", c->name, cvarKeptValue(c)) > 0 && ok;
             break;
         case CVAR_COLOR:
-            ok = fprintf(file, "%s %f %f %f %f\n", c->name, c->vec[0], c->vec[1], c->vec[2], c->vec[3]) > 0 && ok;
+            ok = fprintf(file, "%s %f %f %f %f\n", c->name, v[0], v[1], v[2], v[3]) > 0 && ok;
             break;
         case CVAR_VEC3:
-            ok = fprintf(file, "%s %f %f %f\n", c->name, c->vec[0], c->vec[1], c->vec[2]) > 0 && ok;
+            ok = fprintf(file, "%s %f %f %f\n", c->name, v[0], v[1], v[2]) > 0 && ok;
             break;
         default:
             break;

@@ -7,8 +7,12 @@
 #include <csetjmp> // Required for: setjmp() on libpng's jump buffer
 #include <cstdint>
 #include <cstdio>
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 #include <strings.h> // Required for: strcasecmp()
+#include <vector>
 
 #include "data/data.h"
 #include "core/common.h"
@@ -22,11 +26,29 @@ enum {
 // How a decode ended.
 enum { PNG_DECODED, PNG_FAILED, PNG_TOO_LARGE };
 
+// The loader's messages keep the tags logs have always shown for them,
+// whatever the layout of this file.
+enum {
+    LOAD_NO_NAME_LINE = 117,
+    LOAD_NOT_OPENED_LINE = 123,
+    LOAD_NOT_PNG_LINE = 132,
+    LOAD_NO_STRUCT_LINE = 139,
+    LOAD_NO_INFO_LINE = 145,
+    LOAD_NO_END_INFO_LINE = 152,
+    LOAD_DONE_LINE = 162,
+    LOAD_TOO_LARGE_LINE = 167,
+    LOAD_FAILED_LINE = 169,
+    CONVERT_FORMAT_LINE = 197,
+};
+
 // Everything the failure paths release. It lives in txtLoadPNG's frame, outside
 // the function that arms libpng's longjmp, so after a jump back every field
 // still holds the last value stored into it.
 struct PngLoad {
-    DataFile *file;
+    DataFile *file;       // the asset stream; null when the bytes below are decoded
+    const uint8_t *bytes; // a whole file in memory (a picture read again while the show runs)
+    size_t size;
+    size_t at;            // next unread byte of bytes
     png_structp png;
     png_infop info;
     png_infop endInfo;
@@ -37,13 +59,21 @@ struct PngLoad {
 // PNG decoding
 // ---------------------------------------------------------------------------
 
-// libpng's read callback: the next bytes of the asset stream.
+// libpng's read callback: the next bytes of the asset stream, or of the file
+// in memory.
 static void pngReadData(png_structp png, png_bytep out, size_t length)
 {
-    DataFile *file = (DataFile *)png_get_io_ptr(png);
+    PngLoad *load = (PngLoad *)png_get_io_ptr(png);
     // A short read means the file was cut off: stop the decode here instead of
     // handing libpng bytes that were never read.
-    if (length > (size_t)INT32_MAX || dataFileRead(file, out, (int32_t)length) != (int32_t)length)
+    if (!load->file) {
+        if (length > load->size - load->at)
+            png_error(png, "Read past the end of the file");
+        memcpy(out, load->bytes + load->at, length);
+        load->at += length;
+        return;
+    }
+    if (length > (size_t)INT32_MAX || dataFileRead(load->file, out, (int32_t)length) != (int32_t)length)
         png_error(png, "Read past the end of the file");
 }
 
@@ -77,7 +107,7 @@ static int pngDecode(PngLoad *load)
     if (setjmp(png_jmpbuf(png)))
         return PNG_FAILED;
 
-    png_set_read_fn(png, load->file, pngReadData);
+    png_set_read_fn(png, load, pngReadData);
     png_set_sig_bytes(png, PNG_SIGNATURE_BYTES);
     png_read_info(png, info);
     png_uint_32 width = 0, height = 0;
@@ -114,13 +144,13 @@ static int pngDecode(PngLoad *load)
 Texture *txtLoadPNG(const char *name)
 {
     if (!name) {
-        LOG_TAGGED("Failed to open image file:%s", "(null)");
+        logTagged("txtLoadPNG", LOAD_NO_NAME_LINE, "Failed to open image file:%s", "(null)");
         return nullptr;
     }
     PngLoad load = {};
     load.file = dataFileOpen(name);
     if (!load.file) {
-        LOG_TAGGED("Failed to open image file:%s", name);
+        logTagged("txtLoadPNG", LOAD_NOT_OPENED_LINE, "Failed to open image file:%s", name);
         return nullptr;
     }
 
@@ -129,27 +159,27 @@ Texture *txtLoadPNG(const char *name)
     if (dataFileRead(load.file, signature, PNG_SIGNATURE_BYTES) != PNG_SIGNATURE_BYTES ||
         png_sig_cmp(signature, 0, PNG_SIGNATURE_BYTES) != 0) {
         dataFileClose(load.file);
-        LOG_TAGGED("Not a png file : %s", name);
+        logTagged("txtLoadPNG", LOAD_NOT_PNG_LINE, "Not a png file : %s", name);
         return nullptr;
     }
 
     load.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     if (!load.png) {
         dataFileClose(load.file);
-        LOG_TAGGED("Unable to create png struct : %s", name);
+        logTagged("txtLoadPNG", LOAD_NO_STRUCT_LINE, "Unable to create png struct : %s", name);
         return nullptr;
     }
     load.info = png_create_info_struct(load.png);
     if (!load.info) {
         png_destroy_read_struct(&load.png, nullptr, nullptr);
-        LOG_TAGGED("Unable to create png info : %s", name);
+        logTagged("txtLoadPNG", LOAD_NO_INFO_LINE, "Unable to create png info : %s", name);
         dataFileClose(load.file);
         return nullptr;
     }
     load.endInfo = png_create_info_struct(load.png);
     if (!load.endInfo) {
         png_destroy_read_struct(&load.png, &load.info, nullptr);
-        LOG_TAGGED("Unable to create png end info : %s", name);
+        logTagged("txtLoadPNG", LOAD_NO_END_INFO_LINE, "Unable to create png end info : %s", name);
         dataFileClose(load.file);
         return nullptr;
     }
@@ -159,14 +189,14 @@ Texture *txtLoadPNG(const char *name)
     dataFileClose(load.file);
     if (result == PNG_DECODED) {
         const Bitmap *bitmap = load.texture->bitmap;
-        LOG_TAGGED("loaded texture from %s: %d x %d", name, bitmap->width, bitmap->height);
+        logTagged("txtLoadPNG", LOAD_DONE_LINE, "loaded texture from %s: %d x %d", name, bitmap->width, bitmap->height);
         return load.texture;
     }
     txt_FreeTexture(load.texture);
     if (result == PNG_TOO_LARGE)
-        LOG_TAGGED("Unable to allocate image_data while loading %s ", name);
+        logTagged("txtLoadPNG", LOAD_TOO_LARGE_LINE, "Unable to allocate image_data while loading %s ", name);
     else
-        LOG_TAGGED("Error during setjmp : %s", name);
+        logTagged("txtLoadPNG", LOAD_FAILED_LINE, "Error during setjmp : %s", name);
     return nullptr;
 }
 
@@ -194,7 +224,7 @@ Texture *imgLoad(const char *name)
 void imgConvert(const void *src, void *dst, int count, int dstFormat)
 {
     if (dstFormat != BITMAP_RGB32 && dstFormat != IMG_RGBA8) {
-        LOG_TAGGED("Unsupported image format:format:0x%x , dstFormat:%0x\n", (unsigned)IMG_RGBA8,
+        logTagged("imgConvert", CONVERT_FORMAT_LINE, "Unsupported image format:format:0x%x , dstFormat:%0x\n", (unsigned)IMG_RGBA8,
                    (unsigned)dstFormat);
         return;
     }
@@ -285,4 +315,119 @@ void imgDim(const Texture *src, Texture *dst)
     uint8_t *out = (uint8_t *)to->pixels;
     for (size_t i = 0; i < bytes; i++)
         out[i] = (uint8_t)(in[i] * 179 >> 8); // 179 / 256: about 70 %
+}
+
+// ---------------------------------------------------------------------------
+// Pictures read again while the show runs
+// ---------------------------------------------------------------------------
+
+// A file caught while it is being written is no error worth a word: libpng's
+// complaints go nowhere and the decode just fails.
+static void pngQuietError(png_structp png, png_const_charp)
+{
+    png_longjmp(png, 1);
+}
+
+static void pngQuietWarning(png_structp, png_const_charp) {}
+
+Texture *imgDecodePNG(const uint8_t *bytes, size_t size)
+{
+    if (!bytes || size < PNG_SIGNATURE_BYTES || png_sig_cmp(bytes, 0, PNG_SIGNATURE_BYTES) != 0)
+        return nullptr;
+    PngLoad load = {};
+    load.bytes = bytes;
+    load.size = size;
+    load.at = PNG_SIGNATURE_BYTES;
+    load.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, pngQuietError, pngQuietWarning);
+    if (!load.png)
+        return nullptr;
+    load.info = png_create_info_struct(load.png);
+    load.endInfo = load.info ? png_create_info_struct(load.png) : nullptr;
+    int result = load.endInfo ? pngDecode(&load) : PNG_FAILED;
+    png_destroy_read_struct(&load.png, load.info ? &load.info : nullptr, load.endInfo ? &load.endInfo : nullptr);
+    if (result == PNG_DECODED)
+        return load.texture;
+    txt_FreeTexture(load.texture);
+    return nullptr;
+}
+
+uint32_t imgReloads;
+
+// A kept picture: the texture its owner draws from, and what the owner did to
+// it after loading, done again to every new version.
+struct KeptPicture {
+    std::string name;
+    Texture *texture;
+    ImgFinish finish;
+};
+static std::vector<KeptPicture> keptPictures;
+
+void imgKeep(const char *name, Texture *texture, ImgFinish finish)
+{
+    if (!name || !texture || !texture->bitmap || !texture->bitmap->pixels || texture->bitmap->format != BITMAP_RGB32)
+        return;
+    keptPictures.push_back({name, texture, finish});
+}
+
+void imgForget(const Texture *texture)
+{
+    keptPictures.erase(std::remove_if(keptPictures.begin(), keptPictures.end(),
+                                      [&](const KeptPicture &kept) { return kept.texture == texture; }),
+                       keptPictures.end());
+}
+
+int imgKeptNames(const char **names, int max)
+{
+    int count = 0;
+    for (size_t i = 0; i < keptPictures.size(); i++) {
+        bool seen = false;
+        for (size_t j = 0; j < i && !seen; j++)
+            seen = keptPictures[j].name == keptPictures[i].name;
+        if (seen)
+            continue;
+        if (count < max)
+            names[count] = keptPictures[i].name.c_str();
+        count++;
+    }
+    return count;
+}
+
+int imgReloadKept(const char *name, char *why, size_t whySize)
+{
+    if (why && whySize)
+        why[0] = '\0';
+    int32_t size = 0;
+    uint8_t *bytes = dataLoadFile(name, &size);
+    Texture *fresh = imgDecodePNG(bytes, bytes ? (size_t)size : 0);
+    free(bytes);
+    if (!fresh)
+        return IMG_RELOAD_INCOMPLETE;
+    const Bitmap *now = fresh->bitmap;
+    int taken = 0;
+    for (KeptPicture &kept : keptPictures) {
+        if (kept.name != name)
+            continue;
+        Bitmap *old = kept.texture->bitmap;
+        if (now->width != old->width || now->height != old->height) {
+            if (why)
+                snprintf(why, whySize, "%s is %d x %d; the show needs %d x %d: the old picture stays", name,
+                         now->width, now->height, old->width, old->height);
+            txt_FreeTexture(fresh);
+            return IMG_RELOAD_REFUSED;
+        }
+    }
+    // Every owner of the name gets the picture as it had it after loading.
+    for (KeptPicture &kept : keptPictures) {
+        if (kept.name != name)
+            continue;
+        Bitmap *old = kept.texture->bitmap;
+        memcpy(old->pixels, now->pixels, (size_t)now->width * (size_t)now->height * 4);
+        if (kept.finish)
+            kept.finish(kept.texture);
+        taken++;
+    }
+    txt_FreeTexture(fresh);
+    if (taken)
+        imgReloads++;
+    return taken ? IMG_RELOAD_TAKEN : IMG_RELOAD_INCOMPLETE;
 }

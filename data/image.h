@@ -3,6 +3,9 @@
 // operations applied after loading (box blur, dimming).
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+
 #include "render/bitmap.h"
 
 // Source format of imgConvert: a decoded PNG row, bytes R, G, B, A in memory.
@@ -49,3 +52,33 @@ int imgBoxBlur(Texture *texture);
 // dst's bytes = src's bytes * 179 >> 8, all four bytes of every pixel. Nothing
 // happens unless both pictures exist with the same size and format.
 void imgDim(const Texture *src, Texture *dst);
+
+// ---------------------------------------------------------------------------
+// Pictures read again while the show runs (the edit mode's hot reload)
+// ---------------------------------------------------------------------------
+// A whole PNG file in memory decoded as txtLoadPNG decodes an asset, without
+// a message: null for anything that is not (yet) a complete picture.
+Texture *imgDecodePNG(const uint8_t *bytes, size_t size);
+
+// What an owner does to a picture after loading it (a blur, a dimming).
+typedef void (*ImgFinish)(Texture *texture);
+// Owners that draw from a loaded picture for the whole run name it here, with
+// their finishing step (or null); imgForget before freeing it.
+void imgKeep(const char *name, Texture *texture, ImgFinish finish);
+void imgForget(const Texture *texture);
+// The names of the kept pictures, each once; returns how many there are
+// (names takes at most max of them).
+int imgKeptNames(const char **names, int max);
+
+enum {
+    IMG_RELOAD_TAKEN = 1,      // every owner now draws the new picture
+    IMG_RELOAD_INCOMPLETE = 0, // missing, unreadable or not a whole PNG yet: nothing changed
+    IMG_RELOAD_REFUSED = -1,   // a picture of another size: nothing changed, why says so
+};
+// Reads the named picture again and copies it, finished again by each owner,
+// into every kept texture of that name, but only when it decodes and has
+// their size.
+int imgReloadKept(const char *name, char *why, size_t whySize);
+// Pictures replaced so far: whoever keeps something made from a picture
+// (a blend of two) makes it again when this moves.
+extern uint32_t imgReloads;

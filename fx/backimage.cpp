@@ -69,8 +69,10 @@ static int setEntry(ImageList *list, int32_t index, Texture *texture)
         list->capacity = capacity;
     }
     // Nothing else holds a listed picture, so the one replaced goes.
-    if (list->entries[index] != texture)
+    if (list->entries[index] != texture) {
+        imgForget(list->entries[index]);
         txt_FreeTexture(list->entries[index]);
+    }
     list->entries[index] = texture;
     if (index >= list->count)
         list->count = index + 1;
@@ -79,8 +81,10 @@ static int setEntry(ImageList *list, int32_t index, Texture *texture)
 
 static void freeList(ImageList *list)
 {
-    for (int32_t i = 0; i < list->capacity; i++)
+    for (int32_t i = 0; i < list->capacity; i++) {
+        imgForget(list->entries[i]);
         txt_FreeTexture(list->entries[i]);
+    }
     free(list->entries);
     *list = ImageList();
 }
@@ -110,7 +114,9 @@ static void readListLine(ImageList *list, char *line)
     }
     // A picture that fails to decode still takes its index, as null.
     Texture *texture = imgLoad(path);
-    if (!setEntry(list, (int32_t)index, texture))
+    if (setEntry(list, (int32_t)index, texture))
+        imgKeep(path, texture, nullptr);
+    else
         txt_FreeTexture(texture);
     printf("IMAGE:loaded <%s> at index %d\n", path, (int)index);
 }

@@ -82,6 +82,7 @@ static bool fishBuilt; // the greetings may run the setup again: it returns at o
 // The slots and weight the blend texture holds, so that a held cross-fade
 // costs nothing.
 static int fadeFrom = -1, fadeTo = -1, fadeWeight = -1;
+static uint32_t fadeReloads; // imgReloads when the blend was made: a new picture makes it again
 
 // ---------------------------------------------------------------------------
 // Private helpers
@@ -133,6 +134,7 @@ static void loadTextures(void)
             exit(10);
         }
         fish.textures[i] = t;
+        imgKeep(name, t, nullptr);
     }
 }
 
@@ -189,12 +191,13 @@ static void crossFadeTextures(void)
 {
     int from, to, weight;
     fadePosition(fishtest_textureidx.value, &from, &to, &weight);
-    if (from == fadeFrom && to == fadeTo && weight == fadeWeight)
+    if (from == fadeFrom && to == fadeTo && weight == fadeWeight && fadeReloads == imgReloads)
         return;
     SSE2_OR_REF(fishtest_crossFadeSSE2, fishtest_crossFadeRef)(
         (const uint32_t *)fish.textures[from]->bitmap->pixels, (const uint32_t *)fish.textures[to]->bitmap->pixels,
         (uint32_t *)fish.blend->bitmap->pixels, FISH_TEXTURE_SIDE * FISH_TEXTURE_SIDE, weight);
     fadeFrom = from, fadeTo = to, fadeWeight = weight;
+    fadeReloads = imgReloads;
 }
 
 static void moveCamera(Object *camera, double T)

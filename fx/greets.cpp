@@ -77,6 +77,12 @@ void greets_chooseTiles(int32_t g, int out[GREETS_TILES_SHOWN])
         out[i] = vt::rand() % GREETS_TILES;
 }
 
+// The tiles are drawn at about 70 % of their files' brightness.
+static void dimTile(Texture *tile)
+{
+    imgDim(tile, tile);
+}
+
 void greets_setup(const EffectContext *)
 {
     if (greetsBuilt)
@@ -90,11 +96,13 @@ void greets_setup(const EffectContext *)
     for (int k = 0; k < GREETS_PICTURES; k++) {
         snprintf(name, sizeof name, "backgrounds/morla/greets/greets%d.png", k + 1);
         greets.pictures[k] = imgLoad(name);
+        imgKeep(name, greets.pictures[k], nullptr);
     }
     for (int k = 0; k < GREETS_TILES; k++) {
         snprintf(name, sizeof name, "backgrounds/morla/greets/morla_glitch%02d.png", k + 1);
         greets.tiles[k] = imgLoad(name);
         imgDim(greets.tiles[k], greets.tiles[k]); // in place; nothing happens to a missing tile
+        imgKeep(name, greets.tiles[k], dimTile);
     }
 }
 

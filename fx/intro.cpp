@@ -284,6 +284,7 @@ void intro_setup(const EffectContext *)
     scene->smallFacePool = 1;
     scn_Lock(scene);
     ready = 1;
+    imgKeep(LOGO_NAME, logo, nullptr);
 }
 
 // The logo hides the band before anything else is drawn; without it the

@@ -75,6 +75,7 @@ static Texture *loadPicture(int number)
         printf("\n");
         exit(10);
     }
+    imgKeep(path, texture, nullptr);
     return texture;
 }
 

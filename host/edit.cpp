@@ -268,10 +268,10 @@ static int editReload(int force)
     edit.reloadSince = platformCounter();
     char said[sizeof edit.message] = "";
     int taken = reloadPoll(force, said, sizeof said);
-    if (taken) {
+    if (said[0])
         editSay(said);
+    if (taken)
         editShowChanged();
-    }
     return taken;
 }
 

@@ -44,6 +44,7 @@ static Screen *hostScreen;
 static RenderView *hostView;
 static SyncDevice *hostSync;
 static EffectContext hostContext;
+static const char HOST_LOGO_NAME[] = "backgrounds/morla/logo_composition2.png";
 static Texture *logoImage;                 // blended over the intro
 enum { GLITCH_SLOTS = 99 };
 static Texture *glitchFrames[GLITCH_SLOTS]; // displacement pictures; slot 0 stays empty
@@ -65,6 +66,12 @@ int hostForegroundIndex(void)
 {
     int index = truncInt(fx_idx.value);
     return index >= 0 && index < FX_FOREGROUNDS ? index : -1;
+}
+
+// The glitch pictures are displaced through in their smoothed form.
+static void blurGlitchFrame(Texture *frame)
+{
+    imgBoxBlur(frame);
 }
 
 // The glitch picture of this moment: 25 slots a second, slot 0 (empty) once
@@ -278,7 +285,8 @@ Screen *hostStartup(const HostSetup *setup)
     }
 
     printf("....");
-    logoImage = imgLoad("backgrounds/morla/logo_composition2.png");
+    logoImage = imgLoad(HOST_LOGO_NAME);
+    imgKeep(HOST_LOGO_NAME, logoImage, nullptr);
     printf("bar\n");
     aberrationMaskBuild();
 
@@ -320,8 +328,10 @@ Screen *hostStartup(const HostSetup *setup)
         snprintf(name, sizeof name, "textures/glitch/output%05d.png", n + 1);
         printf("loading:%s", name);
         glitchFrames[n] = imgLoad(name);
-        if (glitchFrames[n])
+        if (glitchFrames[n]) {
             imgBoxBlur(glitchFrames[n]);
+            imgKeep(name, glitchFrames[n], blurGlitchFrame);
+        }
     }
     timerStartupPop();
 

@@ -1,4 +1,5 @@
-// Watching the asset tree's track and variable files by their size and time.
+// Watching the asset tree's track files, variable files and kept pictures by
+// their size and time.
 #include "host/reload.h"
 
 #include <cstdio>
@@ -9,6 +10,7 @@
 
 #include "cvar/cvarfile.h"
 #include "data/data.h"
+#include "data/image.h"
 #include "sync/sync.h"
 
 namespace fs = std::filesystem;
@@ -20,9 +22,12 @@ struct Stamp {
     fs::file_time_type time;
 };
 
+enum { WATCH_TRACK, WATCH_VARIABLES, WATCH_PICTURE };
+
 struct Watched {
     std::string name;  // as the show asks for it (relative to the base path)
-    SyncTrack *track;  // a track file's track, or null for a variable file
+    int kind;          // WATCH_...
+    SyncTrack *track;  // a track file's track
     char **slot;       // a variable file's slot
     Stamp taken;       // the version in use
     Stamp waiting;     // a version found incomplete, not tried again until it changes
@@ -58,11 +63,18 @@ void reloadWatch(SyncDevice *device)
         SyncTrack *track = device->tracks[i];
         std::string name = syncTrackPath(device->base, track->name);
         Stamp now = stampOf(name);
-        watched.push_back({name, track, nullptr, now, now});
+        watched.push_back({name, WATCH_TRACK, track, nullptr, now, now});
     }
     for (int i = 0; i < cvarFileCount; i++) {
         Stamp now = stampOf(cvarFiles[i]);
-        watched.push_back({cvarFiles[i], nullptr, &cvarFiles[i], now, now});
+        watched.push_back({cvarFiles[i], WATCH_VARIABLES, nullptr, &cvarFiles[i], now, now});
+    }
+    int pictures = imgKeptNames(nullptr, 0);
+    std::vector<const char *> names((size_t)pictures);
+    imgKeptNames(names.data(), pictures);
+    for (const char *name : names) {
+        Stamp now = stampOf(name);
+        watched.push_back({name, WATCH_PICTURE, nullptr, nullptr, now, now});
     }
 }
 
@@ -85,9 +97,22 @@ int reloadPoll(int force, char *said, size_t saidSize)
         Stamp now = stampOf(w.name);
         if (!force && (sameStamp(now, w.taken) || sameStamp(now, w.waiting)))
             continue;
-        bool whole = w.track ? syncReloadTrack(watchedDevice, w.track) == SYNC_RELOAD_DONE : reloadVariables(&w);
+        char refused[DATA_PATH_MAX + 128] = "";
+        bool whole = false;
+        switch (w.kind) {
+        case WATCH_TRACK: whole = syncReloadTrack(watchedDevice, w.track) == SYNC_RELOAD_DONE; break;
+        case WATCH_VARIABLES: whole = reloadVariables(&w); break;
+        case WATCH_PICTURE: whole = imgReloadKept(w.name.c_str(), refused, sizeof refused) == IMG_RELOAD_TAKEN; break;
+        }
         if (!whole) {
             w.waiting = now; // tried again once it changes
+            // A whole picture of the wrong size is no half-written file: say
+            // why it was not taken, once for this version.
+            if (refused[0]) {
+                fprintf(stderr, "%s\n", refused);
+                if (said)
+                    snprintf(said, saidSize, "%s", refused);
+            }
             continue;
         }
         w.taken = w.waiting = now;
@@ -104,7 +129,7 @@ int reloadPoll(int force, char *said, size_t saidSize)
             snprintf(said, saidSize, "%s", line);
     }
     if (force) {
-        printf("Reloaded %d of %d track and variable files\n", taken, (int)watched.size());
+        printf("Reloaded %d of %d track, variable and picture files\n", taken, (int)watched.size());
         if (said)
             snprintf(said, saidSize, "Reloaded %d of %d files", taken, (int)watched.size());
     }

@@ -88,7 +88,7 @@ TEST_F(VariableFiles, WriteBackThenReadBackRestoresEveryValue)
 {
     files({{"first.vars", "t_tint 0.25 0.5 0.75 0.125\n"}, {"second.vars", "t_speed 6\nt_camera 4 5 6\n"}});
     loadAll();
-    speed.value = 8.5f; // as a track or the console would leave it
+    captured([] { CvarSet("t_speed", "8.5"); }); // as the console would leave it
     CvarSaveAll();
 
     // Registry order (newest first); the first file also takes the unnamed.
@@ -101,6 +101,45 @@ TEST_F(VariableFiles, WriteBackThenReadBackRestoresEveryValue)
     EXPECT_EQ(speed.value, 8.5f);
     EXPECT_EQ(vec(camera), (std::vector<float>{4, 5, 6, 1}));
     EXPECT_EQ(vec(tint), (std::vector<float>{0.25f, 0.5f, 0.75f, 0.125f}));
+}
+
+TEST_F(VariableFiles, WhatTracksDriveIsWrittenBackAsTheFileOrDefaultsGaveIt)
+{
+    files({{"first.vars", "t_tint 0.25 0.5 0.75 0.125\n"}, {"second.vars", "t_speed 6\nt_camera 4 5 6\n"}});
+    loadAll();
+    // Bound as the show binds them: every component of the tint, the
+    // camera's x and z (its y has no track), the speed. The loose one (from
+    // its defaults) is moved by its owner, as the intro moves its clock.
+    SyncTrack *track = reinterpret_cast<SyncTrack *>(&speed); // only ever compared with null here
+    struct Unbind {
+        ~Unbind()
+        {
+            for (Cvar *c : {&loose, &speed, &tint, &camera})
+                std::fill_n(c->tracks, 3, nullptr);
+        }
+    } unbind;
+    speed.tracks[0] = track;
+    std::fill_n(tint.tracks, 3, track);
+    camera.tracks[0] = camera.tracks[2] = track;
+    // The moment a run ends at: every driven component somewhere else.
+    speed.value = 99, loose.value = 42;
+    tint.vec[0] = tint.vec[1] = tint.vec[2] = 0.9f;
+    camera.vec[0] = camera.vec[1] = camera.vec[2] = -3;
+    CvarSaveAll();
+    EXPECT_EQ(readFile(dir / "assets/second.vars"), "t_camera 4.000000 -3.000000 6.000000\nt_speed 6.000000\n");
+    EXPECT_EQ(readFile(dir / "assets/first.vars"), "t_tint 0.250000 0.500000 0.750000 0.125000\nt_loose 7.000000\n");
+
+    // A file read again while the show runs gives the new values to keep;
+    // so does the console's text of a driven variable.
+    captured([] {
+        const char text[] = "t_camera 7 8 9\n";
+        CvarReadText(text, sizeof text - 1, &cvarFiles[1]);
+    });
+    camera.vec[0] = camera.vec[2] = -3;
+    captured([] { CvarSet("t_speed", "2.5"); });
+    speed.value = 99;
+    CvarSaveAll();
+    EXPECT_EQ(readFile(dir / "assets/second.vars"), "t_camera 7.000000 8.000000 9.000000\nt_speed 2.500000\n");
 }
 
 TEST_F(VariableFiles, AFileThatCannotBeWrittenKeepsItsOldContent)
@@ -153,7 +192,7 @@ TEST_F(VariableFiles, WriteBackKeepsUnknownLinesModesAndLinks)
     EXPECT_EQ(info.st_mode & 0777, 0444u);
     // Read again, the kept lines are not doubled.
     loadAll();
-    speed.value = 5;
+    captured([] { CvarSet("t_speed", "5"); });
     captured(CvarSaveAll);
     EXPECT_EQ(readFile(kept), unnamed + "t_speed 5.000000\nt_loose 7.000000\nt_sped 4\nt_nowhere 1 2 3 4\n");
 
@@ -162,7 +201,7 @@ TEST_F(VariableFiles, WriteBackKeepsUnknownLinesModesAndLinks)
     ASSERT_TRUE(writeFile(dir / "elsewhere/real.vars", readFile(kept)));
     ASSERT_EQ(remove(kept.c_str()), 0);
     ASSERT_EQ(symlink((dir / "elsewhere/real.vars").c_str(), kept.c_str()), 0);
-    speed.value = 6;
+    captured([] { CvarSet("t_speed", "6"); });
     captured(CvarSaveAll);
     ASSERT_EQ(lstat(kept.c_str(), &info), 0);
     EXPECT_TRUE(S_ISLNK(info.st_mode));

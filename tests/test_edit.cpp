@@ -10,9 +10,13 @@
 
 #include <X11/keysym.h>
 
+#include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <thread>
 
+#include "data/image.h"
+#include "data/pngwrite.h"
 #include "testutil.h"
 #include "xwindow.h"
 
@@ -75,6 +79,8 @@ static double field(const std::string &reply, const std::string &name)
     return at == std::string::npos ? NAN : atof(reply.c_str() + at + name.size() + 2);
 }
 
+using Files = std::vector<std::pair<std::string, std::string>>;
+
 class EditMode : public testing::Test {
 protected:
     void SetUp() override
@@ -99,15 +105,18 @@ protected:
     }
     std::string socketPath() { return root / "ctl"; }
     // The offline frames of a 60 fps run at `start` and after it, from a tree
-    // of their own (a development run writes into its tree).
-    std::vector<std::string> offlineFrames(double start, int count, const std::string &curlVars = "")
+    // of their own (a development run writes into its tree) in which the
+    // given files (path in the tree, bytes) are replaced.
+    std::vector<std::string> offlineFrames(double start, int count, const Files &replaced = {})
     {
         static int runs = 0;
         const std::string tree = root / ("offline" + std::to_string(runs++));
         if (!copyProductionTree(tree + "/Vantorel") || !makeDirs(tree + "/run"))
             return {};
-        if (!curlVars.empty() && !writeFile(tree + "/Vantorel/curl.vars", curlVars))
-            return {};
+        for (const auto &file : replaced) {
+            if (!writeFile(tree + "/Vantorel/" + file.first, file.second))
+                return {};
+        }
         char seconds[32], duration[32];
         snprintf(seconds, sizeof seconds, "%.6f", start);
         snprintf(duration, sizeof duration, "%.6f", (count - 0.5) / 60.0);
@@ -316,7 +325,7 @@ TEST_F(EditMode, KeysDriveTheTransport)
     size_t line = changed.find("curl_motionnoisetime ");
     ASSERT_NE(line, std::string::npos);
     changed.replace(line, changed.find('\n', line) - line, "curl_motionnoisetime 0.5");
-    std::vector<std::string> offline = offlineFrames(70.0, 1, changed);
+    std::vector<std::string> offline = offlineFrames(70.0, 1, {{"curl.vars", changed}});
     ASSERT_EQ(offline.size(), 1u);
     EXPECT_EQ(hashBytes(readFile(shot)), hashBytes(offline[0]));
 }
@@ -430,4 +439,92 @@ TEST_F(EditMode, ConsoleSetsWholeColoursAndHoldsDrivenOnesWhilePaused)
     EXPECT_EQ(channel.ask("quit"), "ok quit");
     runner.join();
     EXPECT_EQ(result.exitCode, 0) << result.err;
+}
+
+// A picture of the tree with every colour inverted, as a PNG of the same size
+// (empty when the file does not decode); at a quarter of the size when
+// `quarter` is set.
+static std::string invertedPicture(const std::string &path, bool quarter = false)
+{
+    std::string bytes = readFile(path);
+    Texture *picture = imgDecodePNG((const uint8_t *)bytes.data(), bytes.size());
+    if (!picture)
+        return "";
+    const Bitmap *b = picture->bitmap;
+    const int width = quarter ? b->width / 2 : b->width, height = quarter ? b->height / 2 : b->height;
+    std::vector<uint32_t> pixels((size_t)width * height);
+    for (int y = 0; y < height; y++)
+        for (int x = 0; x < width; x++)
+            pixels[(size_t)y * width + x] = ~((const uint32_t *)b->pixels)[(size_t)y * b->width + x] | 0xFF000000u;
+    txt_FreeTexture(picture);
+    TempDir scratch;
+    const std::string out = scratch / "p.png";
+    return pngWriteFile(out.c_str(), pixels.data(), width, height, width, 0) ? readFile(out) : "";
+}
+
+TEST_F(EditMode, HotReloadOfPicturesKeepsTheirOwnersWork)
+{
+    // Every fish texture, glitch picture and greetings picture inverted: the
+    // owners blur, dim and blend them as they did the old ones.
+    Files inverted;
+    for (const char *folder : {"textures/fish", "textures/glitch", "backgrounds/morla/greets"}) {
+        for (const auto &entry : std::filesystem::directory_iterator(root / (std::string("Vantorel/") + folder))) {
+            std::string name = std::string(folder) + "/" + entry.path().filename().string();
+            inverted.push_back({name, invertedPicture(entry.path().string())});
+            ASSERT_FALSE(inverted.back().second.empty()) << name;
+        }
+    }
+    ASSERT_GT(inverted.size(), 20u);
+    std::sort(inverted.begin(), inverted.end());
+    const std::string fish1 = root / "Vantorel/textures/fish/txt1.png";
+    const std::string fish2 = root / "Vantorel/textures/fish/txt2.png";
+    const std::string fish3 = root / "Vantorel/textures/fish/txt3.png";
+    const std::string small = invertedPicture(fish3, true);
+
+    startEditing({"--start", "80"});
+    Channel channel(socketPath());
+    ASSERT_TRUE(channel.connected()) << "no control channel";
+    EXPECT_EQ(channel.ask("pause"), "ok paused");
+    const std::string shot = root / "shot.png";
+    auto screenshot = [&] {
+        return channel.ask("screenshot " + shot) == "ok " + shot ? hashBytes(readFile(shot)) : uint64_t(0);
+    };
+    const uint64_t before = screenshot();
+
+    // Half a picture, garbage and a picture of another size change nothing.
+    const std::string whole = invertedPicture(fish1);
+    ASSERT_TRUE(writeFile(fish1, whole.substr(0, whole.size() / 2)));
+    ASSERT_TRUE(writeFile(fish2, "\x89PNG\r\n\x1a\ngarbage"));
+    ASSERT_TRUE(writeFile(fish3, small));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_EQ(screenshot(), before);
+
+    // Whole pictures are taken, each owner's work done again on them; the
+    // paused picture and every moment after a seek are those of a show that
+    // had them from the start.
+    for (const auto &file : inverted)
+        ASSERT_TRUE(writeFile(root / ("Vantorel/" + file.first), file.second));
+    uint64_t now = before;
+    for (int i = 0; i < 500 && (now = screenshot()) == before; i++)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_NE(now, before);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500)); // the watch's own passes take the rest
+    EXPECT_EQ(channel.ask("reload").rfind("ok reloaded ", 0), 0u);
+    for (double moment : {80.0, 115.0, 140.0}) {
+        char seek[40], reply[40];
+        snprintf(seek, sizeof seek, "seek %g", moment);
+        snprintf(reply, sizeof reply, "ok time %.3f", moment);
+        EXPECT_EQ(channel.ask(seek), reply);
+        std::vector<std::string> offline = offlineFrames(moment, 1, inverted);
+        ASSERT_EQ(offline.size(), 1u);
+        EXPECT_EQ(screenshot(), hashBytes(offline[0])) << "at " << moment << " s";
+    }
+    EXPECT_EQ(channel.ask("quit"), "ok quit");
+    runner.join();
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_NE(result.err.find("textures/fish/txt3.png is 128 x 128; the show needs 256 x 256: the old picture stays"),
+              std::string::npos) << result.err;
+    EXPECT_NE(result.out.find("Reloaded textures/fish/txt1.png\n"), std::string::npos);
+    EXPECT_NE(result.out.find("Reloaded textures/glitch/"), std::string::npos);
+    EXPECT_NE(result.out.find("Reloaded backgrounds/morla/greets/"), std::string::npos);
 }

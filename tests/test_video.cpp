@@ -172,3 +172,45 @@ TEST_F(ShowRun, TheReleaseBundlePlaysTheSameShow)
     for (const std::string &name : frames)
         EXPECT_TRUE(readFile(dist + "/frames/" + name) == readFile(run() + "/frames/" + name)) << name;
 }
+
+TEST_F(ShowRun, BundlesDependOnTheSourcesAndTheTuningOnly)
+{
+    auto bundle = [&](const std::string &tree, const std::string &out) {
+        int status = -1;
+        std::string log = shell("ASAN_OPTIONS=detect_leaks=0 '" VANTOREL_BUNDLE_SCRIPT "' '" VANTOREL_BINARY "' '" +
+                                    tree + "' '" + out + "' 2>&1",
+                                &status);
+        EXPECT_EQ(status, 0) << log;
+        return readFile(out + "/demo.dat");
+    };
+    // Development runs that end at different moments, where the tracks and
+    // the intro's clock stand elsewhere, write back the same variable files;
+    // their trees give the bundle of the tree fresh from the builder.
+    const std::string fresh = bundle(production, root / "fresh");
+    ASSERT_FALSE(fresh.empty());
+    std::map<std::string, std::string> writtenBack;
+    for (const char *start : {"10", "120"}) {
+        const std::string tree = root / (std::string("tree") + start);
+        ASSERT_TRUE(copyProductionTree(tree + "/Vantorel") && makeDirs(tree + "/run"));
+        ASSERT_EQ(offline(tree + "/run", {"--capture", "f", "--start", start, "--duration", "0.1"}).exitCode, 0);
+        ASSERT_EQ(offline(tree + "/run", {"--capture", "f", "--start", start, "--duration", "0.1"}).exitCode, 0);
+        EXPECT_TRUE(bundle(tree + "/Vantorel", tree + "/dist") == fresh) << "after a run from " << start << " s";
+        for (const std::string &name : listDir(tree + "/Vantorel")) {
+            if (name.size() > 5 && name.compare(name.size() - 5, 5, ".vars") == 0) {
+                auto [kept, first] = writtenBack.emplace(name, readFile(tree + "/Vantorel/" + name));
+                EXPECT_TRUE(first || kept->second == readFile(tree + "/Vantorel/" + name)) << name;
+            }
+        }
+    }
+    EXPECT_EQ(writtenBack.size(), 10u);
+    // A value tuned in the console (written back into its file) is a
+    // different show.
+    const std::string tuned = root / "tuned";
+    ASSERT_TRUE(copyProductionTree(tuned));
+    std::string curl = readFile(tuned + "/curl.vars");
+    size_t at = curl.find("curl_zoom ");
+    ASSERT_NE(at, std::string::npos);
+    curl.replace(at, curl.find('\n', at) - at, "curl_zoom 1.25");
+    ASSERT_TRUE(writeFile(tuned + "/curl.vars", curl));
+    EXPECT_FALSE(bundle(tuned, root / "tuned-dist") == fresh);
+}
