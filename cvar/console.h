@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+struct Cvar;
+
 enum {
     CONSOLE_LINES = 50,      // scrollback lines, the input line included
     CONSOLE_LINE_SIZE = 256, // 255 characters and the terminating zero
@@ -74,3 +76,37 @@ int consoleDraw(uint32_t *picture, int width, int height, int lineCount);
 // the console's font (the edit mode's status line); text past the width is
 // cut. Returns the band's first row, or height when nothing was drawn.
 int consoleDrawStatus(uint32_t *picture, int width, int height, const char *text);
+
+// ---------------------------------------------------------------------------
+// The edit mode's console
+// ---------------------------------------------------------------------------
+// Only the edit mode switches this on; the console of a plain run never
+// changes. On top of the plain console, with on set:
+// - one word shows what the owner reads now (value, the colour's r g b a or
+//   the vector's x y z), the text when it reads otherwise, and the tracks that
+//   drive it: "intro_zoom = 1.25 (text "1"), driven by the track intro_zoom";
+// - a float takes one number; a colour takes r g b a, or r g b and keeps its
+//   alpha (tracks never touch it either); a vector takes x y z and its w
+//   becomes 1, as a variable file sets it. The text then reads as the
+//   components. A word that is not a whole finite number, or a wrong count,
+//   changes nothing and says so;
+// - setting a variable that tracks drive asks hold(cvar): 1 when the caller
+//   keeps the value in force for now (the edit mode while paused), 0 when the
+//   tracks take it back at the next frame; the console says which;
+// - "vars" and "vars PREFIX" list the variables (whose names begin with
+//   PREFIX) in name order with their live values, and count them;
+// - Tab with one match completes it; with several, the first Tab completes
+//   their longest common beginning and lists them, each further Tab puts the
+//   next one (name order) in the line;
+// - executed lines are kept for consoleHistory, and the overlay shows a
+//   longer scrollback, wrapped at its width, that consoleScrollPages moves
+//   through; any new line brings the view back to the newest.
+// Switching it on or off starts the history and the longer scrollback anew
+// (from the committed lines of the console in use).
+void consoleSetEditMode(int on, int (*hold)(Cvar *cvar));
+void consoleHistory(int step);      // -1 (Up) an older executed line; +1 (Down) a newer one, after the newest the line that was being typed
+void consoleScrollPages(int pages); // +1 (Page Up) a page further back, -1 (Page Down) toward the newest
+enum { CONSOLE_EDIT_LINES = 512 };  // the edit mode's scrollback
+int consoleEditLineCount(void);     // committed lines kept, at most CONSOLE_EDIT_LINES
+const char *consoleEditLine(int i); // 0 the oldest kept; "" out of range
+int consoleScrollOffset(void);      // committed lines below the view, 0 when it shows the newest

@@ -19,6 +19,7 @@
 #include "host/reload.h"
 #include "host/screen.h"
 #include "platform/platform.h"
+#include "sync/sync.h"
 
 enum {
     PAUSED_SLEEP_MS = 5,      // a held picture needs no busy loop
@@ -85,8 +86,26 @@ static void editSeekFrame(int64_t frame)
     editDrawGridFrame(frame);
 }
 
+// Values the console held against their tracks while paused go when the
+// show moves on. The states kept meanwhile were replayed with them: they go
+// too. Returns whether there were any.
+static bool editReleaseHolds(void)
+{
+    if (!syncReleaseVariables())
+        return false;
+    prerollForget();
+    return true;
+}
+
+// The console's answer for a variable that tracks drive, set by hand.
+static int editHold(Cvar *cvar)
+{
+    return edit.paused && syncHoldVariable(cvar);
+}
+
 static void editSeek(double seconds)
 {
+    editReleaseHolds();
     editSeekFrame(editFrameNear(seconds));
 }
 
@@ -98,6 +117,10 @@ static double editNow(void)
 
 static void editPause(int paused)
 {
+    // Playing on from a frame drawn with held values would carry them into
+    // the frames after it: the frame is drawn again as the tracks have it.
+    if (!paused && edit.paused && editReleaseHolds())
+        editSeekFrame(edit.frame >= 0 ? edit.frame : editFrameNear(edit.time));
     edit.paused = paused;
     musicPause(paused);
 }
@@ -106,15 +129,16 @@ static void editPause(int paused)
 static void editStep(int64_t n)
 {
     editPause(1);
+    const bool released = editReleaseHolds(); // the frame shown had held values: its state is not the show's
     // A picture of the playing music lies between two grid frames.
     int64_t from = edit.frame >= 0 ? edit.frame
                                    : (int64_t)(n > 0 ? std::floor(edit.time * EDIT_FPS) : std::ceil(edit.time * EDIT_FPS));
     int64_t to = std::clamp<int64_t>(from + n, 0, edit.lastFrame);
-    if (edit.frame >= 0 && to == edit.frame + 1) {
+    if (!released && edit.frame >= 0 && to == edit.frame + 1) {
         // The state after a grid frame is the one the next grid frame needs.
         musicSeek(gridTime(&edit.grid, to));
         editDrawGridFrame(to);
-    } else if (to != edit.frame) {
+    } else if (released || to != edit.frame) {
         editSeekFrame(to);
     }
 }
@@ -151,15 +175,27 @@ static void editToggleLoop(void)
 
 static void editKey(int type, int code)
 {
-    if (edit.screen->console.visible)
-        return; // typing, not steering
+    if (edit.screen->console.visible) {
+        // Typing, not steering: the arrows walk the console's history, the
+        // page keys its scrollback.
+        if (type == PLATFORM_EVENT_KEY_DOWN) {
+            switch (code) {
+            case KEYCODE_UP: consoleHistory(-1); break;
+            case KEYCODE_DOWN: consoleHistory(1); break;
+            case KEYCODE_PAGE_UP: consoleScrollPages(1); break;
+            case KEYCODE_PAGE_DOWN: consoleScrollPages(-1); break;
+            default: break;
+            }
+        }
+        return;
+    }
     if (type == PLATFORM_EVENT_KEY_DOWN) {
         switch (code) {
         case KEYCODE_LEFT: editSeek(editNow() - 1.0); break;
         case KEYCODE_RIGHT: editSeek(editNow() + 1.0); break;
         case KEYCODE_PAGE_UP: editSeek(editNow() - 10.0); break;
         case KEYCODE_PAGE_DOWN: editSeek(editNow() + 10.0); break;
-        case KEYCODE_HOME: editSeekFrame(0); break;
+        case KEYCODE_HOME: editSeek(0.0); break;
         case KEYCODE_F1: edit.statusHidden = !edit.statusHidden; break;
         default: break;
         }
@@ -382,6 +418,7 @@ int editRun(Screen *screen, const EditOptions *options)
     controlOpen(options->controlPath);
     screenSetKeyListener(editKeyListener);
     screenSetOverlay(editStatusOverlay);
+    consoleSetEditMode(1, editHold);
 
     editSeek(options->start);
     editPause(0);
@@ -424,6 +461,7 @@ int editRun(Screen *screen, const EditOptions *options)
         if (edit.paused)
             platformSleep(PAUSED_SLEEP_MS);
     }
+    consoleSetEditMode(0, nullptr);
     screenSetOverlay(nullptr);
     screenSetKeyListener(nullptr);
     controlClose();

@@ -165,10 +165,41 @@ double syncGetValue(const SyncTrack *track, double row)
     }
 }
 
+// Every variable bound to tracks may be held at once: the host binds sixty.
+enum { SYNC_HELD_MAX = 256 };
+static Cvar *syncHeld[SYNC_HELD_MAX];
+static int syncHeldCount;
+
+int syncHoldVariable(Cvar *cvar)
+{
+    if (syncIsHeld(cvar))
+        return 1;
+    if (!cvar || syncHeldCount == SYNC_HELD_MAX)
+        return 0;
+    syncHeld[syncHeldCount++] = cvar;
+    return 1;
+}
+
+int syncReleaseVariables(void)
+{
+    int released = syncHeldCount;
+    syncHeldCount = 0;
+    return released;
+}
+
+int syncIsHeld(const Cvar *cvar)
+{
+    for (int i = 0; i < syncHeldCount; i++) {
+        if (syncHeld[i] == cvar)
+            return 1;
+    }
+    return 0;
+}
+
 void syncUpdateVariables(double row)
 {
     for (Cvar *cvar = cvarList; cvar; cvar = cvar->next) {
-        if (!cvar->tracks[0])
+        if (!cvar->tracks[0] || (syncHeldCount && syncIsHeld(cvar)))
             continue;
         if (cvar->kind == CVAR_COLOR || cvar->kind == CVAR_VEC3) {
             // vec[3] (alpha, w) is never track-driven.

@@ -72,6 +72,13 @@ double syncGetValue(const SyncTrack *track, double row);
 // the console gave them; text is never touched.
 void syncUpdateVariables(double row);
 
+// Values set by hand in the edit mode while the show is paused: a variable
+// held keeps them, and the update above passes it by, until the holds are
+// released (on play, seek or step). A plain run holds none.
+int syncHoldVariable(Cvar *cvar);  // 1 when held (also when it already was); 0 when no room is left
+int syncReleaseVariables(void);    // drops every hold; how many there were
+int syncIsHeld(const Cvar *cvar);
+
 // The binding rule of every effect and the host: a colour looks up the tracks
 // "<name>_r", "_g", "_b", a vector "<name>_x", "_y", "_z", any other kind the
 // track "<name>"; the names (cut to 63 characters) go to cvar->trackNames and

@@ -397,6 +397,50 @@ TEST_F(EditMode, HotReloadTakesWholeFilesOnly)
     EXPECT_EQ(result.out.find("Reloaded sync_particle_zoom.track: 2 keys"), std::string::npos);
 }
 
+// The console of the edit mode, typed into: a colour takes all its numbers,
+// one that tracks drive holds while paused, and after a seek the tracks
+// have it back and the picture is the show's own again.
+TEST_F(EditMode, ConsoleSetsWholeColoursAndHoldsDrivenOnesWhilePaused)
+{
+    startEditing({"--start", "70"});
+    Channel channel(socketPath());
+    ASSERT_TRUE(channel.connected()) << "no control channel";
+    EXPECT_EQ(channel.ask("pause"), "ok paused");
+    EXPECT_EQ(channel.ask("seek 70"), "ok time 70.000");
+    const std::string before = root / "before.png", after = root / "after.png";
+    EXPECT_EQ(channel.ask("screenshot " + before), "ok " + before);
+    const std::string diffuse = channel.ask("get intro_diffuse"), glow = channel.ask("get post_glow_color");
+    ASSERT_EQ(diffuse, "ok intro_diffuse 0.9 0.95 1 1");
+    ASSERT_EQ(glow.rfind(" 1"), glow.size() - 2) << glow; // its alpha, which no track drives
+    auto type = [&](const std::string &text) {
+        for (char c : text) {
+            unsigned long key = c == ' ' ? XK_space : c == '.' ? XK_period : c == '_' ? XK_underscore
+                              : c == '`' ? XK_grave : c == '\r' ? XK_Return : (unsigned long)c;
+            EXPECT_TRUE(xPressKey("Rendering Window", key));
+            std::this_thread::sleep_for(std::chrono::milliseconds(40));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        channel.ask("status"); // the loop has taken every key
+    };
+    type("`intro_diffuse 0.5 0.25 0 0.5\r");
+    EXPECT_EQ(channel.ask("get intro_diffuse"), "ok intro_diffuse 0.5 0.25 0 0.5");
+    type("intro_diffuse 1 2\r"); // a wrong count changes nothing
+    EXPECT_EQ(channel.ask("get intro_diffuse"), "ok intro_diffuse 0.5 0.25 0 0.5");
+    type("post_glow_color 0.5 0.25 0\r"); // its alpha kept
+    EXPECT_EQ(channel.ask("get post_glow_color"), "ok post_glow_color 0.5 0.25 0 1");
+    // Held through the frame drawn again meanwhile, until the seek.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(channel.ask("get post_glow_color"), "ok post_glow_color 0.5 0.25 0 1");
+    EXPECT_EQ(channel.ask("set intro_diffuse 0.9 0.95 1 1"), diffuse);
+    EXPECT_EQ(channel.ask("seek 70"), "ok time 70.000");
+    EXPECT_EQ(channel.ask("get post_glow_color"), glow);
+    EXPECT_EQ(channel.ask("screenshot " + after), "ok " + after);
+    EXPECT_EQ(hashBytes(readFile(after)), hashBytes(readFile(before)));
+    EXPECT_EQ(channel.ask("quit"), "ok quit");
+    runner.join();
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+}
+
 // A picture of the tree with every colour inverted, as a PNG of the same size
 // (empty when the file does not decode); at a quarter of the size when
 // `quarter` is set.

@@ -197,6 +197,37 @@ TEST_F(SyncBinding, BindingNamesTracksOnceAndUpdatesOnlyBoundComponents)
     syncDestroyDevice(device);
 }
 
+// Held by hand (the edit mode, paused), a driven variable keeps its values
+// through every update until the holds go; the others follow their tracks.
+TEST_F(SyncBinding, HeldVariablesKeepHandSetValuesUntilReleased)
+{
+    static Cvar scalar = cvarDefine("test_held", "1", 0, 1);
+    static Cvar colour = cvarDefine("test_held_tint", "0 0 0 0", 0, 1, CVAR_COLOR, 9, 9, 9, 0.5f);
+    static Cvar other = cvarDefine("test_other", "1", 0, 1);
+    memFiles.clear();
+    for (const char *name : {"test_held", "test_held_tint_r", "test_held_tint_g", "test_held_tint_b", "test_other"})
+        memFiles[std::string("sync_") + name + ".track"] = le32(2) + keyBytes(0, 0, 1) + keyBytes(10, 10, 0);
+    SyncDevice *device = memDevice();
+    for (Cvar *cvar : {&scalar, &colour, &other})
+        CvarRegister(cvar), syncBindVariable(device, cvar);
+    EXPECT_EQ(syncHoldVariable(&scalar) + syncHoldVariable(&colour) + syncHoldVariable(&scalar), 3);
+    scalar.value = 3, colour.vec[0] = 0.25f;
+    for (double row : {2.0, 7.0}) {
+        syncUpdateVariables(row);
+        EXPECT_EQ(std::vector<float>({scalar.value, colour.vec[0], colour.vec[1], colour.vec[3], other.value}),
+                  std::vector<float>({3, 0.25f, 9, 0.5f, (float)row}));
+    }
+    EXPECT_EQ(syncIsHeld(&colour) + 2 * syncIsHeld(&other), 1);
+    EXPECT_EQ(syncReleaseVariables(), 2); // held once each
+    syncUpdateVariables(5.0);
+    EXPECT_EQ(std::vector<float>({scalar.value, colour.vec[0], colour.vec[1], colour.vec[3]}),
+              std::vector<float>({5, 5, 5, 0.5f}));
+    std::vector<Cvar> many(300, cvarDefine("test_many", "0", 0, 1)); // room for all the show binds, not more
+    EXPECT_EQ(std::count_if(many.begin(), many.end(), [](Cvar &cvar) { return syncHoldVariable(&cvar); }), 256);
+    EXPECT_EQ(syncReleaseVariables(), 256);
+    syncDestroyDevice(device);
+}
+
 // Read again while the show runs, a track takes only a whole file and
 // otherwise keeps the keys it has.
 TEST(SyncTrackFile, ReloadTakesOnlyWholeFiles)
