@@ -160,9 +160,10 @@ bool addProductionAssets(const std::string &tree)
     return !error && fs::exists(fs::path(tree) / "lwobj");
 }
 
-// The production tree copied, its pictures and music linked: nothing writes
-// those, and they are most of its bytes. The folder to leave out (below one
-// of the linked ones) is left out of a copy of its linked folder instead.
+// The production tree copied, its music linked: nothing writes that, and it
+// is most of its bytes. The pictures are copied, since the hot reload tests
+// write pictures into their tree, and through a link they would reach the
+// shared tree every other test reads.
 bool copyProductionTree(const std::string &to, const char *without)
 {
     namespace fs = std::filesystem;
@@ -176,8 +177,7 @@ bool copyProductionTree(const std::string &to, const char *without)
     for (const fs::directory_entry &entry : fs::directory_iterator(from, error)) {
         const std::string name = entry.path().filename().string();
         const fs::path target = fs::path(to) / name;
-        const bool linked = name == "textures" || name == "backgrounds" || name == "music.mp3";
-        if (linked && name != skippedTop)
+        if (name == "music.mp3" && name != skippedTop)
             fs::create_symlink(entry.path(), target, error);
         else
             fs::copy(entry.path(), target, fs::copy_options::recursive, error);
