@@ -474,6 +474,12 @@ int hostRun(int argc, char **argv)
                !captureBegin(options.captureDir, options.fps, options.start, options.duration)) {
         return 1;
     }
+    ScreenDisplay display = {};
+    display.mode = options.fullscreen ? SCREEN_FULLSCREEN : SCREEN_WINDOWED;
+    display.zoom = options.zoom;
+    display.display = options.display;
+    display.noVsync = options.noVsync;
+    screenSetDisplay(&display);
     HostSetup setup = {};
     setup.release = options.release;
     setup.rebuild = options.rebuild;

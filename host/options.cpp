@@ -38,6 +38,10 @@ void hostPrintUsage(FILE *out)
             "                      paused, [ and ] set a loop, L loops, F1 hides the status line;\n"
             "                      --start SECONDS begins there\n"
             "  --control PATH      the edit mode's control socket (default %s)\n"
+            "  --fullscreen        fill the display: the picture enlarged by the largest whole factor, on black\n"
+            "  --zoom N            a window of 320 N x 180 N pixels instead of 1920 x 1080\n"
+            "  --display K         open on display K (0 the first, which is the default)\n"
+            "  --no-vsync          do not wait for the display's refresh: as many frames as the machine draws\n"
             "  --help              show this text\n",
             DEFAULT_CAPTURE_FPS, DEFAULT_CONTROL_PATH);
 }
@@ -65,7 +69,7 @@ int hostParseOptions(int argc, char **argv, HostOptions *options)
 {
     *options = HostOptions();
     options->fps = DEFAULT_CAPTURE_FPS;
-    bool timing = false, startGiven = false;
+    bool timing = false, startGiven = false, windowGiven = false;
 
     // The run mode counts wherever the word stands, even as an option's value.
     for (int i = 1; i < argc; i++) {
@@ -93,7 +97,7 @@ int hostParseOptions(int argc, char **argv, HostOptions *options)
             return OPTIONS_DONE;
         }
         if (!strcmp(name, "--no-sound") || !strcmp(name, "--bench") || !strcmp(name, "--cold-start") ||
-            !strcmp(name, "--edit")) {
+            !strcmp(name, "--edit") || !strcmp(name, "--fullscreen") || !strcmp(name, "--no-vsync")) {
             if (value)
                 return usageError("%s takes no value", name);
             if (!strcmp(name, "--bench"))
@@ -102,6 +106,10 @@ int hostParseOptions(int argc, char **argv, HostOptions *options)
                 options->coldStart = 1;
             else if (!strcmp(name, "--edit"))
                 options->edit = 1;
+            else if (!strcmp(name, "--fullscreen"))
+                options->fullscreen = 1;
+            else if (!strcmp(name, "--no-vsync"))
+                options->noVsync = 1;
             else
                 options->noSound = 1;
             continue;
@@ -109,7 +117,7 @@ int hostParseOptions(int argc, char **argv, HostOptions *options)
 
         bool takesValue = !strcmp(name, "--capture") || !strcmp(name, "--video") || !strcmp(name, "--bench-json") ||
                           !strcmp(name, "--fps") || !strcmp(name, "--start") || !strcmp(name, "--duration") ||
-                          !strcmp(name, "--control");
+                          !strcmp(name, "--control") || !strcmp(name, "--zoom") || !strcmp(name, "--display");
         if (!takesValue)
             return usageError("unknown option %s", arg);
         if (!value) {
@@ -144,6 +152,17 @@ int hostParseOptions(int argc, char **argv, HostOptions *options)
             continue;
         }
         double number;
+        if (!strcmp(name, "--zoom") || !strcmp(name, "--display")) {
+            bool zoom = !strcmp(name, "--zoom");
+            if (!parseNumber(value, &number) || number != std::floor(number) || number < (zoom ? 1 : 0) ||
+                number > (zoom ? 64 : 63))
+                return usageError(zoom ? "--zoom takes a whole number from 1 to 64, not %s"
+                                       : "--display takes a display number from 0, not %s",
+                                  value);
+            (zoom ? options->zoom : options->display) = (int)number;
+            windowGiven = true;
+            continue;
+        }
         if (!parseNumber(value, &number))
             return usageError("not a number: %s", value);
         // The edit mode begins at --start too, but has no other timing.
@@ -164,6 +183,12 @@ int hostParseOptions(int argc, char **argv, HostOptions *options)
         }
     }
     bool offline = options->captureDir || options->videoFile || options->bench;
+    windowGiven = windowGiven || options->fullscreen || options->noVsync;
+    if (windowGiven && offline)
+        return usageError("%s", "--fullscreen, --zoom, --display and --no-vsync apply to the window, not to --capture, "
+                                "--video or --bench");
+    if (options->fullscreen && options->zoom)
+        return usageError("%s", "--fullscreen chooses its own enlargement; it cannot be combined with --zoom");
     if ((options->captureDir != nullptr) + (options->videoFile != nullptr) + options->bench > 1)
         return usageError("%s", "--capture, --video and --bench cannot be combined: run them one after the other");
     if (options->edit && options->release)

@@ -18,6 +18,11 @@ struct HostOptions {
     int noSound;            // --no-sound: play without an audio device
     int edit;               // --edit: the window with the transport and the control channel
     const char *controlPath; // --control PATH: the edit mode's socket
+    // The window (live runs): see screen.h's ScreenDisplay.
+    int fullscreen;         // --fullscreen: desktop full screen, largest whole enlargement
+    int zoom;               // --zoom N: a window of 320 N x 180 N; 0 for the plain 1920 x 1080 window
+    int display;            // --display K: the display to open on, 0 the first
+    int noVsync;            // --no-vsync: present as fast as the loop goes
 };
 
 enum {

@@ -2,7 +2,7 @@
 // per-frame update that presents the picture.
 #include "host/screen.h"
 
-#include <algorithm> // Required for: std::fill_n()
+#include <algorithm> // Required for: std::fill_n(), std::min(), std::max()
 #include <cstdio>
 #include <cstdlib>
 
@@ -13,7 +13,11 @@
 #include "host/timer.h"
 #include "platform/platform.h"
 
-enum { SCREEN_EXIT_CODE = 10 };
+enum {
+    SCREEN_EXIT_CODE = 10,
+    SCREEN_USAGE_CODE = 2,  // a display the desktop does not have, as any bad option
+    PACE_MEASURE_FRAMES = 30, // presentations timed before deciding whether the loop must wait itself
+};
 
 static Screen screen;
 static int screenCreated;
@@ -25,10 +29,60 @@ static uint32_t screenOverlay[FRAME_WIDTH * PICTURE_ROWS]; // the picture with t
 static void (*screenKeyListener)(int type, int code);
 static void (*screenOverlayDraw)(uint32_t *picture, int width, int height);
 static const char *const screenTitle = "Rendering Window";
+static ScreenDisplay screenDisplay;     // zero-filled: the plain run's window
+static ScreenPlacement screenPlacement; // where the window went
+
+// Frame pacing. A swap that waits for the display's refresh paces the loop by
+// itself; where it returns at once (no vertical sync: software GL, some
+// drivers and servers) the loop would spin a core, so presentation then waits
+// for the next refresh on the steady clock.
+static struct {
+    int32_t pacing;   // the swap was found not to wait: presentation waits itself
+    int32_t measured; // presentations in the running measurement
+    uint64_t since;   // counter at the first of them
+    uint64_t period;  // one refresh in counter ticks
+    uint64_t last;    // the refresh the last paced presentation waited for
+} screenPace;
 
 void screenSetOffline(int offline)
 {
     screenOffline = offline;
+}
+
+void screenSetDisplay(const ScreenDisplay *display)
+{
+    screenDisplay = *display;
+}
+
+int screenFitZoom(int width, int height)
+{
+    return std::max(1, std::min(width / FRAME_WIDTH, height / PICTURE_ROWS));
+}
+
+void screenPlace(const ScreenDisplay *request, int displayX, int displayY, int displayWidth, int displayHeight,
+                 ScreenPlacement *out)
+{
+    *out = ScreenPlacement();
+    if (request->mode == SCREEN_FULLSCREEN) {
+        out->x = displayX;
+        out->y = displayY;
+        out->width = displayWidth;
+        out->height = displayHeight;
+        out->zoom = screenFitZoom(displayWidth, displayHeight);
+        return;
+    }
+    int zoom = request->zoom > 0 ? request->zoom : SCREEN_ZOOM;
+    int fit = screenFitZoom(displayWidth, displayHeight);
+    if (zoom > fit) {
+        zoom = fit;
+        out->fitted = 1;
+    }
+    out->zoom = zoom;
+    out->width = FRAME_WIDTH * zoom;
+    out->height = PICTURE_ROWS * zoom;
+    // The plain run's corner, moved up and left only as far as the display needs.
+    out->x = displayX + std::max(0, std::min((int)SCREEN_WINDOW_X, displayWidth - out->width));
+    out->y = displayY + std::max(0, std::min((int)SCREEN_WINDOW_Y, displayHeight - out->height));
 }
 
 int screenInit(Screen *s)
@@ -91,8 +145,24 @@ Screen *screenCreate(void)
                why);
         exit(SCREEN_EXIT_CODE);
     }
-    if (!platformWindowCreate(screenTitle, SCREEN_WINDOW_X, SCREEN_WINDOW_Y, SCREEN_WINDOW_WIDTH,
-                              SCREEN_WINDOW_HEIGHT)) {
+    int display = screenDisplay.display;
+    int displays = platformDisplayCount();
+    if (display > 0 && display >= displays) {
+        fprintf(stderr, "vantorel: --display %d: the desktop has %d display%s, numbered from 0\n", display, displays,
+                displays == 1 ? "" : "s");
+        exit(SCREEN_USAGE_CODE);
+    }
+    // A display that does not tell its bounds gets the plain window as it is.
+    int dx = 0, dy = 0, dw = SCREEN_WINDOW_X + SCREEN_WINDOW_WIDTH, dh = SCREEN_WINDOW_Y + SCREEN_WINDOW_HEIGHT;
+    platformDisplayBounds(display, &dx, &dy, &dw, &dh);
+    screenPlace(&screenDisplay, dx, dy, dw, dh, &screenPlacement);
+    if (screenPlacement.fitted)
+        fprintf(stderr, "The display is %d x %d: the picture is shown %d times enlarged in a %d x %d window%s.\n", dw,
+                dh, screenPlacement.zoom, screenPlacement.width, screenPlacement.height,
+                screenDisplay.zoom ? "" : " (--fullscreen fills the display)");
+    if (!platformWindowCreate(screenTitle, screenPlacement.x, screenPlacement.y, screenPlacement.width,
+                              screenPlacement.height,
+                              screenDisplay.mode == SCREEN_FULLSCREEN ? PLATFORM_WINDOW_FULLSCREEN : 0)) {
         platformMessageBox("Failed to create the device context", "Error", MSGBOX_EXCLAMATION);
         printf("Error initializing EGL context...\n");
         screenDestroy();
@@ -104,6 +174,12 @@ Screen *screenCreate(void)
     case PLATFORM_GL_NO_EXTENSIONS: screenFailGL("Failed to initialize GLEW."); break;
     default: break;
     }
+    if (screenDisplay.mode == SCREEN_FULLSCREEN)
+        platformShowPointer(0);
+    platformGLSetVsync(!screenDisplay.noVsync);
+    int refresh = platformWindowRefresh();
+    screenPace = {};
+    screenPace.period = platformFrequency() / (uint64_t)(refresh > 0 ? refresh : SCREEN_REFRESH_GUESS);
     screenCreated = 1;
     return &screen;
 }
@@ -150,6 +226,66 @@ void screenWndProc(const PlatformEvent *event)
     }
 }
 
+// The picture's place in the drawable: the window's enlargement (in full
+// screen the largest that fits), centred, the top-left corner when it does
+// not fit.
+static void screenView(PlatformView *view)
+{
+    int width = 0, height = 0;
+    platformWindowSize(&width, &height);
+    if (width <= 0 || height <= 0) {
+        width = screenPlacement.width;
+        height = screenPlacement.height;
+    }
+    bool full = screenDisplay.mode == SCREEN_FULLSCREEN;
+    *view = PlatformView();
+    view->zoom = full ? screenFitZoom(width, height) : screenPlacement.zoom;
+    view->x = std::max(0, (width - FRAME_WIDTH * view->zoom) / 2);
+    view->y = std::max(0, (height - PICTURE_ROWS * view->zoom) / 2);
+    view->drawableHeight = height;
+    // Full screen borders are black; the window's clear colour is the
+    // classic one, which the picture covers.
+    if (!full) {
+        view->border[0] = 0.4f;
+        view->border[1] = 0.5f;
+        view->border[2] = 0.6f;
+    }
+}
+
+// After each presentation: time the first ones, and where the swap did not
+// wait for the refresh, wait for it here.
+static void screenPaceFrame(void)
+{
+    if (screenDisplay.noVsync)
+        return;
+    uint64_t now = platformCounter();
+    if (!screenPace.pacing) {
+        if (screenPace.measured++ == 0) {
+            screenPace.since = now;
+            return;
+        }
+        if (screenPace.measured <= PACE_MEASURE_FRAMES)
+            return;
+        // Frames at least nearly a refresh apart are held by the swap (or by
+        // their own work): nothing to do, but look again, for the work can
+        // become lighter.
+        uint64_t took = now - screenPace.since;
+        screenPace.measured = 0;
+        if (took >= (uint64_t)PACE_MEASURE_FRAMES * screenPace.period * 4 / 5)
+            return;
+        screenPace.pacing = 1;
+        screenPace.last = now;
+        return;
+    }
+    uint64_t next = screenPace.last + screenPace.period;
+    if (next <= now) {
+        screenPace.last = now; // late: no wait, and the next refresh counts from here
+        return;
+    }
+    platformSleepUntil(next);
+    screenPace.last = next;
+}
+
 int screenPresent(void)
 {
     const uint32_t *picture = screen.buffer0 + PICTURE_OFFSET_PIXELS;
@@ -170,7 +306,10 @@ int screenPresent(void)
         consoleDraw(screenOverlay, FRAME_WIDTH, PICTURE_ROWS, truncInt(env_console_lines.value));
         picture = screenOverlay;
     }
-    platformPresent(picture, FRAME_WIDTH, PICTURE_ROWS, SCREEN_ZOOM, SCREEN_WINDOW_HEIGHT);
+    PlatformView view;
+    screenView(&view);
+    platformPresent(picture, FRAME_WIDTH, PICTURE_ROWS, &view);
+    screenPaceFrame();
     return !screenQuit;
 }
 

@@ -26,3 +26,9 @@ void platformSleep(int milliseconds)
     if (milliseconds > 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
+
+void platformSleepUntil(uint64_t counter)
+{
+    // The steady clock's epoch is the counter's, so the deadline carries over.
+    std::this_thread::sleep_until(std::chrono::steady_clock::time_point(std::chrono::nanoseconds(counter)));
+}

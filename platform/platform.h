@@ -13,6 +13,7 @@ uint64_t platformCounter(void);   // steady clock ticks
 uint64_t platformFrequency(void); // ticks per second
 double platformSecondsSince(uint64_t counter); // seconds from a platformCounter() reading to now
 void platformSleep(int milliseconds);
+void platformSleepUntil(uint64_t counter); // returns at once when that moment has passed
 
 // ---------------------------------------------------------------------------
 // Message boxes (platform/window.cpp)
@@ -34,7 +35,21 @@ void platformMessageBox(const char *text, const char *caption, unsigned flags);
 // did not ask for counts as no display.
 int platformVideoInit(char *why, size_t whySize);
 
-int platformWindowCreate(const char *title, int x, int y, int width, int height); // 1 on success
+// The displays of the desktop, numbered from 0, and their places on it.
+int platformDisplayCount(void);
+int platformDisplayBounds(int display, int *x, int *y, int *width, int *height); // 1 on success
+
+enum {
+    PLATFORM_WINDOW_FULLSCREEN = 1 << 0, // desktop full screen on the display that holds (x, y)
+};
+// A borderless window; 1 on success.
+int platformWindowCreate(const char *title, int x, int y, int width, int height, unsigned flags);
+// The window's drawable size in pixels.
+void platformWindowSize(int *width, int *height);
+// Refresh rate of the display the window lies on, in hertz; 0 when the
+// display does not say.
+int platformWindowRefresh(void);
+void platformShowPointer(int show);
 
 enum {
     PLATFORM_GL_OK = 0,
@@ -43,15 +58,28 @@ enum {
     PLATFORM_GL_NO_EXTENSIONS // the extension loader failed
 };
 int platformGLCreate(void);
+// Asks that a buffer swap wait for the display's refresh (on) or not (off);
+// 1 when the driver took the request. Taken is not kept: measure.
+int platformGLSetVsync(int on);
 
 // Release steps, each answering 1 on success.
 int platformGLMakeNoneCurrent(void);
 int platformGLDeleteContext(void); // fails when no context exists
 void platformWindowDestroy(void);
 
-// Clears to (0.4, 0.5, 0.6), draws width x rows BGRA pixels (top row first)
-// from the top-left corner of the window enlarged zoom times, and swaps.
-void platformPresent(const uint32_t *pixels, int width, int rows, int zoom, int windowHeight);
+// Where presentation puts the picture: its top-left corner in the drawable
+// (y downward), the whole enlargement, the drawable's height and the colour
+// around the picture (red, green, blue from 0 to 1).
+struct PlatformView {
+    int x;
+    int y;
+    int zoom;
+    int drawableHeight;
+    float border[3];
+};
+// Clears to the border colour, draws width x rows BGRA pixels (top row first)
+// enlarged zoom times by pixel repetition at the view's corner, and swaps.
+void platformPresent(const uint32_t *pixels, int width, int rows, const PlatformView *view);
 
 // Window events, reduced to what the demo reacts to.
 enum {

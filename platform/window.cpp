@@ -61,7 +61,25 @@ int platformVideoInit(char *why, size_t whySize)
     return 1;
 }
 
-int platformWindowCreate(const char *title, int x, int y, int width, int height)
+int platformDisplayCount(void)
+{
+    int count = SDL_GetNumVideoDisplays();
+    return count > 0 ? count : 0;
+}
+
+int platformDisplayBounds(int display, int *x, int *y, int *width, int *height)
+{
+    SDL_Rect bounds;
+    if (SDL_GetDisplayBounds(display, &bounds) != 0)
+        return 0;
+    *x = bounds.x;
+    *y = bounds.y;
+    *width = bounds.w;
+    *height = bounds.h;
+    return 1;
+}
+
+int platformWindowCreate(const char *title, int x, int y, int width, int height, unsigned flags)
 {
     // 32-bit colour without alpha, 16-bit depth, double buffered.
     SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
@@ -71,8 +89,10 @@ int platformWindowCreate(const char *title, int x, int y, int width, int height)
     SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16);
     SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-    platformWindow = SDL_CreateWindow(title, x, y, width, height,
-                                      SDL_WINDOW_OPENGL | SDL_WINDOW_BORDERLESS | SDL_WINDOW_SHOWN);
+    Uint32 sdlFlags = SDL_WINDOW_OPENGL | SDL_WINDOW_BORDERLESS | SDL_WINDOW_SHOWN;
+    if (flags & PLATFORM_WINDOW_FULLSCREEN)
+        sdlFlags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
+    platformWindow = SDL_CreateWindow(title, x, y, width, height, sdlFlags);
     if (!platformWindow) {
         printf("SDL: %s\n", SDL_GetError());
         return 0;
@@ -95,6 +115,31 @@ int platformGLCreate(void)
     if (status != GLEW_OK || !glWindowPos2i)
         return PLATFORM_GL_NO_EXTENSIONS;
     return PLATFORM_GL_OK;
+}
+
+void platformWindowSize(int *width, int *height)
+{
+    *width = *height = 0;
+    if (platformWindow)
+        SDL_GL_GetDrawableSize(platformWindow, width, height);
+}
+
+int platformWindowRefresh(void)
+{
+    SDL_DisplayMode mode;
+    if (!platformWindow || SDL_GetWindowDisplayMode(platformWindow, &mode) != 0)
+        return 0;
+    return mode.refresh_rate > 0 ? mode.refresh_rate : 0;
+}
+
+void platformShowPointer(int show)
+{
+    SDL_ShowCursor(show ? SDL_ENABLE : SDL_DISABLE);
+}
+
+int platformGLSetVsync(int on)
+{
+    return SDL_GL_SetSwapInterval(on ? 1 : 0) == 0;
 }
 
 int platformGLMakeNoneCurrent(void)
@@ -124,14 +169,16 @@ void platformWindowDestroy(void)
 // Presentation
 // ---------------------------------------------------------------------------
 
-void platformPresent(const uint32_t *pixels, int width, int rows, int zoom, int windowHeight)
+void platformPresent(const uint32_t *pixels, int width, int rows, const PlatformView *view)
 {
-    glClearColor(0.4f, 0.5f, 0.6f, 1.0f);
+    glClearColor(view->border[0], view->border[1], view->border[2], 1.0f);
     glClear(GL_COLOR_BUFFER_BIT);
-    // Raster position at the top-left corner and a negative vertical zoom, so
-    // that the first row of the picture is drawn at the top, downward.
-    glWindowPos2i(0, windowHeight);
-    glPixelZoom((float)zoom, (float)-zoom);
+    // Raster position at the picture's top-left corner (GL counts rows from
+    // the bottom) and a negative vertical zoom, so that the first row of the
+    // picture is drawn at the top, downward. Whole zoom factors at whole
+    // positions repeat every pixel exactly zoom x zoom times.
+    glWindowPos2i(view->x, view->drawableHeight - view->y);
+    glPixelZoom((float)view->zoom, (float)-view->zoom);
     glDrawPixels(width, rows, GL_BGRA, GL_UNSIGNED_BYTE, pixels);
     glPixelZoom(1.0f, 1.0f);
     SDL_GL_SwapWindow(platformWindow);

@@ -47,6 +47,37 @@ TEST(FrameBuffers, ThreeFramesWithGuardRowsInsideTheirBlocks)
     EXPECT_EQ(screenCreate(), nullptr); // only once
 }
 
+// Where the window goes: the plain window at (0, 64) where the display has
+// room, moved up and left no further than needed, smaller by whole factors
+// where the display is smaller; full screen on the display's bounds.
+TEST(FrameBuffers, WindowPlacementKeepsThePictureOnItsDisplay)
+{
+    const ScreenDisplay plain = {}, zoom2 = {SCREEN_WINDOWED, 2, 0, 0}, zoom9 = {SCREEN_WINDOWED, 9, 0, 0},
+                        full = {SCREEN_FULLSCREEN, 0, 0, 0};
+    const struct { const char *name; const ScreenDisplay *request; std::array<int, 4> display; std::array<int, 6> want; }
+        cases[] = {// display x, y, width, height -> window x, y, width, height, zoom, fitted
+                   {"plain on 1920 x 1144", &plain, {0, 0, 1920, 1144}, {0, 64, 1920, 1080, 6, 0}},
+                   {"plain on 1920 x 1080", &plain, {0, 0, 1920, 1080}, {0, 0, 1920, 1080, 6, 0}},
+                   {"plain on 1920 x 1100", &plain, {0, 0, 1920, 1100}, {0, 20, 1920, 1080, 6, 0}},
+                   {"plain on 1280 x 720", &plain, {0, 0, 1280, 720}, {0, 0, 1280, 720, 4, 1}},
+                   {"plain on 1366 x 768", &plain, {0, 0, 1366, 768}, {0, 48, 1280, 720, 4, 1}},
+                   {"plain on 3840 x 2160", &plain, {0, 0, 3840, 2160}, {0, 64, 1920, 1080, 6, 0}},
+                   {"plain on a second display", &plain, {1920, -200, 2560, 1440}, {1920, -136, 1920, 1080, 6, 0}},
+                   {"plain on 200 x 100", &plain, {0, 0, 200, 100}, {0, 0, 320, 180, 1, 1}},
+                   {"zoom 2", &zoom2, {0, 0, 1920, 1080}, {0, 64, 640, 360, 2, 0}},
+                   {"zoom 9 on 1920 x 1080", &zoom9, {0, 0, 1920, 1080}, {0, 0, 1920, 1080, 6, 1}},
+                   {"full screen 1280 x 720", &full, {0, 0, 1280, 720}, {0, 0, 1280, 720, 4, 0}},
+                   {"full screen 2560 x 1440", &full, {0, 0, 2560, 1440}, {0, 0, 2560, 1440, 8, 0}},
+                   {"full screen 3840 x 2160", &full, {0, 0, 3840, 2160}, {0, 0, 3840, 2160, 12, 0}},
+                   {"full screen 1366 x 768", &full, {1920, 0, 1366, 768}, {1920, 0, 1366, 768, 4, 0}},
+                   {"full screen 1920 x 1200", &full, {0, 0, 1920, 1200}, {0, 0, 1920, 1200, 6, 0}}};
+    for (const auto &c : cases) {
+        ScreenPlacement p;
+        screenPlace(c.request, c.display[0], c.display[1], c.display[2], c.display[3], &p);
+        EXPECT_EQ((std::array<int, 6>{p.x, p.y, p.width, p.height, p.zoom, p.fitted}), c.want) << c.name;
+    }
+}
+
 class FrameTurn : public testing::Test {
 protected:
     void SetUp() override

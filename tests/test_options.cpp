@@ -93,3 +93,24 @@ TEST(Options, EditModeBeginsAtStartWithItsControlSocket)
     EXPECT_EQ(o.start, 61.5);
     EXPECT_EQ(o.noSound, 1);
 }
+
+TEST(Options, DisplayOptionsBelongToTheWindow)
+{
+    const struct { std::vector<std::string> args; std::array<int, 4> fullscreenZoomDisplayNoVsync; } cases[] = {
+        {{}, {0, 0, 0, 0}}, {{"--fullscreen", "--display", "1"}, {1, 0, 1, 0}}, {{"--zoom=3"}, {0, 3, 0, 0}},
+        {{"--edit", "--zoom", "2", "--no-vsync"}, {0, 2, 0, 1}}, {{"--no-sound", "--display=0"}, {0, 0, 0, 0}}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        HostOptions o;
+        EXPECT_EQ(parse(c.args, &o), OPTIONS_RUN);
+        EXPECT_EQ((std::array<int, 4>{o.fullscreen, o.zoom, o.display, o.noVsync}), c.fullscreenZoomDisplayNoVsync);
+    }
+    const std::vector<std::vector<std::string>> bad = {
+        {"--zoom", "0"}, {"--zoom", "2.5"}, {"--zoom", "65"}, {"--zoom"}, {"--display", "-1"}, {"--display", "x"},
+        {"--fullscreen=1"}, {"--no-vsync=0"}, {"--fullscreen", "--zoom", "2"}, {"--capture", "d", "--fullscreen"},
+        {"--video", "v.mp4", "--zoom", "2"}, {"--bench", "--no-vsync"}, {"--bench", "--display", "1"}};
+    for (const auto &args : bad) {
+        HostOptions o;
+        EXPECT_EQ(parse(args, &o), OPTIONS_USAGE) << testing::PrintToString(args);
+    }
+}

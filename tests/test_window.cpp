@@ -1,7 +1,10 @@
 // Real-window behaviour under an X server (the test runs under Xvfb): the
-// presented picture on screen, the window's place, close requests, and the
+// presented picture on screen, the window's place and the display modes at
+// the usual display sizes, frame pacing, close requests, and the
 // missing audio device of a windowed run (missing music fails as in a
 // capture run: the program tests).
+
+#include <sys/resource.h> // Required for: getrusage(RUSAGE_THREAD)
 
 #include <chrono>
 #include <thread>
@@ -60,6 +63,115 @@ TEST(Window, PresentsThePictureEnlargedSixTimesAt0And64)
     EXPECT_EQ(mismatches, 0);
     EXPECT_EQ((std::vector<int>{window.x, window.y, window.width, window.height, window.border}),
               (std::vector<int>{0, 64, 1920, 1080, 0})) << "x, y, width, height, border";
+}
+
+// The display modes on the X screen this group runs on: one Xvfb per size.
+struct DisplaySize {
+    int width, height;
+    int plainX, plainY, plainZoom; // the plain window: moved up to fit, smaller where it must be
+    int fullZoom;                  // full screen: the largest whole enlargement
+};
+static const DisplaySize kDisplaySizes[] = {
+    {1280, 720, 0, 0, 4, 4},    {1366, 768, 0, 48, 4, 4},   {1920, 1080, 0, 0, 6, 6},
+    {2560, 1440, 0, 64, 6, 8},  {3840, 2160, 0, 64, 6, 12},
+};
+
+class DisplayModes : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(xScreenSize(&width, &height)) << "run under an X server";
+        for (const DisplaySize &d : kDisplaySizes)
+            if (d.width == width && d.height == height)
+                size = &d;
+        ASSERT_NE(size, nullptr) << "no expectations for a " << width << " x " << height << " screen";
+    }
+    void TearDown() override { screenDestroy(); }
+
+    // Opens the screen as asked, presents the pattern until the server shows
+    // it, and counts the pixels of the rectangle (x, y, w, h) of the X screen
+    // that differ from the picture enlarged zoom times by pixel repetition at
+    // (px, py), black around it.
+    int showAndCompare(const ScreenDisplay &request, const std::array<int, 4> &rect, int px, int py, int zoom)
+    {
+        screenSetDisplay(&request);
+        Screen *screen = screenCreate();
+        if (!screen)
+            return -1;
+        pattern(screen->buffer0);
+        int mismatches = -1;
+        for (int attempt = 0; attempt < 40 && mismatches != 0; attempt++) {
+            screenPresent();
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            window = xFindWindow(kWindowTitle);
+            std::vector<uint32_t> shot = xGrab(rect[0], rect[1], rect[2], rect[3]);
+            if (!window.found || shot.empty())
+                continue;
+            mismatches = 0;
+            for (int y = 0; y < rect[3]; y++) {
+                for (int x = 0; x < rect[2]; x++) {
+                    int u = (rect[0] + x - px), v = (rect[1] + y - py);
+                    bool inside = u >= 0 && v >= 0 && u < FRAME_WIDTH * zoom && v < PICTURE_ROWS * zoom;
+                    uint32_t want = inside ? screen->buffer0[(30 + v / zoom) * FRAME_WIDTH + u / zoom] & 0xFFFFFFu : 0;
+                    mismatches += shot[(size_t)y * rect[2] + x] != want;
+                }
+            }
+        }
+        return mismatches;
+    }
+    std::array<int, 4> windowRect() const { return {window.x, window.y, window.width, window.height}; }
+
+    int width = 0, height = 0;
+    const DisplaySize *size = nullptr;
+    XWindowInfo window;
+};
+
+TEST_F(DisplayModes, PlainWindowLiesWhollyOnTheDisplay)
+{
+    int z = size->plainZoom;
+    std::array<int, 4> rect = {size->plainX, size->plainY, FRAME_WIDTH * z, PICTURE_ROWS * z};
+    EXPECT_EQ(showAndCompare(ScreenDisplay(), rect, rect[0], rect[1], z), 0);
+    EXPECT_EQ(windowRect(), rect);
+}
+
+TEST_F(DisplayModes, ZoomedWindowOfTwiceThePicture)
+{
+    std::array<int, 4> rect = {0, 64, 640, 360};
+    EXPECT_EQ(showAndCompare({SCREEN_WINDOWED, 2, 0, 0}, rect, 0, 64, 2), 0);
+    EXPECT_EQ(windowRect(), rect);
+}
+
+TEST_F(DisplayModes, FullScreenEnlargesByTheLargestWholeFactorCentredOnBlack)
+{
+    int z = size->fullZoom;
+    int px = (width - FRAME_WIDTH * z) / 2, py = (height - PICTURE_ROWS * z) / 2;
+    EXPECT_EQ(showAndCompare({SCREEN_FULLSCREEN, 0, 0, 0}, {0, 0, width, height}, px, py, z), 0);
+    EXPECT_EQ(windowRect(), (std::array<int, 4>{0, 0, width, height}));
+}
+
+// Xvfb's swaps never wait and it tells no refresh rate: the loop must hold
+// itself to the assumed 60 Hz instead of spinning.
+TEST(Pacing, LiveFramesFollowTheRefreshWithoutSpinning)
+{
+    Screen *screen = screenCreate();
+    ASSERT_NE(screen, nullptr);
+    pattern(screen->buffer0);
+    rusage before, after;
+    getrusage(RUSAGE_THREAD, &before);
+    auto began = std::chrono::steady_clock::now();
+    int frames = 0;
+    double seconds = 0.0;
+    for (; seconds < 5.0; frames++) {
+        screenPresent();
+        seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+    }
+    getrusage(RUSAGE_THREAD, &after);
+    auto cpu = [](const rusage &r) {
+        return (double)(r.ru_utime.tv_sec + r.ru_stime.tv_sec) + (r.ru_utime.tv_usec + r.ru_stime.tv_usec) * 1e-6;
+    };
+    EXPECT_NEAR(frames / seconds, SCREEN_REFRESH_GUESS, SCREEN_REFRESH_GUESS * 0.1);
+    // A spinning loop would take the whole core.
+    EXPECT_LT((cpu(after) - cpu(before)) / seconds, 0.5);
 }
 
 class WindowedRun : public testing::Test {

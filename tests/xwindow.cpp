@@ -28,6 +28,17 @@ static Window findByTitle(Display *display, const char *title)
     return found;
 }
 
+bool xScreenSize(int *width, int *height)
+{
+    Display *display = XOpenDisplay(nullptr);
+    if (!display)
+        return false;
+    *width = DisplayWidth(display, DefaultScreen(display));
+    *height = DisplayHeight(display, DefaultScreen(display));
+    XCloseDisplay(display);
+    return true;
+}
+
 XWindowInfo xFindWindow(const char *title)
 {
     XWindowInfo info;

@@ -10,6 +10,8 @@ struct XWindowInfo {
     int x = 0, y = 0, width = 0, height = 0, border = 0;
 };
 
+// The size of the X server's screen; false without a server.
+bool xScreenSize(int *width, int *height);
 // The top-level window with this title, if any.
 XWindowInfo xFindWindow(const char *title);
 // The screen's pixels (0x00RRGGBB) of a rectangle; empty on failure.
