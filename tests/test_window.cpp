@@ -130,8 +130,17 @@ TEST_F(DisplayModes, PlainWindowLiesWhollyOnTheDisplay)
 {
     int z = size->plainZoom;
     std::array<int, 4> rect = {size->plainX, size->plainY, FRAME_WIDTH * z, PICTURE_ROWS * z};
+    testing::internal::CaptureStderr();
     EXPECT_EQ(showAndCompare(ScreenDisplay(), rect, rect[0], rect[1], z), 0);
+    std::string note = testing::internal::GetCapturedStderr();
     EXPECT_EQ(windowRect(), rect);
+    // A window smaller than the plain one is explained.
+    if (z < SCREEN_ZOOM)
+        EXPECT_EQ(note, "The display is " + std::to_string(width) + " x " + std::to_string(height) + ": the picture is shown " +
+                            std::to_string(z) + " times enlarged in a " + std::to_string(rect[2]) + " x " +
+                            std::to_string(rect[3]) + " window (--fullscreen fills the display).\n");
+    else
+        EXPECT_EQ(note, "");
 }
 
 TEST_F(DisplayModes, ZoomedWindowOfTwiceThePicture)
@@ -208,6 +217,15 @@ TEST_F(WindowedRun, CloseRequestEndsTheLoopAndTheRunSucceeds)
         EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
         EXPECT_NE(result.out.find("frames: "), std::string::npos) << result.out;
     }
+}
+
+TEST_F(WindowedRun, DisplayTheDesktopLacksIsRefusedAsABadOption)
+{
+    ASSERT_TRUE(writeToneMp3(root / "Vantorel/music.mp3", 1.0));
+    RunResult r = start({"--display", "3", "--no-sound"}, "dummy");
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("vantorel: --display 3: the desktop has 1 display, numbered from 0\n"), std::string::npos)
+        << r.err;
 }
 
 TEST_F(WindowedRun, NoUsableAudioDeviceEndsWithExitTen)
