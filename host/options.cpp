@@ -38,10 +38,10 @@ void hostPrintUsage(FILE *out)
             "                      paused, [ and ] set a loop, L loops, F1 hides the status line;\n"
             "                      --start SECONDS begins there\n"
             "  --control PATH      the edit mode's control socket (default %s)\n"
-            "  --fullscreen        fill the display: the picture enlarged by the largest whole factor, on black\n"
+            "  --fullscreen        fill the display: the largest whole enlargement, centred on black\n"
             "  --zoom N            a window of 320 N x 180 N pixels instead of 1920 x 1080\n"
             "  --display K         open on display K (0 the first, which is the default)\n"
-            "  --no-vsync          do not wait for the display's refresh: as many frames as the machine draws\n"
+            "  --no-vsync          do not wait for the display's refresh (for measurements)\n"
             "  --help              show this text\n",
             DEFAULT_CAPTURE_FPS, DEFAULT_CONTROL_PATH);
 }
