@@ -156,6 +156,14 @@ TEST_F(DisplayModes, FullScreenEnlargesByTheLargestWholeFactorCentredOnBlack)
     int px = (width - FRAME_WIDTH * z) / 2, py = (height - PICTURE_ROWS * z) / 2;
     EXPECT_EQ(showAndCompare({SCREEN_FULLSCREEN, 0, 0, 0}, {0, 0, width, height}, px, py, z), 0);
     EXPECT_EQ(windowRect(), (std::array<int, 4>{0, 0, width, height}));
+    EXPECT_TRUE(xPointerHidden()); // the server puts the pointer in the middle: over the show
+}
+
+TEST_F(DisplayModes, WindowKeepsThePointer)
+{
+    EXPECT_EQ(showAndCompare(ScreenDisplay(), {size->plainX, size->plainY, 320, 180}, size->plainX, size->plainY,
+                             size->plainZoom), 0);
+    EXPECT_FALSE(xPointerHidden());
 }
 
 // Xvfb's swaps never wait and it tells no refresh rate: the loop must hold

@@ -5,6 +5,7 @@
 #include <X11/Xutil.h>
 #include <X11/XKBlib.h>
 #include <X11/extensions/XTest.h>
+#include <X11/extensions/Xfixes.h>
 #include <X11/keysym.h>
 
 #include <cstring>
@@ -78,6 +79,23 @@ std::vector<uint32_t> xGrab(int x, int y, int width, int height)
     }
     XCloseDisplay(display);
     return pixels;
+}
+
+bool xPointerHidden()
+{
+    Display *display = XOpenDisplay(nullptr);
+    if (!display)
+        return false;
+    bool hidden = false;
+    XFixesCursorImage *cursor = XFixesGetCursorImage(display);
+    if (cursor) {
+        hidden = true;
+        for (int i = 0; i < cursor->width * cursor->height; i++)
+            hidden = hidden && (cursor->pixels[i] >> 24) == 0;
+        XFree(cursor);
+    }
+    XCloseDisplay(display);
+    return hidden;
 }
 
 bool xRequestClose(const char *title)

@@ -16,6 +16,9 @@ bool xScreenSize(int *width, int *height);
 XWindowInfo xFindWindow(const char *title);
 // The screen's pixels (0x00RRGGBB) of a rectangle; empty on failure.
 std::vector<uint32_t> xGrab(int x, int y, int width, int height);
+// Whether the pointer, where it stands, shows nothing (every pixel of its
+// cursor image transparent).
+bool xPointerHidden();
 // Sends the window manager's close request to the window with this title.
 bool xRequestClose(const char *title);
 // Presses and releases a key (an X keysym, XK_space for one) over the window
