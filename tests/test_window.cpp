@@ -159,12 +159,6 @@ TEST_F(DisplayModes, FullScreenEnlargesByTheLargestWholeFactorCentredOnBlack)
     EXPECT_TRUE(xPointerHidden()); // the server puts the pointer in the middle: over the show
 }
 
-TEST_F(DisplayModes, WindowKeepsThePointer)
-{
-    EXPECT_EQ(showAndCompare(ScreenDisplay(), {size->plainX, size->plainY, 320, 180}, size->plainX, size->plainY,
-                             size->plainZoom), 0);
-    EXPECT_FALSE(xPointerHidden());
-}
 
 // Xvfb's swaps never wait and it tells no refresh rate: the loop must hold
 // itself to the assumed 60 Hz instead of spinning.
