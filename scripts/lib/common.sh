@@ -7,7 +7,7 @@ VANTOREL_PACKAGES=(
   cmake g++ make pkg-config clang libclang-rt-14-dev
   libsdl2-dev libglew-dev libgl-dev libgl1-mesa-dri
   libpng-dev zlib1g-dev libassimp-dev libmpg123-dev libmp3lame-dev
-  libgtest-dev libbenchmark-dev libx11-dev libxtst-dev xvfb xauth assimp-testmodels
+  libgtest-dev libbenchmark-dev libx11-dev libxtst-dev libxfixes-dev xvfb xauth assimp-testmodels
   ffmpeg
 )
 
