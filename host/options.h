@@ -18,6 +18,10 @@ struct HostOptions {
     int noSound;            // --no-sound: play without an audio device
     int edit;               // --edit: the window with the transport and the control channel
     const char *controlPath; // --control PATH: the edit mode's socket
+    int overwrite;          // --overwrite: a capture replaces the frame files already in its directory
+    int videoWidth;         // --video-size WxH: the video's size, a whole multiple of 320 x 180
+    int videoHeight;
+    int crf;                // --crf N: the video encoder's quality, 0 (best) to 51
 };
 
 enum {
