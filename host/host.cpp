@@ -486,6 +486,10 @@ int hostRun(int argc, char **argv)
         if (options.start >= musicLength()) {
             fprintf(stderr, "--start %g lies %s the end of the music (%.3f s): there is nothing to render.\n",
                     options.start, options.start > musicLength() ? "past" : "at", musicLength());
+            if (benchJson) { // made empty before start-up; no figures go there
+                fclose(benchJson);
+                remove(options.benchJson);
+            }
             return 2;
         }
         if (options.captureDir && !captureRemoveOldFrames())

@@ -183,8 +183,8 @@ protected:
     RunResult play(const std::vector<std::pair<std::string, std::string>> &env = {}, const std::string &dir = "",
                    int seconds = 0, const char *program = nullptr)
     {
-        std::vector<std::string> args = {"--capture", "frames", "--fps", seconds ? "2" : "25", "--duration",
-                                         seconds ? std::to_string(seconds) : "0.3"};
+        std::vector<std::string> args = {"--capture", "frames", "--overwrite", "--fps", seconds ? "2" : "25",
+                                         "--duration", seconds ? std::to_string(seconds) : "0.3"};
         if (!dir.empty())
             args.push_back("-release");
         RunResult r = runVantorel(dir.empty() ? root / "run" : dir, args, env, 60.0, program);
