@@ -1,14 +1,15 @@
 // Offline capture of the presented pictures as PNG files or video frames.
 #include "host/capture.h"
 
+#include <dirent.h>   // Required for: opendir()
+#include <sys/stat.h> // Required for: mkdir()
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <dirent.h>   // Required for: opendir()
-#include <sys/stat.h> // Required for: mkdir()
 #include <vector>
 
 #include "data/pngwrite.h"
