@@ -24,7 +24,7 @@ enum {
 };
 
 // How a decode ended.
-enum { PNG_DECODED, PNG_FAILED, PNG_TOO_LARGE };
+enum { PNG_DECODED, PNG_FAILED, PNG_TOO_LARGE, PNG_NO_MEMORY };
 
 // The loader's messages keep the tags logs have always shown for them,
 // whatever the layout of this file.
@@ -36,7 +36,8 @@ enum {
     LOAD_NO_INFO_LINE = 145,
     LOAD_NO_END_INFO_LINE = 152,
     LOAD_DONE_LINE = 162,
-    LOAD_TOO_LARGE_LINE = 167,
+    LOAD_OVERSIZED_LINE = 166,
+    LOAD_NO_MEMORY_LINE = 167,
     LOAD_FAILED_LINE = 169,
     CONVERT_FORMAT_LINE = 197,
 };
@@ -53,6 +54,8 @@ struct PngLoad {
     png_infop info;
     png_infop endInfo;
     Texture *texture;
+    uint32_t width;       // as the header gives it, for the message of a picture refused for its size
+    uint32_t height;
 };
 
 // ---------------------------------------------------------------------------
@@ -114,11 +117,13 @@ static int pngDecode(PngLoad *load)
     int bitDepth = 0, colorType = 0;
     png_get_IHDR(png, info, &width, &height, &bitDepth, &colorType, nullptr, nullptr, nullptr);
 
+    load->width = width;
+    load->height = height;
     if (width > IMG_MAX_SIDE || height > IMG_MAX_SIDE || (uint64_t)width * height > IMG_MAX_PIXELS)
         return PNG_TOO_LARGE;
     load->texture = txt_CreateTexture((int)width, (int)height, BITMAP_RGB32);
     if (!load->texture || !load->texture->bitmap->pixels)
-        return PNG_TOO_LARGE;
+        return PNG_NO_MEMORY;
 
     pngRequestRGBA8(png, info, bitDepth, colorType);
     int passes = png_set_interlace_handling(png); // 7 for Adam7, else 1
@@ -193,8 +198,13 @@ Texture *txtLoadPNG(const char *name)
         return load.texture;
     }
     txt_FreeTexture(load.texture);
+    // Refused for its size before anything was allocated: say so, with the size.
     if (result == PNG_TOO_LARGE)
-        logTagged("txtLoadPNG", LOAD_TOO_LARGE_LINE, "Unable to allocate image_data while loading %s ", name);
+        logTagged("txtLoadPNG", LOAD_OVERSIZED_LINE,
+                  "Image too large: %s is %u x %u pixels; a picture may have at most %d a side and %d in all", name,
+                  (unsigned)load.width, (unsigned)load.height, (int)IMG_MAX_SIDE, (int)IMG_MAX_PIXELS);
+    else if (result == PNG_NO_MEMORY)
+        logTagged("txtLoadPNG", LOAD_NO_MEMORY_LINE, "Unable to allocate image_data while loading %s ", name);
     else
         logTagged("txtLoadPNG", LOAD_FAILED_LINE, "Error during setjmp : %s", name);
     return nullptr;

@@ -23,7 +23,9 @@ static const int EXIT_MISSING_ASSET = 10;
 
 // The layer's messages carry fixed tags, so they read the same whatever the
 // layout of this file.
-static const char LOG_NAME[] = "backimage_load";
+// The list loader's messages carry the tag "load" and these fixed lines,
+// whatever the function here is called; each is followed by a newline of its own.
+static const char LOG_NAME[] = "load";
 enum { LOG_LINE_NO_LIST = 63, LOG_LINE_SYNTAX = 86, LOG_LINE_NO_PICTURE = 103 };
 
 // ---------------------------------------------------------------------------
@@ -104,12 +106,14 @@ static void readListLine(ImageList *list, char *line)
     // gigabytes of entries: both are refused like a missing one.
     if (!space || index < 0 || index > IMAGE_LIST_MAX_INDEX) {
         logTagged(LOG_NAME, LOG_LINE_SYNTAX, "Wrong line syntax. Use <index> <path> (%s)\n", line);
+        printf("\n");
         return;
     }
     char *path = space + 1;
     path[strcspn(path, "\r\n")] = '\0';
     if (dataFileSize(path) == 0) {
         logTagged(LOG_NAME, LOG_LINE_NO_PICTURE, "File <%s> not found\n", path);
+        printf("\n");
         return;
     }
     // A picture that fails to decode still takes its index, as null.
@@ -127,6 +131,7 @@ static int readList(ImageList *list, const char *name)
     DataFile *file = dataFileOpen(name);
     if (!file) {
         logTagged(LOG_NAME, LOG_LINE_NO_LIST, "Failed to load list file <%s>\n", name);
+        printf("\n");
         return 0;
     }
     char line[IMAGE_LIST_LINE_MAX + 1];

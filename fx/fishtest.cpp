@@ -131,6 +131,7 @@ static void loadTextures(void)
         if (!b || b->width != FISH_TEXTURE_SIDE || b->height != FISH_TEXTURE_SIDE || b->format != BITMAP_RGB32) {
             // Reported as the setup's, with the line tag logs have always shown for it.
             logTagged("fishtest1_setup", TEXTURE_MESSAGE_LINE, "Image %s not found or not 256x256\n", name);
+            printf("\n");
             exit(10);
         }
         fish.textures[i] = t;

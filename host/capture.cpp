@@ -1,15 +1,20 @@
 // Offline capture of the presented pictures as PNG files or video frames.
 #include "host/capture.h"
 
+#include <dirent.h>   // Required for: opendir()
+#include <sys/stat.h> // Required for: mkdir()
+
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <sys/stat.h> // Required for: mkdir()
+#include <vector>
 
 #include "data/pngwrite.h"
 #include "host/music.h"
+#include "host/progress.h"
 #include "host/video.h"
 #include "render/bitmap.h"
 
@@ -23,6 +28,8 @@ static int captureError;
 // Where the pictures go.
 enum { CAPTURE_TO_FILES, CAPTURE_TO_VIDEO, CAPTURE_NOWHERE /* bench */ };
 static int captureSink;
+static Progress captureProgress; // PNG frames; the video reports its own
+static std::vector<std::string> captureStale; // frame files found in the directory before the run
 
 // Creates every missing directory of the path, like "mkdir -p".
 static int captureMakeDirs(const std::string &path)
@@ -68,7 +75,29 @@ void captureSetGrid(double origin, int64_t first)
     musicSetOfflineTime(captureTime(captureCount));
 }
 
-int captureBegin(const char *dir, double fps, double start, double duration)
+// "frame_000123.png", or the hidden name it is written under first.
+static bool captureIsFrameFile(const char *name)
+{
+    bool hidden = name[0] == '.';
+    name += hidden;
+    size_t digits = strncmp(name, "frame_", 6) == 0 ? strspn(name + 6, "0123456789") : 0;
+    const char *rest = name + 6 + digits;
+    return digits >= 6 && !strcmp(rest, hidden ? ".png.part" : ".png");
+}
+
+static void captureFindFrameFiles(void)
+{
+    captureStale.clear();
+    DIR *dir = opendir(captureDir.c_str());
+    for (struct dirent *entry; dir && (entry = readdir(dir));)
+        if (captureIsFrameFile(entry->d_name))
+            captureStale.push_back(entry->d_name);
+    if (dir)
+        closedir(dir);
+    std::sort(captureStale.begin(), captureStale.end());
+}
+
+int captureBegin(const char *dir, double fps, double start, double duration, int overwrite)
 {
     captureDir = dir;
     while (captureDir.size() > 1 && captureDir.back() == '/')
@@ -77,8 +106,33 @@ int captureBegin(const char *dir, double fps, double start, double duration)
     captureSetTiming(fps, start, duration);
     if (!captureMakeDirs(captureDir)) {
         fprintf(stderr, "Cannot create the capture directory %s: %s\n", dir, strerror(errno));
-        return 0;
+        return CAPTURE_NO_DIRECTORY;
     }
+    // Old frames beside new ones would pass for one capture.
+    captureFindFrameFiles();
+    if (!captureStale.empty() && !overwrite) {
+        fprintf(stderr,
+                "The capture directory %s already holds %zu frame file%s (such as %s).\n"
+                "Give --overwrite to remove them and capture anew, or choose another directory.\n",
+                dir, captureStale.size(), captureStale.size() == 1 ? "" : "s", captureStale.front().c_str());
+        return CAPTURE_FRAMES_EXIST;
+    }
+    return CAPTURE_READY;
+}
+
+int captureRemoveOldFrames(void)
+{
+    for (const std::string &name : captureStale) {
+        std::string path = captureDir + "/" + name;
+        if (remove(path.c_str()) != 0 && errno != ENOENT) {
+            fprintf(stderr, "Cannot remove the old frame %s: %s\n", path.c_str(), strerror(errno));
+            return 0;
+        }
+    }
+    if (!captureStale.empty())
+        fprintf(stderr, "Removed %zu old frame file%s from %s.\n", captureStale.size(),
+                captureStale.size() == 1 ? "" : "s", captureDir.c_str());
+    captureStale.clear();
     return 1;
 }
 
@@ -128,11 +182,15 @@ static int captureWriteFile(const uint32_t *picture)
     // Written under a temporary name first, so that a frame file that exists
     // is always complete.
     std::string temporary = captureDir + "/." + name + ".part";
+    if (captureCount == 0)
+        progressBegin(&captureProgress, "Capture", captureTotal);
     if (!captureWritePNG(temporary.c_str(), picture) || rename(temporary.c_str(), path.c_str()) != 0) {
+        progressBreak(&captureProgress);
         fprintf(stderr, "Failed to write the frame %s: %s\n", path.c_str(), strerror(errno));
         remove(temporary.c_str());
         return 0;
     }
+    progressReport(&captureProgress, captureCount + 1, captureCount + 1 == captureTotal);
     return 1;
 }
 
@@ -162,4 +220,10 @@ void captureFinish(void)
 {
     if (captureSink == CAPTURE_TO_VIDEO && !videoFinish())
         captureError = 1;
+    if (captureSink != CAPTURE_TO_FILES || captureError || captureCount == 0)
+        return;
+    double elapsed = progressElapsed(&captureProgress);
+    fprintf(stderr, "Capture: %ld frame%s in %s (%.1f frames/s) written to %s/frame_000000.png to frame_%06ld.png\n",
+            captureCount, captureCount == 1 ? "" : "s", progressClock(elapsed).c_str(),
+            elapsed > 0.0 ? captureCount / elapsed : 0.0, captureDir.c_str(), captureCount - 1);
 }

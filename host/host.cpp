@@ -99,7 +99,8 @@ void hostPlanPost(PostPlan *plan, float fxTime, double demoSeconds)
             plan->logoAlpha = truncInt(a * 255.0f);
     }
     plan->logo = logoImage ? logoImage->bitmap : nullptr;
-    plan->displacement = hostGlitchFrame(demoSeconds);
+    plan->pickDisplacement = hostGlitchFrame;
+    plan->demoSeconds = demoSeconds;
 }
 
 void hostPlanEveryPass(PostPlan *plan)
@@ -424,11 +425,6 @@ static int hostFinishBench(FILE *json, double fps, double start, double firstFra
 // frame to frame brought to where it is there.
 static void hostReplayToStart(double fps, double start, PrerollReport *report)
 {
-    if (start > musicLength()) {
-        fprintf(stderr, "--start %g lies past the end of the music (%.3f s): nothing before it is replayed.\n", start,
-                musicLength());
-        return;
-    }
     FrameGrid grid;
     int64_t first;
     gridFor(start, fps, &grid, &first);
@@ -466,13 +462,14 @@ int hostRun(int argc, char **argv)
         captureBeginBench(options.fps, options.start, options.duration);
     } else if (options.videoFile) {
         // Before anything is rendered: no encoder is a missing tool (exit 2).
-        int ready = videoBegin(options.videoFile);
+        int ready = videoBegin(options.videoFile, options.videoWidth, options.videoHeight, options.crf);
         if (ready != VIDEO_READY)
-            return ready == VIDEO_NO_ENCODER ? 2 : 1;
+            return ready == VIDEO_NO_OUTPUT ? 1 : 2;
         captureBeginVideo(options.fps, options.start, options.duration);
-    } else if (options.captureDir &&
-               !captureBegin(options.captureDir, options.fps, options.start, options.duration)) {
-        return 1;
+    } else if (options.captureDir) {
+        int ready = captureBegin(options.captureDir, options.fps, options.start, options.duration, options.overwrite);
+        if (ready != CAPTURE_READY)
+            return ready == CAPTURE_FRAMES_EXIST ? 2 : 1;
     }
     ScreenDisplay display = {};
     display.mode = options.fullscreen ? SCREEN_FULLSCREEN : SCREEN_WINDOWED;
@@ -490,6 +487,19 @@ int hostRun(int argc, char **argv)
     hostStartup(&setup);
     PrerollReport preroll = {};
     if (offline) {
+        // Nothing of the show lies there: refused like a bad option, before a
+        // capture's old frames are removed.
+        if (options.start >= musicLength()) {
+            fprintf(stderr, "--start %g lies %s the end of the music (%.3f s): there is nothing to render.\n",
+                    options.start, options.start > musicLength() ? "past" : "at", musicLength());
+            if (benchJson) { // made empty before start-up; no figures go there
+                fclose(benchJson);
+                remove(options.benchJson);
+            }
+            return 2;
+        }
+        if (options.captureDir && !captureRemoveOldFrames())
+            return 1;
         double rest = musicLength() - options.start;
         captureSetDefaultDuration(rest > 0.0 ? rest : 0.0);
         if (!options.coldStart)

@@ -11,5 +11,8 @@ extern Cvar env_fps, env_timer, env_wait, env_interval, env_console_lines;
 // In group 3, with the post chain's variables.
 extern Cvar background_mode, foreground_mode, fx_idx, fx_time;
 
+// The two groups in registration order.
+extern const CvarList hostGroup1, hostGroup3;
+
 void hostRegisterGroup1(void);
 void hostRegisterGroup3(void);

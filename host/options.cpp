@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "host/video.h"
+
 enum { DEFAULT_CAPTURE_FPS = 30 };
 static const char DEFAULT_CONTROL_PATH[] = "vantorel-control"; // in the working directory
 
@@ -22,7 +24,10 @@ void hostPrintUsage(FILE *out)
             "  --capture DIR       render offline, without window or sound device, into\n"
             "                      DIR/frame_000000.png, frame_000001.png, ...\n"
             "  --video FILE        render offline like --capture and encode the show with its music\n"
-            "                      into FILE (1920 x 1080 H.264, AAC) with the ffmpeg program\n"
+            "                      into FILE (H.264, 1920 x 1080 unless --video-size, AAC) with ffmpeg\n"
+            "  --overwrite         let --capture replace the frame files already in DIR\n"
+            "  --video-size WxH    the video's size: 1280x720, 1920x1080 (default), 2560x1440 or 3840x2160\n"
+            "  --crf N             the video's quality, 0 (best) to 51 (default %d; lower is larger)\n"
             "  --bench             render offline without writing anything and print a table of\n"
             "                      frame times per effect, the post chain, start-up and memory\n"
             "  --bench-json FILE   like --bench, and write the same figures as JSON into FILE\n"
@@ -43,7 +48,7 @@ void hostPrintUsage(FILE *out)
             "  --display K         open on display K (0 the first, which is the default)\n"
             "  --no-vsync          do not wait for the display's refresh (for measurements)\n"
             "  --help              show this text\n",
-            DEFAULT_CAPTURE_FPS, DEFAULT_CONTROL_PATH);
+            (int)VIDEO_DEFAULT_CRF, DEFAULT_CAPTURE_FPS, DEFAULT_CONTROL_PATH);
 }
 
 static int usageError(const char *fmt, const char *arg)
@@ -69,7 +74,9 @@ int hostParseOptions(int argc, char **argv, HostOptions *options)
 {
     *options = HostOptions();
     options->fps = DEFAULT_CAPTURE_FPS;
-    bool timing = false, startGiven = false, windowGiven = false;
+    options->videoWidth = 0;
+    options->crf = VIDEO_DEFAULT_CRF;
+    bool timing = false, startGiven = false, windowGiven = false, videoOption = false;
 
     // The run mode counts wherever the word stands, even as an option's value.
     for (int i = 1; i < argc; i++) {
@@ -96,6 +103,12 @@ int hostParseOptions(int argc, char **argv, HostOptions *options)
             hostPrintUsage(stdout);
             return OPTIONS_DONE;
         }
+        if (!strcmp(name, "--overwrite")) {
+            if (value)
+                return usageError("%s takes no value", name);
+            options->overwrite = 1;
+            continue;
+        }
         if (!strcmp(name, "--no-sound") || !strcmp(name, "--bench") || !strcmp(name, "--cold-start") ||
             !strcmp(name, "--edit") || !strcmp(name, "--fullscreen") || !strcmp(name, "--no-vsync")) {
             if (value)
@@ -117,7 +130,8 @@ int hostParseOptions(int argc, char **argv, HostOptions *options)
 
         bool takesValue = !strcmp(name, "--capture") || !strcmp(name, "--video") || !strcmp(name, "--bench-json") ||
                           !strcmp(name, "--fps") || !strcmp(name, "--start") || !strcmp(name, "--duration") ||
-                          !strcmp(name, "--control") || !strcmp(name, "--zoom") || !strcmp(name, "--display");
+                          !strcmp(name, "--control") || !strcmp(name, "--zoom") || !strcmp(name, "--display") ||
+                          !strcmp(name, "--video-size") || !strcmp(name, "--crf");
         if (!takesValue)
             return usageError("unknown option %s", arg);
         if (!value) {
@@ -151,6 +165,18 @@ int hostParseOptions(int argc, char **argv, HostOptions *options)
             options->bench = 1;
             continue;
         }
+        if (!strcmp(name, "--video-size")) {
+            // Whole-factor enlargements only: every picture pixel a square block.
+            static const int sizes[][2] = {{1280, 720}, {1920, 1080}, {2560, 1440}, {3840, 2160}};
+            int w = 0, h = 0, used = 0;
+            for (const auto &size : sizes)
+                if (sscanf(value, "%dx%d%n", &w, &h, &used) == 2 && !value[used] && w == size[0] && h == size[1])
+                    options->videoWidth = w, options->videoHeight = h;
+            if (!options->videoWidth)
+                return usageError("--video-size must be 1280x720, 1920x1080, 2560x1440 or 3840x2160, not %s", value);
+            videoOption = true;
+            continue;
+        }
         double number;
         if (!strcmp(name, "--zoom") || !strcmp(name, "--display")) {
             bool zoom = !strcmp(name, "--zoom");
@@ -165,6 +191,13 @@ int hostParseOptions(int argc, char **argv, HostOptions *options)
         }
         if (!parseNumber(value, &number))
             return usageError("not a number: %s", value);
+        if (!strcmp(name, "--crf")) {
+            if (number < 0.0 || number > 51.0 || number != (int)number)
+                return usageError("--crf must be a whole number from 0 to 51, not %s", value);
+            options->crf = (int)number;
+            videoOption = true;
+            continue;
+        }
         // The edit mode begins at --start too, but has no other timing.
         startGiven = startGiven || !strcmp(name, "--start");
         timing = timing || strcmp(name, "--start") != 0;
@@ -199,6 +232,12 @@ int hostParseOptions(int argc, char **argv, HostOptions *options)
         return usageError("%s", "--control belongs to --edit");
     if (!options->controlPath)
         options->controlPath = DEFAULT_CONTROL_PATH;
+    if (videoOption && !options->videoFile)
+        return usageError("%s", "--video-size and --crf apply to --video");
+    if (options->overwrite && !options->captureDir)
+        return usageError("%s", "--overwrite applies to --capture");
+    if (!options->videoWidth)
+        options->videoWidth = VIDEO_DEFAULT_WIDTH, options->videoHeight = VIDEO_DEFAULT_HEIGHT;
     if ((timing || options->coldStart) && !offline)
         return usageError("%s", "--fps, --duration and --cold-start apply to --capture, --video and --bench");
     if (startGiven && !offline && !options->edit)

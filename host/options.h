@@ -23,6 +23,10 @@ struct HostOptions {
     int zoom;               // --zoom N: a window of 320 N x 180 N; 0 for the plain 1920 x 1080 window
     int display;            // --display K: the display to open on, 0 the first
     int noVsync;            // --no-vsync: present as fast as the loop goes
+    int overwrite;          // --overwrite: a capture replaces the frame files already in its directory
+    int videoWidth;         // --video-size WxH: the video's size, a whole multiple of 320 x 180
+    int videoHeight;
+    int crf;                // --crf N: the video encoder's quality, 0 (best) to 51
 };
 
 enum {

@@ -22,21 +22,21 @@
 #include <thread>
 #include <vector>
 
+#include "host/progress.h"
 #include "render/bitmap.h"
 
 extern char **environ;
 
 // The encoder's settings. ffmpeg enlarges the 320 x 180 pictures itself:
 // measured, that costs slightly less than piping frames enlarged here (6.4
-// times the bytes) and the encoding time is the same. Each picture pixel becomes a 6 x 6 block, so the 4:2:0 chroma
-// samples (2 x 2 blocks) never straddle two picture pixels and the colours
-// stay as crisp as the brightness. "superfast" encodes the show in well under
-// its running time on two cores ("veryfast" takes 1.7 times the work for 1 dB);
-// CRF 20 keeps the block edges within a few levels (about 41 dB PSNR).
-static const char *const VIDEO_SCALE = "scale=1920:1080:flags=neighbor:out_color_matrix=bt709:out_range=tv,"
-                                       "format=yuv420p";
+// times the bytes) and the encoding time is the same. Each picture pixel
+// becomes a whole block (4 x 4 to 12 x 12 by the size asked for), so the 4:2:0
+// chroma samples (2 x 2 blocks) never straddle two picture pixels and the
+// colours stay as crisp as the brightness. "superfast" encodes the show in well
+// under its running time on two cores at 1920 x 1080 ("veryfast" takes 1.7
+// times the work for 1 dB); CRF 20 keeps the block edges within a few levels
+// (about 41 dB PSNR).
 static const char *const VIDEO_PRESET = "superfast";
-static const char *const VIDEO_CRF = "20";
 static const char *const VIDEO_AUDIO_RATE = "192k";
 
 enum {
@@ -48,6 +48,9 @@ enum {
 
 struct VideoExport {
     std::string path;     // the file asked for
+    int width = VIDEO_DEFAULT_WIDTH;   // the picture enlarged to this size
+    int height = VIDEO_DEFAULT_HEIGHT;
+    int crf = VIDEO_DEFAULT_CRF;
     std::string partial;  // where ffmpeg writes until the file is complete
     std::string encoder;  // the ffmpeg program found in PATH
     pid_t pid = -1;
@@ -67,9 +70,7 @@ struct VideoExport {
     int writeError = 0;
     std::deque<std::string> lines;
 
-    bool terminal = false; // progress goes to a terminal: one line, redrawn
-    std::chrono::steady_clock::time_point began;
-    std::chrono::steady_clock::time_point reported;
+    Progress progress;
 };
 
 // Never destroyed: an exit during the export must not run the destructors of
@@ -124,37 +125,6 @@ static std::string videoPartialName(const std::string &path)
     return path.substr(0, nameAt) + "." + path.substr(nameAt, stemEnd - nameAt) + "-partial" + path.substr(stemEnd);
 }
 
-static std::string videoClock(double seconds)
-{
-    long s = seconds > 0.0 ? (long)(seconds + 0.5) : 0;
-    char text[32];
-    snprintf(text, sizeof text, "%ld:%02ld", s / 60, s % 60);
-    return text;
-}
-
-static double videoElapsed(void)
-{
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - video->began).count();
-}
-
-// One progress line: frames done, speed and the time left, redrawn in place on
-// a terminal at most four times a second, a new line every two seconds otherwise.
-static void videoReportProgress(long done, bool last)
-{
-    auto now = std::chrono::steady_clock::now();
-    double since = std::chrono::duration<double>(now - video->reported).count();
-    if (!last && since < (video->terminal ? 0.25 : 2.0))
-        return;
-    video->reported = now;
-    double elapsed = videoElapsed();
-    double fps = elapsed > 0.0 ? done / elapsed : 0.0;
-    double left = fps > 0.0 ? (video->total - done) / fps : 0.0;
-    fprintf(stderr, "%sVideo: frame %ld of %ld, %.1f frames/s, %s left%s", video->terminal ? "\r" : "", done,
-            video->total, fps, videoClock(left).c_str(), video->terminal ? "\033[K" : "\n");
-    if (last && video->terminal)
-        fputc('\n', stderr);
-}
-
 static bool videoWriteAll(int fd, const void *data, size_t size)
 {
     const char *bytes = (const char *)data;
@@ -197,7 +167,7 @@ static void videoWriterLoop(void)
         long done = ++v.written;
         v.changed.notify_all();
         hold.unlock();
-        videoReportProgress(done, false);
+        progressReport(&v.progress, done, false);
     }
 }
 
@@ -241,11 +211,99 @@ static void videoOnSignal(int)
 // Public functions
 // ---------------------------------------------------------------------------
 
-int videoBegin(const char *path)
+// What the encoder is asked to write into the file, after the inputs: the
+// show's codecs, the container for the file's name, and the file.
+static void videoOutputArguments(std::vector<std::string> &args, const std::string &crf)
+{
+    args.insert(args.end(), {"-c:v", "libx264", "-preset", VIDEO_PRESET, "-crf", crf, "-pix_fmt", "yuv420p",
+                             "-c:a", "aac", "-b:a", VIDEO_AUDIO_RATE});
+    std::string extension = videoExtension(video->path);
+    if (extension.empty()) {
+        args.push_back("-f"); // ffmpeg picks the container by the extension
+        args.push_back("mp4");
+    }
+    if (extension.empty() || extension == ".mp4" || extension == ".m4v" || extension == ".mov") {
+        // The index in front, so that players start before the whole file is read.
+        args.push_back("-movflags");
+        args.push_back("+faststart");
+    }
+    args.push_back("-y");
+    args.push_back("file:" + video->partial);
+}
+
+// Runs ffmpeg with these arguments, its output into messages; its exit status,
+// or -1 when it could not be started.
+static int videoRunEncoder(const std::vector<std::string> &args, std::string *messages)
+{
+    std::vector<char *> argv;
+    for (const std::string &arg : args)
+        argv.push_back(const_cast<char *>(arg.c_str()));
+    argv.push_back(nullptr);
+    int out[2];
+    if (pipe2(out, O_CLOEXEC) != 0)
+        return -1;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 2);
+    pid_t pid;
+    int spawned = posix_spawn(&pid, video->encoder.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(out[1]);
+    char chunk[1024];
+    for (ssize_t n; spawned == 0 && ((n = read(out[0], chunk, sizeof chunk)) > 0 || (n < 0 && errno == EINTR));)
+        if (n > 0)
+            messages->append(chunk, (size_t)n);
+    close(out[0]);
+    if (spawned != 0)
+        return -1;
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// A tenth of a second of black and silence, encoded as the show will be into
+// the partial file: a name whose container cannot hold H.264 and AAC (or that
+// ffmpeg does not know) is refused before the show renders.
+static bool videoContainerTakesTheShow(void)
+{
+    std::vector<std::string> args = {"ffmpeg", "-hide_banner", "-nostats", "-loglevel", "error",
+                                     "-f", "lavfi", "-i", "color=c=black:s=64x36:r=30",
+                                     "-f", "lavfi", "-i", "anullsrc=r=44100:cl=stereo",
+                                     "-t", "0.1", "-map", "0:v:0", "-map", "1:a:0"};
+    videoOutputArguments(args, std::to_string(video->crf));
+    std::string messages;
+    int status = videoRunEncoder(args, &messages);
+    unlink(video->partial.c_str());
+    if (status == 0)
+        return true;
+    while (!messages.empty() && (messages.back() == '\n' || messages.back() == '\r'))
+        messages.pop_back();
+    size_t lastLine = messages.find_last_of('\n');
+    std::string said = lastLine == std::string::npos ? messages : messages.substr(lastLine + 1);
+    // ffmpeg speaks of the hidden partial file; the user knows the name given.
+    const std::string partial = "file:" + video->partial;
+    for (size_t at; (at = said.find(partial)) != std::string::npos;)
+        said.replace(at, partial.size(), video->path);
+    std::string extension = videoExtension(video->path);
+    fprintf(stderr,
+            "Cannot export the video: ffmpeg cannot write H.264 video with AAC sound into %s (%s%s%s).\n"
+            "Give the file a name ending in .mp4, .mkv or .mov.\n",
+            video->path.c_str(), extension.empty() ? "no extension" : "the extension ",
+            extension.c_str(), said.empty() ? "" : ("; ffmpeg says: " + said).c_str());
+    return false;
+}
+
+int videoBegin(const char *path, int width, int height, int crf)
 {
     if (!video)
         video = new VideoExport();
     video->path = path;
+    video->width = width;
+    video->height = height;
+    video->crf = crf;
     video->encoder = videoFindProgram("ffmpeg");
     if (video->encoder.empty()) {
         fprintf(stderr, "Cannot export the video: the ffmpeg program is not in PATH.\n"
@@ -266,6 +324,8 @@ int videoBegin(const char *path)
     }
     close(fd);
     unlink(video->partial.c_str());
+    if (!videoContainerTakesTheShow())
+        return VIDEO_BAD_CONTAINER;
     return VIDEO_READY;
 }
 
@@ -275,31 +335,21 @@ static std::vector<std::string> videoArguments(double fps, double start, long fr
     snprintf(rate, sizeof rate, "%.10g", fps);
     snprintf(from, sizeof from, "%.6f", start);
     snprintf(length, sizeof length, "%.6f", (double)frames / fps);
-    char size[32];
+    char size[32], scale[160];
     snprintf(size, sizeof size, "%dx%d", (int)FRAME_WIDTH, (int)PICTURE_ROWS);
+    // Whole-factor enlargement by repeating pixels, BT.709 in the TV range.
+    snprintf(scale, sizeof scale, "scale=%d:%d:flags=neighbor:out_color_matrix=bt709:out_range=tv,format=yuv420p",
+             video->width, video->height);
     std::vector<std::string> args = {
         "ffmpeg", "-hide_banner", "-nostats", "-loglevel", "error",
         // The pictures: 0xAARRGGBB words are the bytes B, G, R, A.
         "-f", "rawvideo", "-pix_fmt", "bgr0", "-video_size", size, "-framerate", rate, "-i", "pipe:0",
         // The music of the same stretch, padded with silence past its end.
         "-ss", from, "-t", length, "-i", std::string("file:") + musicPath,
-        "-map", "0:v:0", "-map", "1:a:0",
-        "-vf", VIDEO_SCALE,
-        "-c:v", "libx264", "-preset", VIDEO_PRESET, "-crf", VIDEO_CRF,
+        "-map", "0:v:0", "-map", "1:a:0", "-vf", scale,
         "-colorspace", "bt709", "-color_primaries", "bt709", "-color_trc", "bt709", "-color_range", "tv",
-        "-c:a", "aac", "-b:a", VIDEO_AUDIO_RATE, "-af", std::string("apad=whole_dur=") + length};
-    std::string extension = videoExtension(video->path);
-    if (extension.empty()) {
-        args.push_back("-f"); // ffmpeg picks the container by the extension
-        args.push_back("mp4");
-    }
-    if (extension.empty() || extension == ".mp4" || extension == ".m4v" || extension == ".mov") {
-        // The index in front, so that players start before the whole file is read.
-        args.push_back("-movflags");
-        args.push_back("+faststart");
-    }
-    args.push_back("-y");
-    args.push_back("file:" + video->partial);
+        "-af", std::string("apad=whole_dur=") + length};
+    videoOutputArguments(args, std::to_string(video->crf));
     return args;
 }
 
@@ -364,8 +414,7 @@ int videoStart(double fps, double start, long frames, const char *musicPath)
 
     v.slots.assign((size_t)QUEUE_SLOTS * PICTURE_PIXELS, 0u);
     v.total = frames;
-    v.terminal = isatty(2);
-    v.began = v.reported = std::chrono::steady_clock::now();
+    progressBegin(&v.progress, "Video", frames);
     v.reader = std::thread(videoReaderLoop);
     v.writer = std::thread(videoWriterLoop);
     return 1;
@@ -416,16 +465,15 @@ int videoFinish(void)
     bool written = stat(v.partial.c_str(), &info) == 0 && info.st_size > 0;
     bool complete = !stopped && !v.failed && exited && v.written == v.total && written;
     if (complete && rename(v.partial.c_str(), v.path.c_str()) == 0) {
-        videoReportProgress(v.written, true);
-        double elapsed = videoElapsed();
+        progressReport(&v.progress, v.written, true);
+        double elapsed = progressElapsed(&v.progress);
         fprintf(stderr, "Video: %ld frame%s in %s (%.1f frames/s), %.1f MB written to %s\n", v.written,
-                v.written == 1 ? "" : "s", videoClock(elapsed).c_str(), elapsed > 0.0 ? v.written / elapsed : 0.0,
+                v.written == 1 ? "" : "s", progressClock(elapsed).c_str(), elapsed > 0.0 ? v.written / elapsed : 0.0,
                 info.st_size / 1e6, v.path.c_str());
         return 1;
     }
 
-    if (v.terminal)
-        fputc('\n', stderr);
+    progressBreak(&v.progress);
     if (stopped) {
         fprintf(stderr, "Video export interrupted after %ld of %ld frames.\n", v.written, v.total);
     } else if (complete) {

@@ -1,5 +1,5 @@
 // Video export: the offline pictures go through a pipe to the ffmpeg program,
-// which encodes them, six times enlarged, together with the music.
+// which encodes them, enlarged by a whole factor, together with the music.
 #pragma once
 
 #include <cstdint>
@@ -8,11 +8,21 @@ enum {
     VIDEO_READY = 0,      // encoder found, output place writable
     VIDEO_NO_ENCODER = 1, // no ffmpeg program in PATH
     VIDEO_NO_OUTPUT = 2,  // the output file cannot be created
+    VIDEO_BAD_CONTAINER = 3, // ffmpeg cannot write the show into a file of that name
 };
 
-// Before anything is rendered: looks for ffmpeg in PATH and makes sure the
-// output's directory takes a file. Anything but VIDEO_READY has printed why.
-int videoBegin(const char *path);
+enum {
+    VIDEO_DEFAULT_WIDTH = 1920, // the picture six times enlarged
+    VIDEO_DEFAULT_HEIGHT = 1080,
+    VIDEO_DEFAULT_CRF = 20,
+};
+
+// Before anything is rendered: looks for ffmpeg in PATH, makes sure the
+// output's directory takes a file and that ffmpeg can write the show's codecs
+// into the container of its name. The picture is enlarged to width x height (a
+// whole multiple of 320 x 180), crf is the encoder's quality (0 to 51, lower is
+// better). Anything but VIDEO_READY has printed why.
+int videoBegin(const char *path, int width, int height, int crf);
 
 // Starts the encoder for frames of 320 x 180 pixels at fps frames a second,
 // with the music file from start seconds on. 1 on success.

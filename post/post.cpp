@@ -332,8 +332,11 @@ void postRunChain(uint32_t *frame, uint32_t *scratch, const PostPlan *plan)
         postAberration(frame, scratch, &plan->aberration);
     if (plan->runGlow)
         postGlow(frame, scratch, &plan->glow);
-    if (plan->runGlitch)
-        postGlitch(frame, scratch, plan->glitchX, plan->glitchY, plan->displacement);
+    if (plan->runGlitch) {
+        const Texture *displacement =
+            plan->pickDisplacement ? plan->pickDisplacement(plan->demoSeconds) : plan->displacement;
+        postGlitch(frame, scratch, plan->glitchX, plan->glitchY, displacement);
+    }
     if (plan->logoAlpha > 0 && plan->logo)
         blitAlpha(picture, plan->logo, 0, 0, plan->logoAlpha);
     if (plan->layerAt == POST_LAYER_AFTER && plan->drawLayer)

@@ -102,7 +102,11 @@ struct PostPlan {
     int32_t runGlitch;
     int32_t glitchX;
     int32_t glitchY;
-    const Texture *displacement; // the glitch picture of this moment, or none
+    const Texture *displacement; // the glitch picture, or none, when pickDisplacement is not set
+    // Chooses the glitch picture when the glitch pass runs, from the clock as
+    // it reads then (the picture follows the clock through the passes before it).
+    const Texture *(*pickDisplacement)(double demoSeconds);
+    double demoSeconds;          // handed to pickDisplacement: a fixed time, or < 0 for the demo clock
     const Bitmap *logo;          // blended over the picture when logoAlpha > 0
     int32_t logoAlpha;
     int32_t runBrightness;

@@ -120,7 +120,9 @@ protected:
         char seconds[32], duration[32];
         snprintf(seconds, sizeof seconds, "%.6f", start);
         snprintf(duration, sizeof duration, "%.6f", (count - 0.5) / 60.0);
-        RunResult r = runVantorel(tree + "/run", {"--capture", "f", "--fps", "60", "--start", seconds, "--duration", duration},
+        RunResult r = runVantorel(tree + "/run",
+                                  {"--capture", "f", "--overwrite", "--fps", "60", "--start", seconds, "--duration",
+                                   duration},
                                   {{"DISPLAY", ""}, {"ASAN_OPTIONS", "detect_leaks=0"}}, 300.0);
         std::vector<std::string> frames;
         for (int i = 0; r.exitCode == 0 && i < count; i++) {

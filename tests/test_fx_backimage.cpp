@@ -41,12 +41,13 @@ TEST(BackImage, ListFile)
         EXPECT_EQ(list->entries[i] != nullptr, i == 2 || i == 40) << "entry " << i;
     EXPECT_EQ(list->entries[2] ? *(uint32_t *)list->entries[2]->bitmap->pixels : 0u, 0xFF3C3C3Cu) << "the later 2 wins";
     // The empty line, the negative index and the missing number are bad lines; the comment is silent.
-    for (const char *line : {"(\n)", "(-3 a.png\n)", "(x a.png\n)"})
-        EXPECT_NE(out.find(std::string(":   86]\"Wrong line syntax. Use <index> <path> ") + line), out.npos) << out;
+    // Each message is tagged "load" with its fixed line, and a newline follows it.
+    for (const char *line : {"(\n)\\n\"\n\n", "(-3 a.png\n)\\n\"\n\n", "(x a.png\n)\\n\"\n\n"})
+        EXPECT_NE(out.find(std::string("[load :   86]\"Wrong line syntax. Use <index> <path> ") + line), out.npos) << out;
     EXPECT_EQ(out.find("comment"), out.npos);
-    EXPECT_NE(out.find("[backimage_load :  103]\"File <missing.png> not found\\n\"\n"), out.npos);
+    EXPECT_NE(out.find("[load :  103]\"File <missing.png> not found\\n\"\n\n"), out.npos);
     EXPECT_EXIT((dataSetBasePath("/nonexistent/"), dup2(2, 1), backimage_load()), testing::ExitedWithCode(10),
-                "\\[backimage_load :   63\\]\"Failed to load list file <backgrounds/morla/list.txt>");
+                "\\[load :   63\\]\"Failed to load list file <backgrounds/morla/list.txt>\\\\n\"\n\n$");
 }
 
 TEST(BackImage, PlacesBlendsAndDrawsNothingForEmptyIndices)

@@ -183,8 +183,8 @@ protected:
     RunResult play(const std::vector<std::pair<std::string, std::string>> &env = {}, const std::string &dir = "",
                    int seconds = 0, const char *program = nullptr)
     {
-        std::vector<std::string> args = {"--capture", "frames", "--fps", seconds ? "2" : "25", "--duration",
-                                         seconds ? std::to_string(seconds) : "0.3"};
+        std::vector<std::string> args = {"--capture", "frames", "--overwrite", "--fps", seconds ? "2" : "25",
+                                         "--duration", seconds ? std::to_string(seconds) : "0.3"};
         if (!dir.empty())
             args.push_back("-release");
         RunResult r = runVantorel(dir.empty() ? root / "run" : dir, args, env, 60.0, program);
@@ -236,7 +236,9 @@ TEST_F(HostileRuns, DamagedFilesInDevelopmentAndReleaseRuns)
     ASSERT_TRUE(writeFile(tree / "textures/fish/txt3.png", readFile(tree / "textures/fish/txt3.png").substr(0, 40)));
     RunResult r = play();
     EXPECT_EQ(r.exitCode, 10);
-    EXPECT_NE(r.out.find("textures/fish/txt3.png not found or not 256x256"), std::string::npos);
+    // The fatal setup message is followed by its newline, as the tunnel's is.
+    EXPECT_NE(r.out.find("[fishtest1_setup :  112]\"Image textures/fish/txt3.png not found or not 256x256\\n\"\n\n"),
+              std::string::npos) << r.out;
 }
 
 // The files a development run writes at exit, each older than what the run

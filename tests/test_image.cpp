@@ -209,7 +209,10 @@ TEST_F(Images, EveryFailureEndsWithItsMessageAndNoPicture)
     std::string badZlib = good.substr(0, idat + 8) + '\x0F' + good.substr(idat + 9);
     chunk(badZlib, nullptr);
     const std::string jumped = "[txtLoadPNG]\"Error during setjmp : bad.png\"\n";
-    const std::string tooLarge = "[txtLoadPNG]\"Unable to allocate image_data while loading bad.png \"\n";
+    auto tooLarge = [](const char *size) {
+        return std::string("[txtLoadPNG]\"Image too large: bad.png is ") + size +
+               " pixels; a picture may have at most 16384 a side and 16777216 in all\"\n";
+    };
     const std::string notPng = "[txtLoadPNG]\"Not a png file : bad.png\"\n";
     const std::pair<std::string, std::string> cases[] = {
         {"This is no picture at all, just words.", notPng}, {"", notPng}, {flipped(3), notPng},
@@ -218,8 +221,9 @@ TEST_F(Images, EveryFailureEndsWithItsMessageAndNoPicture)
         // A wrong CRC of IHDR, wrong IDAT data, a wrong zlib header, no IDAT at all.
         {flipped(ihdr + 8 + 13), jumped}, {flipped(idat + 8 + n / 2), jumped}, {badZlib, jumped},
         {good.substr(0, idat) + good.substr(iend), jumped},
-        {headerOnly(0, 16), jumped}, {headerOnly(4, 4, 3), jumped}, {headerOnly(100000, 100000), tooLarge},
-        {headerOnly(IMG_MAX_SIDE + 1, 1), tooLarge}, {headerOnly(4097, 4096), tooLarge},
+        {headerOnly(0, 16), jumped}, {headerOnly(4, 4, 3), jumped}, {headerOnly(100000, 100000), tooLarge("100000 x 100000")},
+        {headerOnly(IMG_MAX_SIDE + 1, 1), tooLarge("16385 x 1")}, {headerOnly(4097, 4096), tooLarge("4097 x 4096")},
+        {headerOnly(5000, 5000), tooLarge("5000 x 5000")},
         // The largest sizes allowed go on to decoding, which finds no picture.
         {headerOnly(IMG_MAX_SIDE, 1), jumped}, {headerOnly(4096, 4096), jumped},
         // Cut anywhere after the image data, the picture still loads.

@@ -56,9 +56,31 @@ TEST(Options, HelpAndBadOptions)
         {"--no-sound=1"}, {"--bench=1"}, {"--bench-json"}, {"--bench-json", ""}, {"--bench", "--capture", "d"},
         {"--bench-json", "b.json", "--video", "v.mp4"}, {"--cold-start"}, {"--capture", "d", "--cold-start=1"},
         {"-release", "--edit"}, {"--edit", "--capture", "d"}, {"--edit", "--bench"}, {"--control", "c"}, {"--edit=1"},
-        {"--edit", "--control"}, {"--edit", "--control", ""}, {"--edit", "--fps", "60"}, {"--start", "5"}};
+        {"--edit", "--control"}, {"--edit", "--control", ""}, {"--edit", "--fps", "60"}, {"--start", "5"},
+        {"--overwrite"}, {"--video", "v.mp4", "--overwrite"}, {"--capture", "d", "--overwrite=1"},
+        {"--video", "v.mp4", "--video-size", "1000x1000"}, {"--video", "v.mp4", "--video-size", "1920x1080x"},
+        {"--video", "v.mp4", "--video-size", "3840"}, {"--capture", "d", "--video-size", "1280x720"},
+        {"--video", "v.mp4", "--crf", "52"}, {"--video", "v.mp4", "--crf", "-1"}, {"--video", "v.mp4", "--crf", "20.5"},
+        {"--bench", "--crf", "20"}};
     for (const auto &args : bad)
         EXPECT_EQ(parse(args, &o), OPTIONS_USAGE) << args[0] << (args.size() > 1 ? " " + args[1] : "");
+}
+
+TEST(Options, VideoSizeCrfAndOverwrite)
+{
+    const struct { std::vector<std::string> args; int width, height, crf, overwrite; } cases[] = {
+        {{"--video", "v.mp4"}, 1920, 1080, 20, 0},
+        {{"--video", "v.mp4", "--video-size", "3840x2160", "--crf=0"}, 3840, 2160, 0, 0},
+        {{"--video", "v.mp4", "--video-size=1280x720", "--crf", "51"}, 1280, 720, 51, 0},
+        {{"--video", "v.mp4", "--video-size", "2560x1440"}, 2560, 1440, 20, 0},
+        {{"--capture", "d", "--overwrite"}, 1920, 1080, 20, 1}};
+    HostOptions o;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        EXPECT_EQ(parse(c.args, &o), OPTIONS_RUN);
+        EXPECT_EQ((std::array<int, 4>{o.videoWidth, o.videoHeight, o.crf, o.overwrite}),
+                  (std::array<int, 4>{c.width, c.height, c.crf, c.overwrite}));
+    }
 }
 
 TEST(Options, RunModeIsAnyCaseAnywhereAndNeverTheProgramName)

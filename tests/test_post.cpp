@@ -184,3 +184,37 @@ TEST_F(Post, SimdAndScalarPassesAgreeOnAnySettingsAndBrightnessGoldens)
             << "level " << c[0] << ", byte " << c[1] << ": first and last pixel";
     }
 }
+
+// The glitch picture is chosen when the glitch pass runs, so that its clock is
+// read after the passes before it; without the pass the clock is not read.
+static Frames *pickWatched;
+static std::vector<uint32_t> pickedOn;
+static int picks;
+
+TEST_F(Post, GlitchPictureIsChosenWhenThePassRuns)
+{
+    setGlow(0.2f, 1, 1, 1, 1, 1, 8);
+    PostPlan plan = {};
+    plan.runBlurH = plan.runEdges = plan.runAberration = plan.runGlow = 1;
+    plan.blur = filterParamsFor(100, 0);
+    plan.edgeShift = 1;
+    plan.aberration = postAberrationSettings();
+    plan.glow = postGlowSettings();
+    plan.demoSeconds = 12.5;
+    plan.pickDisplacement = [](double seconds) -> const Texture * {
+        picks++;
+        EXPECT_EQ(seconds, 12.5);
+        pickedOn.assign(pickWatched->picture(0), pickWatched->picture(0) + FRAME_WIDTH * PICTURE_ROWS);
+        return nullptr;
+    };
+    Frames passes, chosen;
+    passes.fill(0, 5), chosen.load(passes);
+    postRunChain(passes.frame(0), passes.frame(1), &plan);
+    EXPECT_EQ(picks, 0) << "no glitch pass, no clock reading";
+    plan.runGlitch = 1;
+    pickWatched = &chosen;
+    postRunChain(chosen.frame(0), chosen.frame(1), &plan);
+    EXPECT_EQ(picks, 1);
+    // The picture at the moment of the choice is the one the four passes left.
+    EXPECT_TRUE(sameWords(pickedOn.data(), passes.picture(0), FRAME_WIDTH * PICTURE_ROWS));
+}

@@ -56,6 +56,46 @@ TEST_F(ProgramRun, CaptureWritesRgbPicturesToTheEndOfTheMusic)
               (std::vector<uint32_t>{320, 180, 8, 2})); // width, height, depth, colour type
 }
 
+TEST_F(ProgramRun, CaptureReportsProgressAndKeepsOldFramesUnlessOverwrite)
+{
+    // The production's music, which ends at exactly 180 s.
+    std::filesystem::create_symlink(std::string(getenv("VANTOREL_PRODUCTION_TREE")) + "/music.mp3",
+                                    root / "Vantorel/music.mp3");
+    RunResult first = capture({"--capture", "cap", "--fps", "10", "--start", "179"});
+    ASSERT_EQ(first.exitCode, 0) << first.err;
+    EXPECT_NE(first.err.find("Capture: frame 10 of 10, "), std::string::npos) << first.err;
+    EXPECT_NE(first.err.find(" frames/s) written to cap/frame_000000.png to frame_000009.png\n"), std::string::npos);
+    EXPECT_EQ(first.err.find("Capture: 10 frames in "), first.err.rfind("Capture:")) << "the summary last";
+
+    // Refused before start-up, old frames and other files untouched; with
+    // --overwrite the old frames (and a hidden half-written one) go first.
+    ASSERT_TRUE(writeFile(run() + "/cap/notes.txt", "kept"));
+    ASSERT_TRUE(writeFile(run() + "/cap/.frame_000010.png.part", "half"));
+    std::vector<std::string> all = frameNames(10), fewer = frameNames(5);
+    all.insert(all.begin(), ".frame_000010.png.part"), all.push_back("notes.txt"), fewer.push_back("notes.txt");
+    RunResult again = capture({"--capture", "cap", "--fps", "5", "--start", "179"});
+    EXPECT_EQ(again.exitCode, 2);
+    EXPECT_NE(again.err.find("cap already holds 11 frame files (such as .frame_000010.png.part).\n"
+                             "Give --overwrite to remove them"), std::string::npos) << again.err;
+    EXPECT_EQ(again.out, "") << "start-up began";
+    EXPECT_EQ(listDir(run() + "/cap"), all);
+
+    // A start at or past the end of the music shows nothing: refused, and the
+    // frames are not removed for it.
+    for (const char *start : {"180", "999"}) {
+        RunResult late = capture({"--capture", "cap", "--start", start, "--overwrite"});
+        EXPECT_EQ(late.exitCode, 2) << start;
+        EXPECT_NE(late.err.find(std::string("--start ") + start + (start[0] == '1' ? " lies at" : " lies past") +
+                                " the end of the music (180.000 s): there is nothing to render.\n"),
+                  std::string::npos) << late.err;
+        EXPECT_EQ(listDir(run() + "/cap"), all);
+    }
+    RunResult over = capture({"--capture", "cap", "--fps", "5", "--start", "179", "--overwrite"});
+    EXPECT_EQ(over.exitCode, 0) << over.err;
+    EXPECT_NE(over.err.find("Removed 11 old frame files from cap.\n"), std::string::npos) << over.err;
+    EXPECT_EQ(listDir(run() + "/cap"), fewer);
+}
+
 // The curl particles from the first frame on: a start at 1 s shows the
 // particles of a run from 0, which --cold-start leaves out.
 TEST_F(ProgramRun, StartReplaysTheShowBeforeItUnlessColdStart)

@@ -70,6 +70,30 @@ static std::string decodeRGB(const std::string &file, int n)
                  ")' -frames:v 1 -f rawvideo -pix_fmt rgb24 -");
 }
 
+// Frame n of the video against the captured picture of the same moment,
+// enlarged by repeating pixels: yuv420p and the encoder stay within a few
+// levels, while smoothing the edges would be far off.
+static void expectEnlarged(const std::string &png, const std::string &video, int n, int factor)
+{
+    std::string picture = decodeRGB(png, 0);
+    std::string frame = decodeRGB(video, n);
+    const size_t width = 320 * (size_t)factor;
+    ASSERT_EQ(picture.size(), 320u * 180 * 3);
+    ASSERT_EQ(frame.size(), width * 180 * factor * 3);
+    long total = 0, close = 0, bright = 0;
+    for (size_t i = 0; i < frame.size(); i++) {
+        size_t pixel = i / 3, x = pixel % width / factor, y = pixel / width / factor;
+        int expected = (unsigned char)picture[(y * 320 + x) * 3 + i % 3];
+        int error = abs((unsigned char)frame[i] - expected);
+        total += error;
+        close += error <= 16;
+        bright += expected > 64;
+    }
+    EXPECT_GT(bright, (long)frame.size() / 50) << "a picture with something on it";
+    EXPECT_LT((double)total / frame.size(), 4.0);
+    EXPECT_GT((double)close / frame.size(), 0.98);
+}
+
 TEST_F(ShowRun, VideoOfASectionIsItsCaptureEnlargedWithItsMusic)
 {
     const std::vector<std::string> timing = {"--fps", "12", "--start", "61", "--duration", "1.5"};
@@ -87,27 +111,22 @@ TEST_F(ShowRun, VideoOfASectionIsItsCaptureEnlargedWithItsMusic)
     EXPECT_EQ(streams[1]["codec_type"], "audio");
     EXPECT_NEAR(atof(streams[1]["duration"].c_str()), 1.5, 0.03);
 
-    // Frame 9 against the captured picture of the same moment, enlarged six
-    // times by repeating pixels: yuv420p and the encoder stay within a few
-    // levels, while smoothing the edges would be far off.
+    // Frame 9 against the captured picture of the same moment.
     args[0] = "--capture", args[1] = "cap";
     ASSERT_EQ(offline(run(), args).exitCode, 0);
-    std::string picture = decodeRGB(run() + "/cap/frame_000009.png", 0);
-    std::string frame = decodeRGB(run() + "/part.mp4", 9);
-    ASSERT_EQ(picture.size(), 320u * 180 * 3);
-    ASSERT_EQ(frame.size(), 1920u * 1080 * 3);
-    long total = 0, close = 0, bright = 0;
-    for (size_t i = 0; i < frame.size(); i++) {
-        size_t pixel = i / 3, x = pixel % 1920 / 6, y = pixel / 1920 / 6;
-        int expected = (unsigned char)picture[(y * 320 + x) * 3 + i % 3];
-        int error = abs((unsigned char)frame[i] - expected);
-        total += error;
-        close += error <= 16;
-        bright += expected > 64;
-    }
-    EXPECT_GT(bright, (long)frame.size() / 50) << "a picture with something on it";
-    EXPECT_LT((double)total / frame.size(), 4.0);
-    EXPECT_GT((double)close / frame.size(), 0.98);
+    expectEnlarged(run() + "/cap/frame_000009.png", run() + "/part.mp4", 9, 6);
+}
+
+TEST_F(ShowRun, VideoAt4KEnlargesTwelveTimes)
+{
+    RunResult video = offline(run(), {"--video", "4k.mp4", "--video-size", "3840x2160", "--crf", "18", "--fps", "12",
+                                      "--start", "61", "--duration", "0.25"});
+    ASSERT_EQ(video.exitCode, 0) << video.out << video.err;
+    Streams streams = probe(run() + "/4k.mp4");
+    ASSERT_EQ(streams.size(), 2u);
+    EXPECT_EQ(streams[0]["width"] + "x" + streams[0]["height"] + " " + streams[0]["nb_read_frames"], "3840x2160 3");
+    ASSERT_EQ(offline(run(), {"--capture", "cap", "--fps", "12", "--start", "61", "--duration", "0.25"}).exitCode, 0);
+    expectEnlarged(run() + "/cap/frame_000002.png", run() + "/4k.mp4", 2, 12);
 }
 
 TEST_F(ShowRun, WithoutFfmpegOrAPlaceForTheFileNothingIsRendered)
@@ -121,16 +140,26 @@ TEST_F(ShowRun, WithoutFfmpegOrAPlaceForTheFileNothingIsRendered)
     EXPECT_EQ(nowhere.exitCode, 1);
     EXPECT_NE(nowhere.err.find("Cannot write the video no/such/dir/v.mp4: No such file"), std::string::npos)
         << nowhere.err;
-    for (const RunResult &r : {missing, nowhere})
+    // A name whose container cannot take H.264 with AAC (or that ffmpeg does
+    // not know) is refused like a bad option, and leaves nothing behind.
+    RunResult unknown = offline(run(), {"--video", "v.xyz"});
+    EXPECT_EQ(unknown.exitCode, 2);
+    EXPECT_NE(unknown.err.find("ffmpeg cannot write H.264 video with AAC sound into v.xyz (the extension .xyz; "),
+              std::string::npos) << unknown.err;
+    RunResult webm = offline(run(), {"--video", "v.webm"});
+    EXPECT_EQ(webm.exitCode, 2) << webm.err;
+    for (const RunResult &r : {missing, nowhere, unknown, webm})
         EXPECT_EQ(r.out, "") << "start-up began";
     EXPECT_EQ(listDir(run()), std::vector<std::string>{});
 }
 
 TEST_F(ShowRun, AFailingEncoderIsReportedAndItsPartialFileRemoved)
 {
-    // Writes into its output, complains, takes a few pictures and gives up.
+    // Passes the check of the container, then writes into its output,
+    // complains, takes a few pictures and gives up.
     TempDir bin;
-    ASSERT_TRUE(writeFile(bin / "ffmpeg", "#!/bin/sh\nfor a; do out=$a; done\necho partial > \"${out#file:}\"\n"
+    ASSERT_TRUE(writeFile(bin / "ffmpeg", "#!/bin/sh\ncase \"$*\" in *lavfi*) exit 0;; esac\n"
+                                          "for a; do out=$a; done\necho partial > \"${out#file:}\"\n"
                                           "echo 'x264 said no' >&2\necho 'Conversion failed!' >&2\n"
                                           "head -c 1000000 > /dev/null\nexit 1\n"));
     chmod((bin / "ffmpeg").c_str(), 0755);
@@ -193,7 +222,7 @@ TEST_F(ShowRun, BundlesDependOnTheSourcesAndTheTuningOnly)
         const std::string tree = root / (std::string("tree") + start);
         ASSERT_TRUE(copyProductionTree(tree + "/Vantorel") && makeDirs(tree + "/run"));
         ASSERT_EQ(offline(tree + "/run", {"--capture", "f", "--start", start, "--duration", "0.1"}).exitCode, 0);
-        ASSERT_EQ(offline(tree + "/run", {"--capture", "f", "--start", start, "--duration", "0.1"}).exitCode, 0);
+        ASSERT_EQ(offline(tree + "/run", {"--capture", "f", "--overwrite", "--start", start, "--duration", "0.1"}).exitCode, 0);
         EXPECT_TRUE(bundle(tree + "/Vantorel", tree + "/dist") == fresh) << "after a run from " << start << " s";
         for (const std::string &name : listDir(tree + "/Vantorel")) {
             if (name.size() > 5 && name.compare(name.size() - 5, 5, ".vars") == 0) {
