@@ -3,9 +3,12 @@
 
 #include <strings.h> // Required for: strcasecmp()
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 enum { DEFAULT_CAPTURE_FPS = 30 };
 static const char DEFAULT_CONTROL_PATH[] = "vantorel-control"; // in the working directory
@@ -38,6 +41,9 @@ void hostPrintUsage(FILE *out)
             "                      paused, [ and ] set a loop, L loops, F1 hides the status line;\n"
             "                      --start SECONDS begins there\n"
             "  --control PATH      the edit mode's control socket (default %s)\n"
+            "  --audio-offset MS   show the picture MS milliseconds later (negative: earlier) than the\n"
+            "                      sound device reports, to match what is heard on this machine\n"
+            "  --quiet             print only errors, warnings and the run's summary\n"
             "  --help              show this text\n",
             DEFAULT_CAPTURE_FPS, DEFAULT_CONTROL_PATH);
 }
@@ -49,6 +55,56 @@ static int usageError(const char *fmt, const char *arg)
     fprintf(stderr, "\n\n");
     hostPrintUsage(stderr);
     return OPTIONS_USAGE;
+}
+
+static const char *const knownOptions[] = {
+    "-release", "-rebuild", "-help", "--capture", "--video", "--bench", "--bench-json", "--fps", "--start",
+    "--duration", "--cold-start", "--no-sound", "--edit", "--control", "--audio-offset", "--quiet", "--help"};
+
+// Letters to change, add or remove to turn a into b.
+static size_t editDistance(const char *a, const char *b)
+{
+    size_t n = strlen(b);
+    std::vector<size_t> row(n + 1);
+    for (size_t j = 0; j <= n; j++)
+        row[j] = j;
+    for (const char *p = a; *p; p++) {
+        size_t diagonal = row[0]++;
+        for (size_t j = 1; j <= n; j++) {
+            size_t next = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (tolower(*p) != tolower(b[j - 1]))});
+            diagonal = row[j];
+            row[j] = next;
+        }
+    }
+    return row[n];
+}
+
+const char *hostNearestOption(const char *word)
+{
+    const char *best = nullptr;
+    size_t bestDistance = 0;
+    for (const char *option : knownOptions) {
+        size_t d = editDistance(word, option);
+        if (!best || d < bestDistance)
+            best = option, bestDistance = d;
+    }
+    // A third of the word may be mistyped, and always two letters.
+    return bestDistance <= std::max<size_t>(2, strlen(word) / 3) ? best : nullptr;
+}
+
+// Words with one dash are not options; the run goes on without them.
+static int singleDash(const char *arg)
+{
+    if (!strcmp(arg, "-h") || !strcasecmp(arg, "-help") || !strcmp(arg, "-?")) {
+        hostPrintUsage(stdout);
+        return OPTIONS_DONE;
+    }
+    if (strcasecmp(arg, "-release") && strcasecmp(arg, "-rebuild")) {
+        const char *nearest = hostNearestOption(arg);
+        fprintf(stderr, "vantorel: ignoring the unknown argument %s%s%s%s\n", arg, nearest ? " (did you mean " : "",
+                nearest ? nearest : "", nearest ? "?)" : "; see --help");
+    }
+    return OPTIONS_RUN;
 }
 
 static bool parseNumber(const char *text, double *out)
@@ -65,7 +121,7 @@ int hostParseOptions(int argc, char **argv, HostOptions *options)
 {
     *options = HostOptions();
     options->fps = DEFAULT_CAPTURE_FPS;
-    bool timing = false, startGiven = false;
+    bool timing = false, startGiven = false, audioOffsetGiven = false;
 
     // The run mode counts wherever the word stands, even as an option's value.
     for (int i = 1; i < argc; i++) {
@@ -74,6 +130,11 @@ int hostParseOptions(int argc, char **argv, HostOptions *options)
     }
     for (int i = 1; i < argc; i++) {
         const char *arg = argv[i];
+        if (arg[0] == '-' && arg[1] != '-') {
+            if (singleDash(arg) == OPTIONS_DONE)
+                return OPTIONS_DONE;
+            continue;
+        }
         if (strncmp(arg, "--", 2) != 0)
             continue;
         // "--name=value" and "--name value" are the same.
@@ -93,10 +154,12 @@ int hostParseOptions(int argc, char **argv, HostOptions *options)
             return OPTIONS_DONE;
         }
         if (!strcmp(name, "--no-sound") || !strcmp(name, "--bench") || !strcmp(name, "--cold-start") ||
-            !strcmp(name, "--edit")) {
+            !strcmp(name, "--edit") || !strcmp(name, "--quiet")) {
             if (value)
                 return usageError("%s takes no value", name);
-            if (!strcmp(name, "--bench"))
+            if (!strcmp(name, "--quiet"))
+                options->quiet = 1;
+            else if (!strcmp(name, "--bench"))
                 options->bench = 1;
             else if (!strcmp(name, "--cold-start"))
                 options->coldStart = 1;
@@ -109,7 +172,7 @@ int hostParseOptions(int argc, char **argv, HostOptions *options)
 
         bool takesValue = !strcmp(name, "--capture") || !strcmp(name, "--video") || !strcmp(name, "--bench-json") ||
                           !strcmp(name, "--fps") || !strcmp(name, "--start") || !strcmp(name, "--duration") ||
-                          !strcmp(name, "--control");
+                          !strcmp(name, "--control") || !strcmp(name, "--audio-offset");
         if (!takesValue)
             return usageError("unknown option %s", arg);
         if (!value) {
@@ -146,6 +209,13 @@ int hostParseOptions(int argc, char **argv, HostOptions *options)
         double number;
         if (!parseNumber(value, &number))
             return usageError("not a number: %s", value);
+        if (!strcmp(name, "--audio-offset")) {
+            if (std::fabs(number) > 10000.0)
+                return usageError("--audio-offset lies between -10000 and 10000 milliseconds, not %s", value);
+            options->audioOffsetMs = number;
+            audioOffsetGiven = true;
+            continue;
+        }
         // The edit mode begins at --start too, but has no other timing.
         startGiven = startGiven || !strcmp(name, "--start");
         timing = timing || strcmp(name, "--start") != 0;
@@ -176,6 +246,8 @@ int hostParseOptions(int argc, char **argv, HostOptions *options)
         options->controlPath = DEFAULT_CONTROL_PATH;
     if ((timing || options->coldStart) && !offline)
         return usageError("%s", "--fps, --duration and --cold-start apply to --capture, --video and --bench");
+    if (audioOffsetGiven && offline)
+        return usageError("%s", "--audio-offset matches the picture to the sound device; offline runs have none");
     if (startGiven && !offline && !options->edit)
         return usageError("%s", "--start applies to --capture, --video, --bench and --edit");
     return OPTIONS_RUN;

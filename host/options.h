@@ -18,6 +18,8 @@ struct HostOptions {
     int noSound;            // --no-sound: play without an audio device
     int edit;               // --edit: the window with the transport and the control channel
     const char *controlPath; // --control PATH: the edit mode's socket
+    double audioOffsetMs;   // --audio-offset MS: the picture this much later than the sound device reports
+    int quiet;              // --quiet: standard output keeps errors and the run's summary
 };
 
 enum {
@@ -28,6 +30,10 @@ enum {
 
 // Reads the command line once: the run mode ("-release", "-rebuild", any
 // letter case, anywhere after the program name) and the "--" options; other
-// arguments are ignored.
+// arguments are ignored ("-h", "-help" and "-?" answer with the usage; any
+// other word with one dash is warned about, naming the option it is nearest).
 int hostParseOptions(int argc, char **argv, HostOptions *options);
 void hostPrintUsage(FILE *out);
+// The known option nearest to a mistyped word, by edit distance; null when
+// none is close enough to be meant.
+const char *hostNearestOption(const char *word);

@@ -1,0 +1,95 @@
+// Setting standard output aside in a quiet run, and bringing the reason for a
+// failing end back to the terminal.
+#include "host/quiet.h"
+
+#include <unistd.h> // Required for: dup(), dup2()
+
+#include <cctype>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+enum { QUIET_FAILURE_LINES = 3 }; // what a failing start-up prints last: its reason
+
+static FILE *quietAside;    // what standard output printed meanwhile
+static FILE *quietTerminalFile;
+static int quietTerminalFd = -1;
+
+// Digits alone ("1" to "9") and dots are start-up progress, no reason.
+static bool quietIsProgress(const std::string &line)
+{
+    for (char c : line)
+        if (!isdigit((unsigned char)c) && c != '.' && !isspace((unsigned char)c))
+            return false;
+    return true;
+}
+
+static void quietShowReason(void)
+{
+    std::vector<std::string> lines;
+    std::string line;
+    rewind(quietAside);
+    for (int c; (c = fgetc(quietAside)) != EOF;) {
+        if (c != '\n') {
+            line += (char)c;
+            continue;
+        }
+        if (!quietIsProgress(line))
+            lines.push_back(line);
+        line.clear();
+    }
+    if (!quietIsProgress(line))
+        lines.push_back(line);
+    size_t from = lines.size() > QUIET_FAILURE_LINES ? lines.size() - QUIET_FAILURE_LINES : 0;
+    for (size_t i = from; i < lines.size(); i++)
+        printf("%s\n", lines[i].c_str());
+    fflush(stdout);
+}
+
+static void quietAtExit(int status, void *)
+{
+    bool aside = quietTerminalFd >= 0; // after quietEnd, failures were printed where they happened
+    quietEnd();
+    if (aside && status != 0)
+        quietShowReason();
+}
+
+void quietBegin(void)
+{
+    if (quietAside)
+        return;
+    fflush(stdout);
+    FILE *aside = tmpfile();
+    int terminal = dup(STDOUT_FILENO);
+    FILE *terminalFile = terminal >= 0 ? fdopen(terminal, "w") : nullptr;
+    if (!aside || !terminalFile || dup2(fileno(aside), STDOUT_FILENO) < 0) {
+        // Nothing is hidden then: a loud run is better than a lost message.
+        if (aside)
+            fclose(aside);
+        if (terminalFile)
+            fclose(terminalFile);
+        else if (terminal >= 0)
+            close(terminal);
+        return;
+    }
+    setvbuf(terminalFile, nullptr, _IOLBF, 0);
+    quietAside = aside;
+    quietTerminalFile = terminalFile;
+    quietTerminalFd = terminal;
+    on_exit(quietAtExit, nullptr);
+}
+
+void quietEnd(void)
+{
+    if (!quietAside || quietTerminalFd < 0)
+        return;
+    fflush(stdout);
+    fflush(quietTerminalFile);
+    dup2(quietTerminalFd, STDOUT_FILENO);
+    quietTerminalFd = -1; // the aside is kept for the failure's reason
+}
+
+FILE *quietTerminal(void)
+{
+    return quietTerminalFd >= 0 ? quietTerminalFile : stdout;
+}

@@ -1,0 +1,15 @@
+// Quiet runs: the start-up and packing chatter of standard output goes aside,
+// and only what a user needs reaches the terminal (errors, warnings, the
+// run's summary).
+#pragma once
+
+#include <cstdio>
+
+// From here on standard output goes aside. When the process then ends with
+// a failure, the last lines that went aside (the reason for it) are shown.
+void quietBegin(void);
+// Standard output is the terminal again: the summary lines follow.
+void quietEnd(void);
+// Where a line the user needs goes while standard output is aside: the
+// terminal's standard output (standard output itself when not quiet).
+FILE *quietTerminal(void);
