@@ -8,7 +8,8 @@
 // The options point into the arguments, so every argument list is kept.
 static std::list<std::vector<std::string>> keptArgs;
 
-static int parse(std::vector<std::string> args, HostOptions *options)
+static int parse(std::vector<std::string> args, HostOptions *options, std::string *err = nullptr,
+                 std::string *out = nullptr)
 {
     args.insert(args.begin(), "vantorel");
     std::vector<std::string> &kept = keptArgs.emplace_back(std::move(args));
@@ -17,8 +18,13 @@ static int parse(std::vector<std::string> args, HostOptions *options)
         argv.push_back(a.data());
     testing::internal::CaptureStderr();
     int result = 0;
-    captured([&] { result = hostParseOptions((int)argv.size(), argv.data(), options); });
-    return testing::internal::GetCapturedStderr(), result;
+    std::string printed = captured([&] { result = hostParseOptions((int)argv.size(), argv.data(), options); });
+    if (out)
+        *out = printed;
+    printed = testing::internal::GetCapturedStderr();
+    if (err)
+        *err = printed;
+    return result;
 }
 
 TEST(Options, CaptureWithTimingInBothSpellings)
@@ -56,7 +62,8 @@ TEST(Options, HelpAndBadOptions)
         {"--no-sound=1"}, {"--bench=1"}, {"--bench-json"}, {"--bench-json", ""}, {"--bench", "--capture", "d"},
         {"--bench-json", "b.json", "--video", "v.mp4"}, {"--cold-start"}, {"--capture", "d", "--cold-start=1"},
         {"-release", "--edit"}, {"--edit", "--capture", "d"}, {"--edit", "--bench"}, {"--control", "c"}, {"--edit=1"},
-        {"--edit", "--control"}, {"--edit", "--control", ""}, {"--edit", "--fps", "60"}, {"--start", "5"}};
+        {"--edit", "--control"}, {"--edit", "--control", ""}, {"--edit", "--fps", "60"}, {"--start", "5"},
+        {"--quiet=1"}, {"--audio-offset", "x"}, {"--audio-offset", "20000"}, {"--capture", "d", "--audio-offset", "5"}};
     for (const auto &args : bad)
         EXPECT_EQ(parse(args, &o), OPTIONS_USAGE) << args[0] << (args.size() > 1 ? " " + args[1] : "");
 }
@@ -92,4 +99,40 @@ TEST(Options, EditModeBeginsAtStartWithItsControlSocket)
     EXPECT_STREQ(o.controlPath, "/tmp/c");
     EXPECT_EQ(o.start, 61.5);
     EXPECT_EQ(o.noSound, 1);
+}
+
+// One-dash words are not options: the usage for the three ways of asking for
+// it, a warning naming any other and what it was probably meant to be.
+TEST(Options, OneDashWordsAnswerHelpOrAreWarnedAbout)
+{
+    const struct { std::vector<std::string> args; int result; const char *warning; } cases[] = {
+        {{"-h"}, OPTIONS_DONE, ""}, {{"-help"}, OPTIONS_DONE, ""}, {{"-?"}, OPTIONS_DONE, ""},
+        {{"-relase"}, OPTIONS_RUN, "unknown argument -relase (did you mean -release?)\n"},
+        {{"-REBILD"}, OPTIONS_RUN, "-REBILD (did you mean -rebuild?)"},
+        {{"-capture", "d"}, OPTIONS_RUN, "-capture (did you mean --capture?)"},
+        {{"-xyzzy"}, OPTIONS_RUN, "unknown argument -xyzzy; see --help\n"},
+        {{"-Release", "-rebuild", "plain"}, OPTIONS_RUN, ""},
+        {{"--edit", "--audio-offset", "-40", "--control", "-c"}, OPTIONS_RUN, ""}}; // values are no words of their own
+    for (const auto &c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        HostOptions o;
+        std::string err, out;
+        EXPECT_EQ(parse(c.args, &o, &err, &out), c.result);
+        EXPECT_EQ(out.rfind("Usage:", 0) == 0, c.result == OPTIONS_DONE) << out;
+        if (*c.warning)
+            EXPECT_NE(err.find(c.warning), std::string::npos) << err;
+        else
+            EXPECT_EQ(err.find("unknown argument"), std::string::npos) << err;
+    }
+}
+
+TEST(Options, AudioOffsetTakesEitherSignAndQuietStandsAlone)
+{
+    HostOptions o;
+    ASSERT_EQ(parse({"--audio-offset", "-40", "--quiet"}, &o), OPTIONS_RUN);
+    EXPECT_EQ(o.audioOffsetMs, -40.0);
+    EXPECT_EQ(o.quiet, 1);
+    ASSERT_EQ(parse({"--edit", "--audio-offset=12.5"}, &o), OPTIONS_RUN);
+    EXPECT_EQ(o.audioOffsetMs, 12.5);
+    EXPECT_EQ(o.quiet, 0);
 }
