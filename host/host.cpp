@@ -323,6 +323,7 @@ Screen *hostStartup(const HostSetup *setup)
     printf("bar\n");
     aberrationMaskBuild();
 
+    quietMark(); // a failing step's own lines are its reason in a quiet run
     hostScreen = screenCreate();
     if (!hostScreen)
         exit(10); // no window: its message has been shown
@@ -345,6 +346,7 @@ Screen *hostStartup(const HostSetup *setup)
     for (int index : fxSetupOrder) {
         const Effect *effect = &fxEffects[index];
         timerStartupPush(effect->phase);
+        quietMark();
         effect->setup(&hostContext);
         timerStartupPop();
     }
@@ -372,6 +374,7 @@ Screen *hostStartup(const HostSetup *setup)
     hostBindTracks();
     timerStartupPop();
 
+    quietMark();
     musicStart();
     demoTimeStart();
     CvarArmSaving();

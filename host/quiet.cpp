@@ -2,16 +2,17 @@
 // failing end back to the terminal.
 #include "host/quiet.h"
 
-#include <unistd.h> // Required for: dup(), dup2()
+#include <unistd.h> // Required for: dup(), dup2(), lseek()
 
 #include <cctype>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
-enum { QUIET_FAILURE_LINES = 3 }; // what a failing start-up prints last: its reason
+enum { QUIET_FAILURE_LINES = 5 }; // the most of a failing step's lines shown
 
 static FILE *quietAside;    // what standard output printed meanwhile
+static long quietStepBegan; // where in it the current start-up step began
 static FILE *quietTerminalFile;
 static int quietTerminalFd = -1;
 
@@ -28,7 +29,7 @@ static void quietShowReason(void)
 {
     std::vector<std::string> lines;
     std::string line;
-    rewind(quietAside);
+    fseek(quietAside, quietStepBegan, SEEK_SET);
     for (int c; (c = fgetc(quietAside)) != EOF;) {
         if (c != '\n') {
             line += (char)c;
@@ -77,6 +78,15 @@ void quietBegin(void)
     quietTerminalFile = terminalFile;
     quietTerminalFd = terminal;
     on_exit(quietAtExit, nullptr);
+}
+
+void quietMark(void)
+{
+    if (!quietAside || quietTerminalFd < 0)
+        return;
+    fflush(stdout);
+    off_t at = lseek(STDOUT_FILENO, 0, SEEK_CUR); // the aside's offset, shared with standard output
+    quietStepBegan = at < 0 ? 0 : (long)at;
 }
 
 void quietEnd(void)

@@ -8,6 +8,9 @@
 // From here on standard output goes aside. When the process then ends with
 // a failure, the last lines that went aside (the reason for it) are shown.
 void quietBegin(void);
+// A start-up step begins: a failure shows what was printed since (its last
+// few lines) as its reason.
+void quietMark(void);
 // Standard output is the terminal again: the summary lines follow.
 void quietEnd(void);
 // Where a line the user needs goes while standard output is aside: the

@@ -321,10 +321,8 @@ TEST_F(ProgramRun, SummaryComesLastAndQuietKeepsOnlyWhatAUserNeeds)
 
     ASSERT_EQ(remove((root / "Vantorel/music.mp3").c_str()), 0);
     RunResult failed = capture({"--quiet", "--capture", "failed"});
-    const std::string reason = "Failed to initialize BASS stream from music.mp3\n";
     EXPECT_EQ(failed.exitCode, 10);
-    EXPECT_LE(std::count(failed.out.begin(), failed.out.end(), '\n'), 3) << failed.out;
-    EXPECT_EQ(failed.out.substr(failed.out.size() - std::min(failed.out.size(), reason.size())), reason);
+    EXPECT_EQ(failed.out, "Failed to initialize BASS stream from music.mp3\n"); // the failing step's lines
 }
 
 // Started from the wrong directory, the run says where it looked and how it
