@@ -549,8 +549,9 @@ int hostRun(int argc, char **argv)
         } while (screenUpdate());
     }
     // The packing log first, so that the run's summary lines come last.
+    quietMark();
     hostShutdown();
-    quietEnd();
+    quietEnd(1);
     if (offline)
         captureFinish(); // the video's last frames are encoded before the summary
     timerPrintFrameSummary(frames);

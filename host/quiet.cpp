@@ -5,6 +5,7 @@
 #include <unistd.h> // Required for: dup(), dup2(), lseek()
 
 #include <cctype>
+#include <climits>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -25,22 +26,47 @@ static bool quietIsProgress(const std::string &line)
     return true;
 }
 
-static void quietShowReason(void)
+// The lines set aside between two offsets, progress left out.
+static std::vector<std::string> quietLines(long from, long to)
 {
     std::vector<std::string> lines;
     std::string line;
-    fseek(quietAside, quietStepBegan, SEEK_SET);
-    for (int c; (c = fgetc(quietAside)) != EOF;) {
-        if (c != '\n') {
+    fseek(quietAside, from, SEEK_SET);
+    for (long at = from; at < to; at++) {
+        int c = fgetc(quietAside);
+        if (c != EOF && c != '\n') {
             line += (char)c;
             continue;
         }
         if (!quietIsProgress(line))
             lines.push_back(line);
         line.clear();
+        if (c == EOF)
+            break;
     }
     if (!quietIsProgress(line))
         lines.push_back(line);
+    return lines;
+}
+
+// Module messages that report a failure, in the words they use.
+static bool quietIsFailure(const std::string &line)
+{
+    static const char *const words[] = {"fail", "cannot", "can't", "error", "unable", "not enough"};
+    std::string lower(line);
+    for (char &c : lower)
+        c = (char)tolower((unsigned char)c);
+    for (const char *word : words)
+        if (lower.find(word) != std::string::npos)
+            return true;
+    // A missing file; a variable name that no module registered is warned
+    // about on standard error with its file and line already.
+    return lower.find("not found") != std::string::npos && lower.find("file") != std::string::npos;
+}
+
+static void quietShowReason(void)
+{
+    std::vector<std::string> lines = quietLines(quietStepBegan, LONG_MAX);
     size_t from = lines.size() > QUIET_FAILURE_LINES ? lines.size() - QUIET_FAILURE_LINES : 0;
     for (size_t i = from; i < lines.size(); i++)
         printf("%s\n", lines[i].c_str());
@@ -50,7 +76,7 @@ static void quietShowReason(void)
 static void quietAtExit(int status, void *)
 {
     bool aside = quietTerminalFd >= 0; // after quietEnd, failures were printed where they happened
-    quietEnd();
+    quietEnd(0);
     if (aside && status != 0)
         quietShowReason();
 }
@@ -89,7 +115,7 @@ void quietMark(void)
     quietStepBegan = at < 0 ? 0 : (long)at;
 }
 
-void quietEnd(void)
+void quietEnd(int showFailures)
 {
     if (!quietAside || quietTerminalFd < 0)
         return;
@@ -97,6 +123,11 @@ void quietEnd(void)
     fflush(quietTerminalFile);
     dup2(quietTerminalFd, STDOUT_FILENO);
     quietTerminalFd = -1; // the aside is kept for the failure's reason
+    if (!showFailures)
+        return;
+    for (const std::string &line : quietLines(0, quietStepBegan))
+        if (quietIsFailure(line))
+            printf("%s\n", line.c_str());
 }
 
 FILE *quietTerminal(void)

@@ -11,8 +11,10 @@ void quietBegin(void);
 // A start-up step begins: a failure shows what was printed since (its last
 // few lines) as its reason.
 void quietMark(void);
-// Standard output is the terminal again: the summary lines follow.
-void quietEnd(void);
+// Standard output is the terminal again: the summary lines follow. With
+// showFailures, the lines set aside before the current step that report a
+// failure (a missing picture, a missing track) are printed first.
+void quietEnd(int showFailures);
 // Where a line the user needs goes while standard output is aside: the
 // terminal's standard output (standard output itself when not quiet).
 FILE *quietTerminal(void);

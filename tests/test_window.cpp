@@ -95,12 +95,9 @@ TEST_F(WindowedRun, CloseRequestEndsTheLoopAndTheRunSucceeds)
         EXPECT_TRUE(sent);
         EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
         EXPECT_NE(result.out.find("frames: "), std::string::npos) << result.out;
-        // The summary is the last line; quiet, the only one.
-        const size_t last = result.out.rfind('\n', result.out.size() - 2) + 1; // 0 for a single line
+        // The summary is the last line, quiet or not.
+        const size_t last = result.out.rfind('\n', result.out.size() - 2) + 1;
         EXPECT_EQ(result.out.compare(last, 8, "frames: "), 0) << result.out;
-        if (!strcmp(args, "--quiet")) {
-            EXPECT_EQ(last, 0u) << result.out;
-        }
     }
 }
 
