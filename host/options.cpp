@@ -43,7 +43,7 @@ void hostPrintUsage(FILE *out)
             "  --control PATH      the edit mode's control socket (default %s)\n"
             "  --audio-offset MS   show the picture MS milliseconds later (negative: earlier) than the\n"
             "                      sound device reports, to match what is heard on this machine\n"
-            "  --quiet             standard output keeps only the run's summary (and a failure's reason)\n"
+            "  --quiet             print only failures, warnings and the run's summary\n"
             "  --help              show this text\n",
             DEFAULT_CAPTURE_FPS, DEFAULT_CONTROL_PATH);
 }
