@@ -1,8 +1,10 @@
-// Setting standard output aside in a quiet run, and bringing the reason for a
-// failing end back to the terminal.
+// Setting standard output aside in a quiet run, and bringing back to the
+// terminal what a user needs of it: the failures it reported, and the reason
+// for a failing start-up.
 #include "host/quiet.h"
 
-#include <unistd.h> // Required for: dup(), dup2(), lseek()
+#include <fcntl.h>  // Required for: F_DUPFD_CLOEXEC (the encoder must not inherit the terminal twice)
+#include <unistd.h> // Required for: dup2(), lseek()
 
 #include <cctype>
 #include <climits>
@@ -87,7 +89,9 @@ void quietBegin(void)
         return;
     fflush(stdout);
     FILE *aside = tmpfile();
-    int terminal = dup(STDOUT_FILENO);
+    int terminal = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0);
+    if (aside)
+        fcntl(fileno(aside), F_SETFD, FD_CLOEXEC);
     FILE *terminalFile = terminal >= 0 ? fdopen(terminal, "w") : nullptr;
     if (!aside || !terminalFile || dup2(fileno(aside), STDOUT_FILENO) < 0) {
         // Nothing is hidden then: a loud run is better than a lost message.
