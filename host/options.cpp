@@ -71,7 +71,8 @@ static size_t editDistance(const char *a, const char *b)
     for (const char *p = a; *p; p++) {
         size_t diagonal = row[0]++;
         for (size_t j = 1; j <= n; j++) {
-            size_t next = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (tolower(*p) != tolower(b[j - 1]))});
+            size_t change = tolower((unsigned char)*p) != tolower((unsigned char)b[j - 1]);
+            size_t next = std::min({row[j] + 1, row[j - 1] + 1, diagonal + change});
             diagonal = row[j];
             row[j] = next;
         }
@@ -79,7 +80,9 @@ static size_t editDistance(const char *a, const char *b)
     return row[n];
 }
 
-const char *hostNearestOption(const char *word)
+// The known option nearest to a mistyped word; null when none is close
+// enough to be meant.
+static const char *nearestOption(const char *word)
 {
     const char *best = nullptr;
     size_t bestDistance = 0;
@@ -100,7 +103,7 @@ static int singleDash(const char *arg)
         return OPTIONS_DONE;
     }
     if (strcasecmp(arg, "-release") && strcasecmp(arg, "-rebuild")) {
-        const char *nearest = hostNearestOption(arg);
+        const char *nearest = nearestOption(arg);
         fprintf(stderr, "vantorel: ignoring the unknown argument %s%s%s%s\n", arg, nearest ? " (did you mean " : "",
                 nearest ? nearest : "", nearest ? "?)" : "; see --help");
     }

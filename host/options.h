@@ -34,6 +34,3 @@ enum {
 // other word with one dash is warned about, naming the option it is nearest).
 int hostParseOptions(int argc, char **argv, HostOptions *options);
 void hostPrintUsage(FILE *out);
-// The known option nearest to a mistyped word, by edit distance; null when
-// none is close enough to be meant.
-const char *hostNearestOption(const char *word);
