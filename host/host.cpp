@@ -2,6 +2,9 @@
 // turns the music position into a picture, and shutdown.
 #include "host/host.h"
 
+#include <sys/stat.h> // Required for: stat(), to tell a missing asset tree
+#include <unistd.h>   // Required for: getcwd(), access()
+
 #include <algorithm>
 #include <cerrno>
 #include <csignal> // Required for: signal(SIGXFSZ)
@@ -28,6 +31,7 @@
 #include "host/music.h"
 #include "host/options.h"
 #include "host/preroll.h"
+#include "host/quiet.h"
 #include "host/screen.h"
 #include "host/timer.h"
 #include "host/video.h"
@@ -238,6 +242,32 @@ static void hostBindTracks(void)
     }
 }
 
+// A run started from the wrong directory fails later on some picture; say
+// first where the assets were looked for and how the program is started.
+static void hostHintMissingAssets(int release, const char *tree)
+{
+    char cwd[1024];
+    if (!getcwd(cwd, sizeof cwd))
+        snprintf(cwd, sizeof cwd, ".");
+    if (!release) {
+        struct stat st;
+        if (stat(tree, &st) == 0 && S_ISDIR(st.st_mode))
+            return;
+        fprintf(stderr,
+                "No asset tree: %s%s%s is not a directory. Run the development program from build/ "
+                "(cd build && ./vantorel), or a bundle from its own directory (./vantorel -release).\n",
+                tree[0] == '/' ? "" : cwd, tree[0] == '/' ? "" : "/", tree);
+        return;
+    }
+    bool demo = access("demo.dat", F_OK) == 0, tracks = access("demotrk.dat", F_OK) == 0;
+    if (demo && tracks)
+        return;
+    fprintf(stderr,
+            "No %s in %s: a -release run plays from demo.dat and demotrk.dat in its working directory. "
+            "Start the bundle from its own directory (cd DIR && ./vantorel -release).\n",
+            !demo && !tracks ? "demo.dat or demotrk.dat" : !demo ? "demo.dat" : "demotrk.dat", cwd);
+}
+
 int hostTrackedList(Cvar **out, int max)
 {
     int n = 0;
@@ -280,9 +310,12 @@ Screen *hostStartup(const HostSetup *setup)
         dataOpenPack("demo.dat");
         dataOpenPack("demotrk.dat");
         dataWriteBack = 0;
+        hostHintMissingAssets(1, "");
     } else {
-        dataSetBasePath(setup->assetTree ? setup->assetTree : "../Vantorel/");
+        const char *tree = setup->assetTree ? setup->assetTree : "../Vantorel/";
+        dataSetBasePath(tree);
         dataRecording = 1;
+        hostHintMissingAssets(0, tree);
     }
 
     printf("....");
@@ -291,6 +324,7 @@ Screen *hostStartup(const HostSetup *setup)
     printf("bar\n");
     aberrationMaskBuild();
 
+    quietMark(); // a failing step's own lines are its reason in a quiet run
     hostScreen = screenCreate();
     if (!hostScreen)
         exit(10); // no window: its message has been shown
@@ -313,6 +347,7 @@ Screen *hostStartup(const HostSetup *setup)
     for (int index : fxSetupOrder) {
         const Effect *effect = &fxEffects[index];
         timerStartupPush(effect->phase);
+        quietMark();
         effect->setup(&hostContext);
         timerStartupPop();
     }
@@ -340,6 +375,7 @@ Screen *hostStartup(const HostSetup *setup)
     hostBindTracks();
     timerStartupPop();
 
+    quietMark();
     musicStart();
     demoTimeStart();
     CvarArmSaving();
@@ -447,6 +483,9 @@ int hostRun(int argc, char **argv)
         return 2;
     // Progress lines should appear as they happen, also through a pipe.
     setvbuf(stdout, nullptr, _IOLBF, 0);
+    if (options.quiet)
+        quietBegin();
+    musicSetCalibration(options.audioOffsetMs);
     // Past a file size limit a write must fail as on a full disk, so that the
     // old file is kept, instead of ending the program with SIGXFSZ.
     signal(SIGXFSZ, SIG_IGN);
@@ -525,11 +564,14 @@ int hostRun(int argc, char **argv)
             frames++;
         } while (screenUpdate());
     }
+    // The packing log first, so that the run's summary lines come last.
+    quietMark();
+    hostShutdown();
+    quietEnd(1);
     if (offline)
         captureFinish(); // the video's last frames are encoded before the summary
     timerPrintFrameSummary(frames);
     int benchFailed = options.bench && hostFinishBench(benchJson, options.fps, options.start, firstFrame, &preroll);
-    hostShutdown();
     if (benchFailed)
         return 1;
 

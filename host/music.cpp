@@ -28,6 +28,11 @@ void musicSetMode(int mode)
     musicMode = mode;
 }
 
+void musicSetCalibration(double milliseconds)
+{
+    audioSetCalibration(milliseconds / 1000.0);
+}
+
 void musicSetOfflineTime(double seconds)
 {
     musicOfflineTime = seconds;
@@ -37,6 +42,8 @@ void musicStart(void)
 {
     if (musicMode == MUSIC_DEVICE && !audioDeviceOpen()) {
         printf("Failed to initialize BASS\n");
+        fflush(stdout); // the hint below follows it on the terminal
+        fprintf(stderr, "No sound: %s; run with --no-sound to play without sound.\n", audioDeviceFailure());
         exit(MUSIC_EXIT_CODE);
     }
 

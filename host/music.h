@@ -10,6 +10,9 @@ enum {
 };
 
 void musicSetMode(int mode);
+// The machine's delay between the sound device and the ears, found by ear
+// (--audio-offset): a positive value shows the picture later.
+void musicSetCalibration(double milliseconds);
 
 // Opens the output and starts "music.mp3" from the base path. Does not return
 // on failure: prints why and ends the process with exit code 10.

@@ -3,9 +3,12 @@
 
 #include <strings.h> // Required for: strcasecmp()
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "host/video.h"
 
@@ -47,6 +50,9 @@ void hostPrintUsage(FILE *out)
             "  --zoom N            a window of 320 N x 180 N pixels instead of 1920 x 1080\n"
             "  --display K         open on display K (0 the first, which is the default)\n"
             "  --no-vsync          do not wait for the display's refresh (for measurements)\n"
+            "  --audio-offset MS   show the picture MS milliseconds later (negative: earlier) than the\n"
+            "                      sound device reports, to match what is heard on this machine\n"
+            "  --quiet             print only failures, warnings and the run's summary\n"
             "  --help              show this text\n",
             (int)VIDEO_DEFAULT_CRF, DEFAULT_CAPTURE_FPS, DEFAULT_CONTROL_PATH);
 }
@@ -58,6 +64,60 @@ static int usageError(const char *fmt, const char *arg)
     fprintf(stderr, "\n\n");
     hostPrintUsage(stderr);
     return OPTIONS_USAGE;
+}
+
+static const char *const knownOptions[] = {
+    "-release", "-rebuild", "-help", "--capture", "--video", "--bench", "--bench-json", "--fps", "--start",
+    "--duration", "--cold-start", "--no-sound", "--edit", "--control", "--audio-offset", "--quiet", "--help",
+    "--fullscreen", "--zoom", "--display", "--no-vsync", "--overwrite", "--video-size", "--crf"};
+
+// Letters to change, add or remove to turn a into b.
+static size_t editDistance(const char *a, const char *b)
+{
+    size_t n = strlen(b);
+    std::vector<size_t> row(n + 1);
+    for (size_t j = 0; j <= n; j++)
+        row[j] = j;
+    for (const char *p = a; *p; p++) {
+        size_t diagonal = row[0]++;
+        for (size_t j = 1; j <= n; j++) {
+            size_t change = tolower((unsigned char)*p) != tolower((unsigned char)b[j - 1]);
+            size_t next = std::min({row[j] + 1, row[j - 1] + 1, diagonal + change});
+            diagonal = row[j];
+            row[j] = next;
+        }
+    }
+    return row[n];
+}
+
+// The known option nearest to a mistyped word; null when none is close
+// enough to be meant.
+static const char *nearestOption(const char *word)
+{
+    const char *best = nullptr;
+    size_t bestDistance = 0;
+    for (const char *option : knownOptions) {
+        size_t d = editDistance(word, option);
+        if (!best || d < bestDistance)
+            best = option, bestDistance = d;
+    }
+    // A third of the word may be mistyped, and always two letters.
+    return bestDistance <= std::max<size_t>(2, strlen(word) / 3) ? best : nullptr;
+}
+
+// Words with one dash are not options; the run goes on without them.
+static int singleDash(const char *arg)
+{
+    if (!strcmp(arg, "-h") || !strcasecmp(arg, "-help") || !strcmp(arg, "-?")) {
+        hostPrintUsage(stdout);
+        return OPTIONS_DONE;
+    }
+    if (strcasecmp(arg, "-release") && strcasecmp(arg, "-rebuild")) {
+        const char *nearest = nearestOption(arg);
+        fprintf(stderr, "vantorel: ignoring the unknown argument %s%s%s%s\n", arg, nearest ? " (did you mean " : "",
+                nearest ? nearest : "", nearest ? "?)" : "; see --help");
+    }
+    return OPTIONS_RUN;
 }
 
 static bool parseNumber(const char *text, double *out)
@@ -76,7 +136,8 @@ int hostParseOptions(int argc, char **argv, HostOptions *options)
     options->fps = DEFAULT_CAPTURE_FPS;
     options->videoWidth = 0;
     options->crf = VIDEO_DEFAULT_CRF;
-    bool timing = false, startGiven = false, windowGiven = false, videoOption = false;
+    bool timing = false, startGiven = false, windowGiven = false, videoOption = false,
+         audioOffsetGiven = false;
 
     // The run mode counts wherever the word stands, even as an option's value.
     for (int i = 1; i < argc; i++) {
@@ -85,6 +146,11 @@ int hostParseOptions(int argc, char **argv, HostOptions *options)
     }
     for (int i = 1; i < argc; i++) {
         const char *arg = argv[i];
+        if (arg[0] == '-' && arg[1] != '-') {
+            if (singleDash(arg) == OPTIONS_DONE)
+                return OPTIONS_DONE;
+            continue;
+        }
         if (strncmp(arg, "--", 2) != 0)
             continue;
         // "--name=value" and "--name value" are the same.
@@ -110,10 +176,13 @@ int hostParseOptions(int argc, char **argv, HostOptions *options)
             continue;
         }
         if (!strcmp(name, "--no-sound") || !strcmp(name, "--bench") || !strcmp(name, "--cold-start") ||
-            !strcmp(name, "--edit") || !strcmp(name, "--fullscreen") || !strcmp(name, "--no-vsync")) {
+            !strcmp(name, "--edit") || !strcmp(name, "--fullscreen") || !strcmp(name, "--no-vsync") ||
+            !strcmp(name, "--quiet")) {
             if (value)
                 return usageError("%s takes no value", name);
-            if (!strcmp(name, "--bench"))
+            if (!strcmp(name, "--quiet"))
+                options->quiet = 1;
+            else if (!strcmp(name, "--bench"))
                 options->bench = 1;
             else if (!strcmp(name, "--cold-start"))
                 options->coldStart = 1;
@@ -131,7 +200,8 @@ int hostParseOptions(int argc, char **argv, HostOptions *options)
         bool takesValue = !strcmp(name, "--capture") || !strcmp(name, "--video") || !strcmp(name, "--bench-json") ||
                           !strcmp(name, "--fps") || !strcmp(name, "--start") || !strcmp(name, "--duration") ||
                           !strcmp(name, "--control") || !strcmp(name, "--zoom") || !strcmp(name, "--display") ||
-                          !strcmp(name, "--video-size") || !strcmp(name, "--crf");
+                          !strcmp(name, "--video-size") || !strcmp(name, "--crf") ||
+                          !strcmp(name, "--audio-offset");
         if (!takesValue)
             return usageError("unknown option %s", arg);
         if (!value) {
@@ -198,6 +268,13 @@ int hostParseOptions(int argc, char **argv, HostOptions *options)
             videoOption = true;
             continue;
         }
+        if (!strcmp(name, "--audio-offset")) {
+            if (std::fabs(number) > 10000.0)
+                return usageError("--audio-offset lies between -10000 and 10000 milliseconds, not %s", value);
+            options->audioOffsetMs = number;
+            audioOffsetGiven = true;
+            continue;
+        }
         // The edit mode begins at --start too, but has no other timing.
         startGiven = startGiven || !strcmp(name, "--start");
         timing = timing || strcmp(name, "--start") != 0;
@@ -240,6 +317,8 @@ int hostParseOptions(int argc, char **argv, HostOptions *options)
         options->videoWidth = VIDEO_DEFAULT_WIDTH, options->videoHeight = VIDEO_DEFAULT_HEIGHT;
     if ((timing || options->coldStart) && !offline)
         return usageError("%s", "--fps, --duration and --cold-start apply to --capture, --video and --bench");
+    if (audioOffsetGiven && offline)
+        return usageError("%s", "--audio-offset matches the picture to the sound device; offline runs have none");
     if (startGiven && !offline && !options->edit)
         return usageError("%s", "--start applies to --capture, --video, --bench and --edit");
     return OPTIONS_RUN;

@@ -27,6 +27,8 @@ struct HostOptions {
     int videoWidth;         // --video-size WxH: the video's size, a whole multiple of 320 x 180
     int videoHeight;
     int crf;                // --crf N: the video encoder's quality, 0 (best) to 51
+    double audioOffsetMs;   // --audio-offset MS: the picture this much later than the sound device reports
+    int quiet;              // --quiet: standard output keeps errors and the run's summary
 };
 
 enum {
@@ -37,6 +39,7 @@ enum {
 
 // Reads the command line once: the run mode ("-release", "-rebuild", any
 // letter case, anywhere after the program name) and the "--" options; other
-// arguments are ignored.
+// arguments are ignored ("-h", "-help" and "-?" answer with the usage; any
+// other word with one dash is warned about, naming the option it is nearest).
 int hostParseOptions(int argc, char **argv, HostOptions *options);
 void hostPrintUsage(FILE *out);

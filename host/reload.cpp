@@ -11,6 +11,7 @@
 #include "cvar/cvarfile.h"
 #include "data/data.h"
 #include "data/image.h"
+#include "host/quiet.h"
 #include "sync/sync.h"
 
 namespace fs = std::filesystem;
@@ -124,12 +125,12 @@ int reloadPoll(int force, char *said, size_t saidSize)
             snprintf(line, sizeof line, "Reloaded %s: %d keys", w.name.c_str(), (int)w.track->keyCount);
         else
             snprintf(line, sizeof line, "Reloaded %s", w.name.c_str());
-        printf("%s\n", line);
+        fprintf(quietTerminal(), "%s\n", line);
         if (said)
             snprintf(said, saidSize, "%s", line);
     }
     if (force) {
-        printf("Reloaded %d of %d track, variable and picture files\n", taken, (int)watched.size());
+        fprintf(quietTerminal(), "Reloaded %d of %d track, variable and picture files\n", taken, (int)watched.size());
         if (said)
             snprintf(said, saidSize, "Reloaded %d of %d files", taken, (int)watched.size());
     }

@@ -3,11 +3,13 @@
 #include "platform/audio.h"
 
 #include <SDL.h>
+#include <dlfcn.h> // Required for: dlopen(), to quiet the ALSA library SDL loads
 #include <mpg123.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <new> // Required for: std::nothrow
 
@@ -39,6 +41,11 @@ struct AudioStream {
 
 static SDL_AudioDeviceID audioDevice;
 static std::atomic<AudioStream *> audioPlaying;
+// Frames queued ahead of the listener when a buffer is handed over: the
+// device's own buffer, plus the calibration set by ear (either sign).
+static uint32_t audioQueuedFrames = AUDIO_BUFFER_FRAMES;
+static double audioCalibration;
+static char audioFailure[256];
 
 static void audioPublish(AudioStream *stream, uint64_t first, uint64_t count, uint64_t ticks)
 {
@@ -80,10 +87,42 @@ static void audioCallback(void *, Uint8 *out, int length)
     }
 }
 
+// ALSA prints every failed probe of a device on standard error; SDL then
+// reports the one reason that matters. The library is never closed here, so
+// SDL's own loading of it finds the same copy with the silent handler set.
+typedef void (*AlsaErrorHandler)(const char *, int, const char *, int, const char *, ...);
+static void alsaSilent(const char *, int, const char *, int, const char *, ...) {}
+
+static void audioQuietAlsa(void)
+{
+    void *alsa = dlopen("libasound.so.2", RTLD_NOW | RTLD_GLOBAL);
+    if (!alsa)
+        return; // no ALSA, no chatter
+    auto setHandler = (int (*)(AlsaErrorHandler))dlsym(alsa, "snd_lib_error_set_handler");
+    if (setHandler)
+        setHandler(alsaSilent);
+}
+
+static int audioFail(const char *what)
+{
+    const char *reason = SDL_GetError();
+    if (reason && *reason)
+        snprintf(audioFailure, sizeof audioFailure, "%s (%s)", what, reason);
+    else
+        snprintf(audioFailure, sizeof audioFailure, "%s", what);
+    return 0;
+}
+
+const char *audioDeviceFailure(void)
+{
+    return audioFailure;
+}
+
 int audioDeviceOpen(void)
 {
+    audioQuietAlsa();
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
-        return 0;
+        return audioFail("the audio system could not start");
     SDL_AudioSpec want;
     SDL_zero(want);
     want.freq = AUDIO_RATE;
@@ -93,8 +132,25 @@ int audioDeviceOpen(void)
     want.callback = audioCallback;
     // No allowed changes: SDL converts to whatever the device really runs at,
     // so the callback's frames are always music frames at 44.1 kHz.
-    audioDevice = SDL_OpenAudioDevice(nullptr, 0, &want, nullptr, 0);
-    return audioDevice != 0;
+    SDL_AudioSpec got;
+    SDL_zero(got);
+    audioDevice = SDL_OpenAudioDevice(nullptr, 0, &want, &got, 0);
+    if (!audioDevice)
+        return audioFail("no audio output device could be opened");
+    // SDL reports no latency of its own beyond the buffer it hands out.
+    if (got.samples > 0)
+        audioQueuedFrames = got.samples;
+    return 1;
+}
+
+void audioSetCalibration(double seconds)
+{
+    audioCalibration = std::isfinite(seconds) ? seconds : 0.0;
+}
+
+double audioLatencySeconds(void)
+{
+    return (double)audioQueuedFrames / AUDIO_RATE + audioCalibration;
 }
 
 static bool audioDecoderReady;
@@ -246,13 +302,14 @@ double audioStreamPosition(AudioStream *stream)
         after = h.sequence.load(std::memory_order_relaxed);
     } while (before != after || (before & 1));
 
+    // The buffer handed over at `ticks` began to sound once what was queued
+    // ahead of it had played; nothing past the end of it can be heard yet.
     double position = 0.0;
     if (before != 0) {
-        double elapsed = platformSecondsSince(ticks);
-        double played = elapsed * AUDIO_RATE;
-        if (played > (double)count)
-            played = (double)count;
-        position = ((double)first + played) / AUDIO_RATE;
+        double played = platformSecondsSince(ticks) * AUDIO_RATE;
+        double heard = (double)first + played - audioLatencySeconds() * AUDIO_RATE;
+        position = std::min(heard, (double)(first + count)) / AUDIO_RATE;
+        position = std::max(position, 0.0);
     }
     if (position < stream->lastPosition)
         position = stream->lastPosition;

@@ -116,7 +116,8 @@ TEST(MusicClock, SeeksAndPausesKeepTheClockWithTheDecoder)
         const double landed = audioStreamPosition(stream);
         EXPECT_GE(landed, target - sample) << "seek " << i;
         EXPECT_LE(landed, target + 2 * buffer) << "seek " << i;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10 + i % 4 * 15));
+        // The sound from the seek on is heard once the queue ahead of it has played.
+        std::this_thread::sleep_for(std::chrono::duration<double>(audioLatencySeconds() + 0.010 + i % 4 * 0.015));
         if (i % 5 == 4) { // a pause holds to the sample, and play goes on from it
             audioStreamPause(stream, 1);
             double held = audioStreamPosition(stream);
@@ -127,11 +128,11 @@ TEST(MusicClock, SeeksAndPausesKeepTheClockWithTheDecoder)
             std::this_thread::sleep_for(std::chrono::milliseconds(30));
         }
         // The decoder read before and after the clock, since the audio thread
-        // may hand over a buffer in between: the clock lies within one buffer
-        // behind the first reading and never ahead of the second.
+        // may hand over a buffer in between: the clock lies within the queue
+        // and one buffer behind the first reading and never ahead of the second.
         double before = audioStreamDecoded(stream), position = audioStreamPosition(stream),
                after = audioStreamDecoded(stream);
-        EXPECT_GE(position, before - buffer - sample) << "after seek " << i << " to " << target;
+        EXPECT_GE(position, before - audioLatencySeconds() - buffer - sample) << "after seek " << i << " to " << target;
         EXPECT_LE(position, after + sample) << "after seek " << i << " to " << target;
         EXPECT_GE(position, target - sample) << "after seek " << i;
         moved += position > target + 0.005;
@@ -163,4 +164,39 @@ TEST(MusicClock, SilentSeeksAndPauses)
     EXPECT_LT(musicPosition(), held + 0.5);
     musicSeek(99.0);
     EXPECT_EQ(musicPosition(), musicLength());
+}
+
+// What the listener hears lags what was decoded by the device's queue, the
+// buffer obtained (or that plus the calibration set by ear): between the queue
+// alone, just before a hand-over, and the queue and the buffer just after one.
+TEST(MusicClock, PositionTrailsTheDecoderByWhatIsQueued)
+{
+    TempDir dir;
+    ASSERT_TRUE(writeToneMp3(dir / "music.mp3", 6.0));
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    ASSERT_EQ(audioDeviceOpen(), 1);
+    AudioStream *stream = audioStreamOpen((dir / "music.mp3").c_str());
+    ASSERT_NE(stream, nullptr);
+    audioStart();
+    audioPlay(stream);
+    const double buffer = audioBufferSeconds(), sample = 1.0 / AUDIO_RATE;
+    for (double calibration : {0.0, 0.040}) {
+        SCOPED_TRACE(calibration);
+        audioSetCalibration(calibration);
+        const double queued = buffer + calibration; // the dummy device takes the buffer asked for
+        EXPECT_NEAR(audioLatencySeconds(), queued, 1e-9);
+        audioStreamSeek(stream, 1.0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100)); // past the hold at the seek target
+        std::vector<double> lags(300);
+        for (double &lag : lags) {
+            lag = -audioStreamPosition(stream) + audioStreamDecoded(stream);
+            std::this_thread::sleep_for(std::chrono::milliseconds(3));
+        }
+        std::sort(lags.begin(), lags.end());
+        // A starved audio thread lets the queue drain now and then, no more.
+        EXPECT_GE(lags[lags.size() / 10], queued - 2 * sample);
+        EXPECT_NEAR(lags[lags.size() / 2], queued + buffer / 2, buffer * 0.3);
+        EXPECT_LE(lags[lags.size() * 9 / 10], queued + buffer + 0.002);
+    }
+    audioSetCalibration(0.0);
 }

@@ -8,7 +8,8 @@
 // The options point into the arguments, so every argument list is kept.
 static std::list<std::vector<std::string>> keptArgs;
 
-static int parse(std::vector<std::string> args, HostOptions *options)
+static int parse(std::vector<std::string> args, HostOptions *options, std::string *err = nullptr,
+                 std::string *out = nullptr)
 {
     args.insert(args.begin(), "vantorel");
     std::vector<std::string> &kept = keptArgs.emplace_back(std::move(args));
@@ -17,8 +18,13 @@ static int parse(std::vector<std::string> args, HostOptions *options)
         argv.push_back(a.data());
     testing::internal::CaptureStderr();
     int result = 0;
-    captured([&] { result = hostParseOptions((int)argv.size(), argv.data(), options); });
-    return testing::internal::GetCapturedStderr(), result;
+    std::string printed = captured([&] { result = hostParseOptions((int)argv.size(), argv.data(), options); });
+    if (out)
+        *out = printed;
+    printed = testing::internal::GetCapturedStderr();
+    if (err)
+        *err = printed;
+    return result;
 }
 
 TEST(Options, CaptureWithTimingInBothSpellings)
@@ -61,7 +67,8 @@ TEST(Options, HelpAndBadOptions)
         {"--video", "v.mp4", "--video-size", "1000x1000"}, {"--video", "v.mp4", "--video-size", "1920x1080x"},
         {"--video", "v.mp4", "--video-size", "3840"}, {"--capture", "d", "--video-size", "1280x720"},
         {"--video", "v.mp4", "--crf", "52"}, {"--video", "v.mp4", "--crf", "-1"}, {"--video", "v.mp4", "--crf", "20.5"},
-        {"--bench", "--crf", "20"}};
+        {"--bench", "--crf", "20"},
+        {"--quiet=1"}, {"--audio-offset", "x"}, {"--audio-offset", "20000"}, {"--capture", "d", "--audio-offset", "5"}};
     for (const auto &args : bad)
         EXPECT_EQ(parse(args, &o), OPTIONS_USAGE) << args[0] << (args.size() > 1 ? " " + args[1] : "");
 }
@@ -110,10 +117,33 @@ TEST(Options, EditModeBeginsAtStartWithItsControlSocket)
     EXPECT_EQ(o.edit, 1);
     EXPECT_STREQ(o.controlPath, "vantorel-control");
     EXPECT_EQ(o.start, 0.0);
-    ASSERT_EQ(parse({"--edit", "--start=61.5", "--control", "/tmp/c", "--no-sound"}, &o), OPTIONS_RUN);
+    ASSERT_EQ(parse({"--edit", "--start=61.5", "--control", "/tmp/c", "--no-sound", "--audio-offset", "-40", "--quiet"},
+                    &o), OPTIONS_RUN);
     EXPECT_STREQ(o.controlPath, "/tmp/c");
     EXPECT_EQ(o.start, 61.5);
     EXPECT_EQ(o.noSound, 1);
+    EXPECT_EQ(o.audioOffsetMs, -40.0);
+    EXPECT_EQ(o.quiet, 1);
+}
+
+// One-dash words are not options: the usage for the three ways of asking for
+// it, a warning naming any other and the option it was probably meant to be.
+TEST(Options, OneDashWordsAnswerHelpOrAreWarnedAbout)
+{
+    const struct { std::vector<std::string> args; int result; const char *err; } cases[] = {
+        {{"-h"}, OPTIONS_DONE, ""}, {{"-help"}, OPTIONS_DONE, ""}, {{"-?"}, OPTIONS_DONE, ""},
+        {{"-relase"}, OPTIONS_RUN, "vantorel: ignoring the unknown argument -relase (did you mean -release?)\n"},
+        {{"-REBILD"}, OPTIONS_RUN, "vantorel: ignoring the unknown argument -REBILD (did you mean -rebuild?)\n"},
+        {{"-capture", "d"}, OPTIONS_RUN, "vantorel: ignoring the unknown argument -capture (did you mean --capture?)\n"},
+        {{"-xyzzy"}, OPTIONS_RUN, "vantorel: ignoring the unknown argument -xyzzy; see --help\n"},
+        {{"-Release", "-rebuild", "plain", "--audio-offset", "-40"}, OPTIONS_RUN, ""}}; // a value is no word
+    for (const auto &c : cases) {
+        HostOptions o;
+        std::string err, out;
+        EXPECT_EQ(parse(c.args, &o, &err, &out), c.result) << c.args[0];
+        EXPECT_EQ(err, c.err) << c.args[0];
+        EXPECT_EQ(out.rfind("Usage:", 0) == 0, c.result == OPTIONS_DONE) << c.args[0];
+    }
 }
 
 TEST(Options, DisplayOptionsBelongToTheWindow)

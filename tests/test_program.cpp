@@ -7,6 +7,8 @@
 #include "mp3gen.h"
 #include "testutil.h"
 
+namespace fs = std::filesystem;
+
 // An asset tree "Vantorel/" beside the working directory "run/", as the
 // development run expects ("../Vantorel/").
 class ProgramRun : public testing::Test {
@@ -186,9 +188,11 @@ TEST_F(ProgramRun, OptionsAnswerHelpAndRefuseUnknownOnes)
     RunResult help = capture({"--help"});
     EXPECT_EQ(help.exitCode, 0);
     for (const char *option :
-         {"--capture", "--bench-json", "--fps", "--start", "--duration", "--no-sound", "--help", "-release"})
+         {"--capture", "--bench-json", "--fps", "--start", "--duration", "--no-sound", "--help", "-release",
+          "--audio-offset", "--quiet"})
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
 
+    EXPECT_EQ(capture({"-?"}).out, help.out);
     RunResult unknown = capture({"--frobnicate"});
     EXPECT_EQ(unknown.exitCode, 2);
     EXPECT_NE(unknown.err.find("unknown option --frobnicate"), std::string::npos) << unknown.err;
@@ -336,4 +340,51 @@ TEST_F(ProgramRun, BenchWritesOnlyItsFiguresFiledPerEffect)
     EXPECT_EQ(bad.exitCode, 1);
     EXPECT_NE(bad.err.find("Cannot write the bench figures to missing/b.json"), std::string::npos) << bad.err;
     EXPECT_EQ(bad.out.find("frames:"), std::string::npos) << "nothing rendered";
+}
+
+// The run's summary is the last line of standard output, after the packing
+// log; --quiet keeps that line alone, and on a failing end its reason.
+TEST_F(ProgramRun, SummaryComesLastAndQuietKeepsOnlyWhatAUserNeeds)
+{
+    addMusic(1.0);
+    RunResult loud = capture({"--capture", "loud", "--duration", "0.1"});
+    const size_t last = loud.out.rfind("\nframes: 3, frame time mean");
+    EXPECT_EQ(loud.out.find('\n', last + 1), loud.out.size() - 1) << loud.out;
+    EXPECT_EQ(loud.out.compare(loud.out.rfind('\n', last - 1), 9, "\n[DATA]: "), 0) << loud.out;
+
+    RunResult quiet = capture({"-relase", "--quiet", "--capture", "quiet", "--duration", "0.1"});
+    const size_t summary = quiet.out.rfind('\n', quiet.out.size() - 2) + 1;
+    EXPECT_EQ(quiet.out.compare(summary, 26, "frames: 3, frame time mean"), 0) << quiet.out;
+    // Before it only errors: this tree has no track files.
+    size_t missing = 0;
+    for (size_t at = 0; (at = quiet.out.find("\"LoadFile: Failed to find a file: sync_", at)) < summary; at++)
+        missing++;
+    EXPECT_GT(missing, 20u);
+    EXPECT_EQ(std::count(quiet.out.begin(), quiet.out.begin() + (long)summary, '\n'), (long)missing) << quiet.out;
+    EXPECT_EQ(quiet.err.rfind("vantorel: ignoring the unknown argument -relase (did you mean -release?)\n", 0), 0u)
+        << quiet.err;
+    EXPECT_EQ(listDir(run() + "/quiet"), frameNames(3));
+
+    ASSERT_EQ(remove((root / "Vantorel/music.mp3").c_str()), 0);
+    RunResult failed = capture({"--quiet", "--capture", "failed"});
+    EXPECT_EQ(failed.exitCode, 10);
+    EXPECT_EQ(failed.out, "Failed to initialize BASS stream from music.mp3\n"); // the failing step's lines
+}
+
+// Started from the wrong directory, the run says where it looked and how it
+// is started, before failing as it always has.
+TEST_F(ProgramRun, MissingAssetTreeOrPacksAreNamedWithTheDirectorySearched)
+{
+    const std::string here = fs::canonical(run()).string();
+    ASSERT_TRUE(makeDirs(run() + "/deeper"));
+    RunResult dev = runVantorel(run() + "/deeper", {"--capture", "c"}, {{"DISPLAY", ""}, {"ASAN_OPTIONS", "detect_leaks=0"}});
+    EXPECT_EQ(dev.exitCode, 10);
+    EXPECT_NE(dev.err.find("No asset tree: " + here + "/deeper/../Vantorel/ is not a directory. Run the development "
+                           "program from build/"), std::string::npos) << dev.err;
+    for (const std::string packs : {"demo.dat or demotrk.dat", "demotrk.dat"}) {
+        RunResult release = capture({"-release", "--capture", "c"});
+        EXPECT_EQ(release.exitCode, 10);
+        EXPECT_NE(release.err.find("No " + packs + " in " + here + ": "), std::string::npos) << release.err;
+        ASSERT_TRUE(writeFile(run() + "/demo.dat", "DATA"));
+    }
 }

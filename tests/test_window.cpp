@@ -203,12 +203,12 @@ protected:
 TEST_F(WindowedRun, CloseRequestEndsTheLoopAndTheRunSucceeds)
 {
     ASSERT_TRUE(writeToneMp3(root / "Vantorel/music.mp3", 20.0));
-    for (const char *args : {"", "--no-sound"}) {
+    for (const char *args : {"", "--no-sound", "--quiet"}) {
         SCOPED_TRACE(*args ? args : "no options");
         // The program runs in a child; this thread closes its window.
         RunResult result;
         std::thread runner([&] { result = start(args[0] ? std::vector<std::string>{args} : std::vector<std::string>{},
-                                                args[0] ? "nonexistent" : "dummy"); });
+                                                strcmp(args, "--no-sound") ? "dummy" : "nonexistent"); });
         bool sent = false;
         for (int i = 0; i < 200 && !sent; i++) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -218,6 +218,9 @@ TEST_F(WindowedRun, CloseRequestEndsTheLoopAndTheRunSucceeds)
         EXPECT_TRUE(sent);
         EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
         EXPECT_NE(result.out.find("frames: "), std::string::npos) << result.out;
+        // The summary is the last line, quiet or not.
+        const size_t last = result.out.rfind('\n', result.out.size() - 2) + 1;
+        EXPECT_EQ(result.out.compare(last, 8, "frames: "), 0) << result.out;
     }
 }
 
@@ -233,8 +236,17 @@ TEST_F(WindowedRun, DisplayTheDesktopLacksIsRefusedAsABadOption)
 TEST_F(WindowedRun, NoUsableAudioDeviceEndsWithExitTen)
 {
     ASSERT_TRUE(writeToneMp3(root / "Vantorel/music.mp3", 1.0));
-    RunResult r = start({}, "nonexistent");
-    EXPECT_EQ(r.exitCode, 10);
-    EXPECT_NE(r.out.find("Failed to initialize BASS\n"), std::string::npos) << r.out;
-    EXPECT_EQ(r.out.find("BASS stream"), std::string::npos);
+    // No such driver, and ALSA without a card (which probes loudly): the audio
+    // system's reason and the way out, without ALSA's own lines.
+    for (const char *driver : {"nonexistent", "alsa"}) {
+        SCOPED_TRACE(driver);
+        RunResult r = start({}, driver);
+        EXPECT_EQ(r.exitCode, 10);
+        EXPECT_NE(r.out.find("Failed to initialize BASS\n"), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find("BASS stream"), std::string::npos);
+        EXPECT_NE(r.err.find(strcmp(driver, "alsa") ? "not available); run with --no-sound to play without sound.\n"
+                                                    : "(ALSA: "),
+                  std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("ALSA lib"), std::string::npos) << r.err;
+    }
 }

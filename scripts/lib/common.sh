@@ -64,3 +64,15 @@ have_sound() {
   [ -S "${XDG_RUNTIME_DIR:-/nonexistent}/pipewire-0" ] && return 0
   return 1
 }
+
+# quietly LOG COMMAND...: runs the command with its output appended to LOG;
+# when it fails, shows the end of LOG and where the whole of it is.
+quietly() {
+  local log=$1
+  shift
+  if ! "$@" >>"$log" 2>&1; then
+    tail -n 20 "$log" >&2
+    echo "The full log is $log" >&2
+    return 1
+  fi
+}
