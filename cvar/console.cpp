@@ -435,7 +435,8 @@ static int consoleMatching(const char *prefix, Cvar **out, int max)
 
 static void consoleShow(const Cvar *cvar)
 {
-    char live[96], text[CONSOLE_LINE_SIZE] = "", tracks[CONSOLE_LINE_SIZE] = "", driven[CONSOLE_LINE_SIZE] = "";
+    // The track names leave room for their words within one line.
+    char live[96], text[CONSOLE_LINE_SIZE] = "", tracks[CONSOLE_LINE_SIZE - 16] = "", driven[CONSOLE_LINE_SIZE] = "";
     consoleFormatLive(cvar, live, sizeof live);
     if (strcmp(live, cvar->text) != 0)
         snprintf(text, sizeof text, " (text \"%.200s\")", cvar->text);
