@@ -13,6 +13,23 @@
 
 static double seconds(void) { return (double)platformCounter() / (double)platformFrequency(); }
 
+// A tone of the given length playing on the dummy device, straight through
+// the audio layer; null when it cannot be made.
+static AudioStream *playToneOnDummy(const TempDir &dir, double length)
+{
+    if (!writeToneMp3(dir / "music.mp3", length))
+        return nullptr;
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    if (audioDeviceOpen() != 1)
+        return nullptr;
+    AudioStream *stream = audioStreamOpen((dir / "music.mp3").c_str());
+    if (!stream)
+        return nullptr;
+    audioStart();
+    audioPlay(stream);
+    return stream;
+}
+
 TEST(MusicClock, PositionMovesSmoothlyAndNeverBackwards)
 {
     TempDir dir;
@@ -98,13 +115,8 @@ TEST(MusicClock, OfflineTimeIsTheFramesMusicTime)
 TEST(MusicClock, SeeksAndPausesKeepTheClockWithTheDecoder)
 {
     TempDir dir;
-    ASSERT_TRUE(writeToneMp3(dir / "music.mp3", 8.0));
-    setenv("SDL_AUDIODRIVER", "dummy", 1);
-    ASSERT_EQ(audioDeviceOpen(), 1);
-    AudioStream *stream = audioStreamOpen((dir / "music.mp3").c_str());
+    AudioStream *stream = playToneOnDummy(dir, 8.0);
     ASSERT_NE(stream, nullptr);
-    audioStart();
-    audioPlay(stream);
     std::mt19937 random(17);
     std::uniform_real_distribution<double> anywhere(0.0, 7.5);
     const double buffer = audioBufferSeconds(), sample = 1.0 / AUDIO_RATE;
@@ -172,13 +184,8 @@ TEST(MusicClock, SilentSeeksAndPauses)
 TEST(MusicClock, PositionTrailsTheDecoderByWhatIsQueued)
 {
     TempDir dir;
-    ASSERT_TRUE(writeToneMp3(dir / "music.mp3", 6.0));
-    setenv("SDL_AUDIODRIVER", "dummy", 1);
-    ASSERT_EQ(audioDeviceOpen(), 1);
-    AudioStream *stream = audioStreamOpen((dir / "music.mp3").c_str());
+    AudioStream *stream = playToneOnDummy(dir, 6.0);
     ASSERT_NE(stream, nullptr);
-    audioStart();
-    audioPlay(stream);
     const double buffer = audioBufferSeconds(), sample = 1.0 / AUDIO_RATE;
     for (double calibration : {0.0, 0.040}) {
         SCOPED_TRACE(calibration);
