@@ -224,6 +224,41 @@ TEST_F(WindowedRun, CloseRequestEndsTheLoopAndTheRunSucceeds)
     }
 }
 
+// A live run of the whole program shows one frame per refresh (Xvfb tells
+// no rate, so the guess), never as many as the machine can draw.
+TEST_F(WindowedRun, LiveRunShowsAFramePerRefresh)
+{
+    // The show's own opening, light to draw. The first run leaves the tables
+    // it computes in the tree, so that the second, measured one starts within
+    // a fraction of a second.
+    TempDir show;
+    ASSERT_TRUE(copyProductionTree(show / "Vantorel") && makeDirs(show / "run"));
+    for (int seconds : {0, 8}) {
+        RunResult result;
+        std::thread runner(
+            [&] { result = runVantorel(show / "run", {"--no-sound"}, {{"ASAN_OPTIONS", "detect_leaks=0"}}, 120.0); });
+        bool shown = false;
+        for (int i = 0; i < 400 && !shown; i++) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(25));
+            shown = xFindWindow(kWindowTitle).found;
+        }
+        std::this_thread::sleep_for(std::chrono::seconds(seconds));
+        bool sent = false;
+        for (int i = 0; i < 200 && !sent; i++, std::this_thread::sleep_for(std::chrono::milliseconds(25)))
+            sent = xRequestClose(kWindowTitle);
+        runner.join();
+        ASSERT_TRUE(shown && sent);
+        ASSERT_EQ(result.exitCode, 0) << result.err;
+        const size_t at = result.out.rfind("frames: ");
+        ASSERT_NE(at, std::string::npos) << result.out;
+        if (!seconds)
+            continue;
+        const double rate = atoi(result.out.c_str() + at + 8) / (double)seconds;
+        EXPECT_LT(rate, SCREEN_REFRESH_GUESS * 1.1);
+        EXPECT_GT(rate, SCREEN_REFRESH_GUESS * 0.6); // a loaded machine may miss a refresh now and then
+    }
+}
+
 TEST_F(WindowedRun, DisplayTheDesktopLacksIsRefusedAsABadOption)
 {
     ASSERT_TRUE(writeToneMp3(root / "Vantorel/music.mp3", 1.0));
