@@ -1,11 +1,14 @@
 // The engine's object file format: reading big-endian images into objects,
 // saving objects (encoded by objwrite.cpp), and importing LightWave objects
-// through Assimp's C interface.
+// through Assimp's C interface (a build without it, VANTOREL_NO_IMPORT,
+// reads converted files only).
 #include "data/objfile.h"
 
+#ifndef VANTOREL_NO_IMPORT
 #include <assimp/cimport.h>
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
+#endif
 
 #include <cstdio>
 #include <cstdlib>
@@ -20,12 +23,16 @@ enum {
     LOADED_LIGHTING = 7,
     LOADED_BOX_LIMIT = 100000, // the empty box of a loaded mesh: +1e5 .. -1e5
     LOADED_COLOUR = 0x7F7F7F7F,
+};
+#ifndef VANTOREL_NO_IMPORT
+enum {
     IMPORT_REMOVE_COMPONENTS = aiComponent_NORMALS | aiComponent_TEXCOORDS | aiComponent_BONEWEIGHTS |
                                aiComponent_LIGHTS | aiComponent_CAMERAS | aiComponent_MATERIALS, // 2866
     IMPORT_FLAGS = aiProcess_JoinIdenticalVertices | aiProcess_Triangulate | aiProcess_RemoveComponent |
                    aiProcess_ImproveCacheLocality | aiProcess_OptimizeMeshes, // 0x20081A
 };
 static_assert(IMPORT_REMOVE_COMPONENTS == 2866 && IMPORT_FLAGS == 0x20081A, "the import settings the demo was tuned with");
+#endif
 static const double kSaveUnit = 0.001;   // object units -> file units
 static const double kImportScale = 1000.0; // LightWave units -> object units
 static const double kCachedScale = 1000.0;
@@ -286,6 +293,7 @@ int objSave(const Object *object, const char *name)
 // LightWave import
 // ---------------------------------------------------------------------------
 
+#ifndef VANTOREL_NO_IMPORT
 // The whole file from basePath + path, else from path itself (the converted
 // file is written under basePath, so the original is looked for there first).
 static uint8_t *readLightWave(const char *path, size_t *size)
@@ -413,6 +421,15 @@ Object *objImport(const char *path)
     return object;
 }
 
+#else
+Object *objImport(const char *path)
+{
+    LOG_TAGGED("This build cannot import LightWave objects: %s needs its converted file (a development run "
+               "of the Linux program writes it into the asset tree)", path);
+    return nullptr;
+}
+#endif
+
 // ---------------------------------------------------------------------------
 // Conversion cache
 // ---------------------------------------------------------------------------
@@ -425,8 +442,12 @@ Object *objLoadCached(const char *lightwaveName, const char *convertedName, bool
             return object;
     }
     Object *object = objImport(lightwaveName);
-    if (!object)
+    if (!object) {
+#ifdef VANTOREL_NO_IMPORT
+        LOG_TAGGED("The converted file this build needs is %s", convertedName);
+#endif
         return nullptr;
+    }
     if (pointsOnly)
         object->faceCount = 0; // as the cached file will load: points only
     if (dataWriteBack) // a release run writes nothing

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "data/pngwrite.h"
+#include "data/replacefile.h"
 #include "host/music.h"
 #include "host/progress.h"
 #include "host/video.h"
@@ -38,7 +39,12 @@ static int captureMakeDirs(const std::string &path)
         if (i < path.size() && path[i] != '/')
             continue;
         std::string part = path.substr(0, i);
-        if (mkdir(part.c_str(), 0777) != 0 && errno != EEXIST)
+#ifdef _WIN32
+        bool made = mkdir(part.c_str()) == 0; // permissions come from the parent directory
+#else
+        bool made = mkdir(part.c_str(), 0777) == 0;
+#endif
+        if (!made && errno != EEXIST)
             return 0;
     }
     struct stat info;
@@ -184,7 +190,7 @@ static int captureWriteFile(const uint32_t *picture)
     std::string temporary = captureDir + "/." + name + ".part";
     if (captureCount == 0)
         progressBegin(&captureProgress, "Capture", captureTotal);
-    if (!captureWritePNG(temporary.c_str(), picture) || rename(temporary.c_str(), path.c_str()) != 0) {
+    if (!captureWritePNG(temporary.c_str(), picture) || dataRenameOver(temporary.c_str(), path.c_str()) != 0) {
         progressBreak(&captureProgress);
         fprintf(stderr, "Failed to write the frame %s: %s\n", path.c_str(), strerror(errno));
         remove(temporary.c_str());
