@@ -293,7 +293,6 @@ int objSave(const Object *object, const char *name)
 // LightWave import
 // ---------------------------------------------------------------------------
 
-#ifndef VANTOREL_NO_IMPORT
 // The whole file from basePath + path, else from path itself (the converted
 // file is written under basePath, so the original is looked for there first).
 static uint8_t *readLightWave(const char *path, size_t *size)
@@ -313,6 +312,7 @@ static uint8_t *readLightWave(const char *path, size_t *size)
     return bytes;
 }
 
+#ifndef VANTOREL_NO_IMPORT
 static bool isLightWave(const uint8_t *bytes, size_t size)
 {
     if (size < 12 || memcmp(bytes, "FORM", 4) != 0)
@@ -424,8 +424,14 @@ Object *objImport(const char *path)
 #else
 Object *objImport(const char *path)
 {
-    LOG_TAGGED("This build cannot import LightWave objects: %s needs its converted file (a development run "
-               "of the Linux program writes it into the asset tree)", path);
+    size_t size = 0;
+    uint8_t *bytes = readLightWave(path, &size);
+    if (!bytes) {
+        LOG_TAGGED("LightWave file %s not found", path);
+        return nullptr;
+    }
+    free(bytes);
+    LOG_TAGGED("This build cannot import LightWave objects such as %s", path);
     return nullptr;
 }
 #endif
@@ -441,13 +447,19 @@ Object *objLoadCached(const char *lightwaveName, const char *convertedName, bool
         if (Object *object = objLoad(convertedName, kCachedScale))
             return object;
     }
-    Object *object = objImport(lightwaveName);
-    if (!object) {
 #ifdef VANTOREL_NO_IMPORT
-        LOG_TAGGED("The converted file this build needs is %s", convertedName);
-#endif
+    size_t size = 0;
+    if (uint8_t *bytes = readLightWave(lightwaveName, &size)) {
+        free(bytes);
+        LOG_TAGGED("This build cannot import LightWave objects: %s needs its converted file %s, which a "
+                   "development run of the Linux program writes into the asset tree",
+                   lightwaveName, convertedName);
         return nullptr;
     }
+#endif
+    Object *object = objImport(lightwaveName);
+    if (!object)
+        return nullptr;
     if (pointsOnly)
         object->faceCount = 0; // as the cached file will load: points only
     if (dataWriteBack) // a release run writes nothing
