@@ -376,6 +376,7 @@ static Object *objectFromMesh(const aiMesh *mesh, const char *path)
            object->boxMin[1], object->boxMin[2], object->boxMax[0], object->boxMax[1], object->boxMax[2]);
     return object;
 }
+#endif
 
 Object *objImport(const char *path)
 {
@@ -385,6 +386,11 @@ Object *objImport(const char *path)
         LOG_TAGGED("LightWave file %s not found", path);
         return nullptr;
     }
+#ifdef VANTOREL_NO_IMPORT
+    free(bytes);
+    LOG_TAGGED("This build cannot import LightWave objects such as %s", path);
+    return nullptr;
+#else
     // Assimp would pick its importer by the name ("elude.obj" goes to the
     // Wavefront reader and finds nothing): the content decides here, and the
     // bytes are handed over with the LightWave hint.
@@ -419,22 +425,8 @@ Object *objImport(const char *path)
     aiReleaseImport(scene);
     aiDetachLogStream(&log);
     return object;
-}
-
-#else
-Object *objImport(const char *path)
-{
-    size_t size = 0;
-    uint8_t *bytes = readLightWave(path, &size);
-    if (!bytes) {
-        LOG_TAGGED("LightWave file %s not found", path);
-        return nullptr;
-    }
-    free(bytes);
-    LOG_TAGGED("This build cannot import LightWave objects such as %s", path);
-    return nullptr;
-}
 #endif
+}
 
 // ---------------------------------------------------------------------------
 // Conversion cache
