@@ -174,8 +174,10 @@ static HANDLE videoSpawn(const std::vector<std::string> &args, HANDLE input, HAN
     startup.hStdOutput = output;
     startup.hStdError = output;
     PROCESS_INFORMATION info = {};
-    if (!CreateProcessA(video->encoder.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                        &info))
+    // In a process group of its own, so that Ctrl+C reaches only us; we then
+    // stop it and remove the partial file.
+    if (!CreateProcessA(video->encoder.c_str(), line.data(), nullptr, nullptr, TRUE, CREATE_NEW_PROCESS_GROUP,
+                        nullptr, nullptr, &startup, &info))
         return nullptr;
     CloseHandle(info.hThread);
     return info.hProcess;
@@ -250,6 +252,10 @@ static bool videoWriteAll(int fd, const void *data, size_t size)
         ssize_t n = write(fd, bytes, size);
         if (n < 0 && errno == EINTR)
             continue;
+#ifdef _WIN32
+        if (n < 0 && (GetLastError() == ERROR_NO_DATA || GetLastError() == ERROR_BROKEN_PIPE))
+            errno = EPIPE; // the encoder is gone: what Linux calls a broken pipe
+#endif
         if (n <= 0)
             return false;
         bytes += n;
