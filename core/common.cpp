@@ -29,9 +29,15 @@ void *allocAligned(size_t count, size_t size)
         printf("**allocating %d MB\n", (int)(bytes >> 20));
 
     size_t total = bytes + kAlignedHeader;
+#ifdef _WIN32
+    void *base = _aligned_malloc(total, 16); // Windows has no posix_memalign()
+    if (!base)
+        return nullptr;
+#else
     void *base = nullptr;
     if (posix_memalign(&base, 16, total) != 0)
         return nullptr;
+#endif
     memset(base, 0, total);
     uint32_t word = (uint32_t)total;
     memcpy(base, &word, sizeof word);
@@ -40,8 +46,13 @@ void *allocAligned(size_t count, size_t size)
 
 void freeAligned(void *block)
 {
+#ifdef _WIN32
+    if (block)
+        _aligned_free((uint8_t *)block - kAlignedHeader);
+#else
     if (block)
         free((uint8_t *)block - kAlignedHeader);
+#endif
 }
 
 // ---------------------------------------------------------------------------

@@ -401,7 +401,7 @@ static int consoleTracks(const Cvar *cvar, char *out, size_t size)
 }
 
 // Prints above the input line, which keeps what is typed in it.
-static void consoleSay(const char *format, ...) __attribute__((format(printf, 1, 2)));
+static void consoleSay(const char *format, ...) __attribute__((format(LOG_PRINTF_FORMAT, 1, 2)));
 static void consoleSay(const char *format, ...)
 {
     char typed[CONSOLE_LINE_SIZE], text[CONSOLE_LINE_SIZE];

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "core/log.h" // Required for: LOG_PRINTF_FORMAT
+
 struct Cvar;
 
 enum {
@@ -42,7 +44,7 @@ void consoleUse(Console *console);
 void consolePutChar(int c);                  // appends at the cursor; dropped when the line is full or c is 0
 void consoleNewLine(void);                   // commits the input line; scrolls at line 49
 void consolePrint(const char *format, ...)   // printf-style, cut to 255 characters, then a new line
-    __attribute__((format(printf, 1, 2)));
+    __attribute__((format(LOG_PRINTF_FORMAT, 1, 2)));
 void consoleSetLine(const char *text);       // replaces the input line, cut to 255 characters
 
 // ---------------------------------------------------------------------------

@@ -1,11 +1,14 @@
 // The engine's object file format: reading big-endian images into objects,
 // saving objects (encoded by objwrite.cpp), and importing LightWave objects
-// through Assimp's C interface.
+// through Assimp's C interface (a build without it, VANTOREL_NO_IMPORT,
+// reads converted files only).
 #include "data/objfile.h"
 
+#ifndef VANTOREL_NO_IMPORT
 #include <assimp/cimport.h>
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
+#endif
 
 #include <cstdio>
 #include <cstdlib>
@@ -20,12 +23,16 @@ enum {
     LOADED_LIGHTING = 7,
     LOADED_BOX_LIMIT = 100000, // the empty box of a loaded mesh: +1e5 .. -1e5
     LOADED_COLOUR = 0x7F7F7F7F,
+};
+#ifndef VANTOREL_NO_IMPORT
+enum {
     IMPORT_REMOVE_COMPONENTS = aiComponent_NORMALS | aiComponent_TEXCOORDS | aiComponent_BONEWEIGHTS |
                                aiComponent_LIGHTS | aiComponent_CAMERAS | aiComponent_MATERIALS, // 2866
     IMPORT_FLAGS = aiProcess_JoinIdenticalVertices | aiProcess_Triangulate | aiProcess_RemoveComponent |
                    aiProcess_ImproveCacheLocality | aiProcess_OptimizeMeshes, // 0x20081A
 };
 static_assert(IMPORT_REMOVE_COMPONENTS == 2866 && IMPORT_FLAGS == 0x20081A, "the import settings the demo was tuned with");
+#endif
 static const double kSaveUnit = 0.001;   // object units -> file units
 static const double kImportScale = 1000.0; // LightWave units -> object units
 static const double kCachedScale = 1000.0;
@@ -305,6 +312,7 @@ static uint8_t *readLightWave(const char *path, size_t *size)
     return bytes;
 }
 
+#ifndef VANTOREL_NO_IMPORT
 static bool isLightWave(const uint8_t *bytes, size_t size)
 {
     if (size < 12 || memcmp(bytes, "FORM", 4) != 0)
@@ -368,6 +376,7 @@ static Object *objectFromMesh(const aiMesh *mesh, const char *path)
            object->boxMin[1], object->boxMin[2], object->boxMax[0], object->boxMax[1], object->boxMax[2]);
     return object;
 }
+#endif
 
 Object *objImport(const char *path)
 {
@@ -377,6 +386,11 @@ Object *objImport(const char *path)
         LOG_TAGGED("LightWave file %s not found", path);
         return nullptr;
     }
+#ifdef VANTOREL_NO_IMPORT
+    free(bytes);
+    LOG_TAGGED("This build cannot import LightWave objects such as %s", path);
+    return nullptr;
+#else
     // Assimp would pick its importer by the name ("elude.obj" goes to the
     // Wavefront reader and finds nothing): the content decides here, and the
     // bytes are handed over with the LightWave hint.
@@ -411,6 +425,7 @@ Object *objImport(const char *path)
     aiReleaseImport(scene);
     aiDetachLogStream(&log);
     return object;
+#endif
 }
 
 // ---------------------------------------------------------------------------
@@ -424,6 +439,16 @@ Object *objLoadCached(const char *lightwaveName, const char *convertedName, bool
         if (Object *object = objLoad(convertedName, kCachedScale))
             return object;
     }
+#ifdef VANTOREL_NO_IMPORT
+    size_t size = 0;
+    if (uint8_t *bytes = readLightWave(lightwaveName, &size)) {
+        free(bytes);
+        LOG_TAGGED("This build cannot import LightWave objects: %s needs its converted file %s, which a "
+                   "development run of the Linux program writes into the asset tree",
+                   lightwaveName, convertedName);
+        return nullptr;
+    }
+#endif
     Object *object = objImport(lightwaveName);
     if (!object)
         return nullptr;

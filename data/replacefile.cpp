@@ -2,6 +2,11 @@
 // fail its writes with.
 #include "data/replacefile.h"
 
+#ifdef _WIN32
+#include <windows.h> // Required for: MoveFileExA()
+#endif
+
+#include <cerrno>
 #include <filesystem>
 #include <string>
 
@@ -9,6 +14,18 @@ namespace fs = std::filesystem;
 
 int dataReadOnly;
 DataWriteHooks dataWriteHooks;
+
+int dataRenameOver(const char *from, const char *to)
+{
+#ifdef _WIN32
+    if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return 0;
+    errno = GetLastError() == ERROR_ACCESS_DENIED ? EACCES : EIO;
+    return -1;
+#else
+    return rename(from, to);
+#endif
+}
 
 int dataReplaceFile(const char *path, bool (*write)(FILE *file, void *context), void *context)
 {
@@ -45,7 +62,7 @@ int dataReplaceFile(const char *path, bool (*write)(FILE *file, void *context), 
     ok = fclose(file) == 0 && ok;
     if (ok && existed)
         fs::permissions(temporary, status.permissions(), error); // best effort: the bytes matter more
-    if (ok && !(hooks.fails && hooks.fails()) && rename(temporary.c_str(), target.string().c_str()) == 0)
+    if (ok && !(hooks.fails && hooks.fails()) && dataRenameOver(temporary.c_str(), target.string().c_str()) == 0)
         return 1;
     remove(temporary.c_str());
     return 0;

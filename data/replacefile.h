@@ -14,6 +14,10 @@ extern int dataReadOnly; // bench runs: every file write (caches, packs, variabl
 // permission bits, and one without any write permission is not replaced (0).
 int dataReplaceFile(const char *path, bool (*write)(FILE *file, void *context), void *context);
 
+// rename() that replaces an existing file on every system (Windows' own
+// refuses to): 0 on success, else -1 with errno set.
+int dataRenameOver(const char *from, const char *to);
+
 // What dataReplaceFile calls around its writes, so that the tests can make
 // any one of them fail as on a full disk. Both null in the program: nothing
 // is asked and the writer writes to the file itself.

@@ -2,7 +2,12 @@
 // the frame-copy unit, and the table and JSON that report them.
 #include "host/bench.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#include <psapi.h> // Required for: GetProcessMemoryInfo()
+#else
 #include <sys/resource.h> // Required for: getrusage()
+#endif
 
 #include <algorithm>
 #include <cstdint>
@@ -122,10 +127,17 @@ double benchMeasureFrameCopy(void)
 
 double benchPeakResidentMb(void)
 {
+#ifdef _WIN32
+    PROCESS_MEMORY_COUNTERS usage = {};
+    if (!GetProcessMemoryInfo(GetCurrentProcess(), &usage, sizeof usage))
+        return 0.0;
+    return (double)usage.PeakWorkingSetSize / (1024.0 * 1024.0);
+#else
     struct rusage usage;
     if (getrusage(RUSAGE_SELF, &usage) != 0)
         return 0.0;
     return (double)usage.ru_maxrss / 1024.0; // kilobytes on Linux
+#endif
 }
 
 // A figure in frame copies; 0 when the copy could not be timed.

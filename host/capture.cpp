@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "data/pngwrite.h"
+#include "data/replacefile.h"
 #include "host/music.h"
 #include "host/progress.h"
 #include "host/video.h"
@@ -31,9 +32,36 @@ static int captureSink;
 static Progress captureProgress; // PNG frames; the video reports its own
 static std::vector<std::string> captureStale; // frame files found in the directory before the run
 
+#ifdef _WIN32
+// One directory of the path; under a file Windows says ENOENT where Linux
+// says ENOTDIR, and the message should read alike.
+static int captureMakeDir(const std::string &part, const std::string &parent)
+{
+    if (mkdir(part.c_str()) == 0) // permissions come from the parent directory
+        return 0;
+    struct stat info;
+    if (errno == ENOENT && !parent.empty() && stat(parent.c_str(), &info) == 0 && !S_ISDIR(info.st_mode))
+        errno = ENOTDIR;
+    return -1;
+}
+#endif
+
 // Creates every missing directory of the path, like "mkdir -p".
 static int captureMakeDirs(const std::string &path)
 {
+#ifdef _WIN32
+    std::string parent;
+    for (size_t i = 1; i <= path.size(); i++) {
+        if (i < path.size() && path[i] != '/' && path[i] != '\\') // Windows takes both separators
+            continue;
+        std::string part = path.substr(0, i);
+        if (part.back() == ':')
+            continue; // a drive ("C:") is there or not; the next part tells
+        if (captureMakeDir(part, parent) != 0 && errno != EEXIST)
+            return 0;
+        parent = part;
+    }
+#else
     for (size_t i = 1; i <= path.size(); i++) {
         if (i < path.size() && path[i] != '/')
             continue;
@@ -41,6 +69,7 @@ static int captureMakeDirs(const std::string &path)
         if (mkdir(part.c_str(), 0777) != 0 && errno != EEXIST)
             return 0;
     }
+#endif
     struct stat info;
     return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
@@ -184,7 +213,7 @@ static int captureWriteFile(const uint32_t *picture)
     std::string temporary = captureDir + "/." + name + ".part";
     if (captureCount == 0)
         progressBegin(&captureProgress, "Capture", captureTotal);
-    if (!captureWritePNG(temporary.c_str(), picture) || rename(temporary.c_str(), path.c_str()) != 0) {
+    if (!captureWritePNG(temporary.c_str(), picture) || dataRenameOver(temporary.c_str(), path.c_str()) != 0) {
         progressBreak(&captureProgress);
         fprintf(stderr, "Failed to write the frame %s: %s\n", path.c_str(), strerror(errno));
         remove(temporary.c_str());

@@ -488,7 +488,9 @@ int hostRun(int argc, char **argv)
     musicSetCalibration(options.audioOffsetMs);
     // Past a file size limit a write must fail as on a full disk, so that the
     // old file is kept, instead of ending the program with SIGXFSZ.
+#ifdef SIGXFSZ // Windows has no file size limit signal
     signal(SIGXFSZ, SIG_IGN);
+#endif
 
     bool offline = options.captureDir || options.videoFile || options.bench;
     FILE *benchJson = nullptr;

@@ -3,7 +3,9 @@
 // for a failing start-up.
 #include "host/quiet.h"
 
+#ifndef _WIN32
 #include <fcntl.h>  // Required for: F_DUPFD_CLOEXEC (the encoder must not inherit the terminal twice)
+#endif
 #include <unistd.h> // Required for: dup2(), lseek()
 
 #include <cctype>
@@ -66,6 +68,7 @@ static bool quietIsFailure(const std::string &line)
     return lower.find("not found") != std::string::npos && lower.find("file") != std::string::npos;
 }
 
+#ifndef _WIN32
 static void quietShowReason(void)
 {
     std::vector<std::string> lines = quietLines(quietStepBegan, LONG_MAX);
@@ -83,8 +86,15 @@ static void quietAtExit(int status, void *)
         quietShowReason();
 }
 
+#endif
+
 void quietBegin(void)
 {
+#ifdef _WIN32
+    // Without on_exit() the reason for a failing start-up could not be
+    // brought back: a loud run is better than a lost message.
+    return;
+#else
     if (quietAside)
         return;
     fflush(stdout);
@@ -108,6 +118,7 @@ void quietBegin(void)
     quietTerminalFile = terminalFile;
     quietTerminalFd = terminal;
     on_exit(quietAtExit, nullptr);
+#endif
 }
 
 void quietMark(void)

@@ -2,12 +2,21 @@
 // into the encoder while the engine renders the next frame.
 #include "host/video.h"
 
+#ifdef _WIN32
+#include <windows.h>  // Required for: CreateProcess(), CreatePipe()
+#include <fcntl.h>    // Required for: open(), _O_BINARY
+#include <io.h>       // Required for: _open_osfhandle()
+#include <signal.h>   // Required for: signal()
+#include <sys/stat.h> // Required for: stat()
+#include <unistd.h>
+#else
 #include <fcntl.h>    // Required for: open(), fcntl(F_SETPIPE_SZ)
 #include <signal.h>   // Required for: sigaction(), kill()
 #include <spawn.h>    // Required for: posix_spawn()
 #include <sys/stat.h> // Required for: stat()
 #include <sys/wait.h> // Required for: waitpid()
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <cctype>
@@ -22,10 +31,21 @@
 #include <thread>
 #include <vector>
 
+#include "data/replacefile.h"
 #include "host/progress.h"
 #include "render/bitmap.h"
 
+#ifdef _WIN32
+// A Windows process only ever exits, with a code; handles are inherited only
+// where a spawn asks for it.
+#define WIFEXITED(status) 1
+#define WEXITSTATUS(status) (status)
+#define WIFSIGNALED(status) 0
+#define WTERMSIG(status) 0
+#define O_CLOEXEC 0
+#else
 extern char **environ;
+#endif
 
 // The encoder's settings. ffmpeg enlarges the 320 x 180 pictures itself:
 // measured, that costs slightly less than piping frames enlarged here (6.4
@@ -53,7 +73,10 @@ struct VideoExport {
     int crf = VIDEO_DEFAULT_CRF;
     std::string partial;  // where ffmpeg writes until the file is complete
     std::string encoder;  // the ffmpeg program found in PATH
-    pid_t pid = -1;
+    pid_t pid = -1;       // on Windows, 0 once the encoder runs
+#ifdef _WIN32
+    HANDLE process = nullptr;
+#endif
     int input = -1;       // the encoder's standard input
     int messages = -1;    // its standard error and output
     std::thread writer;
@@ -77,12 +100,108 @@ struct VideoExport {
 // threads still going.
 static VideoExport *video;
 static volatile sig_atomic_t videoInterrupted;
+#ifdef _WIN32
+static void (*videoOldInt)(int), (*videoOldTerm)(int);
+#else
 static struct sigaction videoOldInt, videoOldTerm;
+#endif
 
 // ---------------------------------------------------------------------------
 // Helpers
 // ---------------------------------------------------------------------------
 
+#ifdef _WIN32
+// NAME.exe in a directory of PATH (separated by ';').
+static std::string videoFindProgram(const char *name)
+{
+    const char *search = getenv("PATH");
+    std::string dirs = search ? search : "";
+    for (size_t from = 0; from <= dirs.size();) {
+        size_t end = dirs.find(';', from);
+        if (end == std::string::npos)
+            end = dirs.size();
+        std::string dir = end > from ? dirs.substr(from, end - from) : ".";
+        if (dir.size() > 1 && dir.front() == '"' && dir.back() == '"')
+            dir = dir.substr(1, dir.size() - 2);
+        std::string candidate = dir + "\\" + name + ".exe";
+        DWORD attributes = GetFileAttributesA(candidate.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+            return candidate;
+        from = end + 1;
+    }
+    return "";
+}
+
+// One argument quoted for the command line, as the C runtime's parser reads
+// it back: backslashes double only before a quote.
+static void videoQuoteArgument(std::string &line, const std::string &arg)
+{
+    if (!line.empty())
+        line += ' ';
+    if (!arg.empty() && arg.find_first_of(" \t\n\v\"") == std::string::npos) {
+        line += arg;
+        return;
+    }
+    line += '"';
+    for (size_t i = 0;; i++) {
+        size_t slashes = 0;
+        for (; i < arg.size() && arg[i] == '\\'; i++)
+            slashes++;
+        if (i == arg.size()) {
+            line.append(slashes * 2, '\\');
+            break;
+        }
+        if (arg[i] == '"')
+            line.append(slashes * 2 + 1, '\\');
+        else
+            line.append(slashes, '\\');
+        line += arg[i];
+    }
+    line += '"';
+}
+
+// Starts the encoder with these standard handles (inheritable); its process
+// handle, or null.
+static HANDLE videoSpawn(const std::vector<std::string> &args, HANDLE input, HANDLE output)
+{
+    std::string line;
+    for (const std::string &arg : args)
+        videoQuoteArgument(line, arg);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = input;
+    startup.hStdOutput = output;
+    startup.hStdError = output;
+    PROCESS_INFORMATION info = {};
+    // In a process group of its own, so that Ctrl+C reaches only us; we then
+    // stop it and remove the partial file.
+    if (!CreateProcessA(video->encoder.c_str(), line.data(), nullptr, nullptr, TRUE, CREATE_NEW_PROCESS_GROUP,
+                        nullptr, nullptr, &startup, &info))
+        return nullptr;
+    CloseHandle(info.hThread);
+    return info.hProcess;
+}
+
+// A pipe whose end "inherited" the child gets; the other end stays ours.
+static bool videoPipe(HANDLE *read, HANDLE *write, bool childReads)
+{
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    if (!CreatePipe(read, write, &inherit, PIPE_BYTES))
+        return false;
+    SetHandleInformation(childReads ? *write : *read, HANDLE_FLAG_INHERIT, 0);
+    return true;
+}
+
+static int videoExitCode(HANDLE process)
+{
+    DWORD code = 1;
+    WaitForSingleObject(process, INFINITE);
+    GetExitCodeProcess(process, &code);
+    CloseHandle(process);
+    return (int)code;
+}
+#else
 static std::string videoFindProgram(const char *name)
 {
     const char *search = getenv("PATH");
@@ -100,6 +219,7 @@ static std::string videoFindProgram(const char *name)
     }
     return "";
 }
+#endif
 
 // ".mp4" of "dir/show.MP4"; empty when the name has none.
 static std::string videoExtension(const std::string &path)
@@ -132,6 +252,10 @@ static bool videoWriteAll(int fd, const void *data, size_t size)
         ssize_t n = write(fd, bytes, size);
         if (n < 0 && errno == EINTR)
             continue;
+#ifdef _WIN32
+        if (n < 0 && (GetLastError() == ERROR_NO_DATA || GetLastError() == ERROR_BROKEN_PIPE))
+            errno = EPIPE; // the encoder is gone: what Linux calls a broken pipe
+#endif
         if (n <= 0)
             return false;
         bytes += n;
@@ -235,6 +359,24 @@ static void videoOutputArguments(std::vector<std::string> &args, const std::stri
 // or -1 when it could not be started.
 static int videoRunEncoder(const std::vector<std::string> &args, std::string *messages)
 {
+#ifdef _WIN32
+    HANDLE input = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    SetHandleInformation(input, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+    HANDLE read = nullptr, write = nullptr;
+    if (!videoPipe(&read, &write, false)) {
+        CloseHandle(input);
+        return -1;
+    }
+    HANDLE process = videoSpawn(args, input, write);
+    CloseHandle(input);
+    CloseHandle(write);
+    char chunk[1024];
+    DWORD n;
+    while (process && ReadFile(read, chunk, sizeof chunk, &n, nullptr) && n > 0)
+        messages->append(chunk, n);
+    CloseHandle(read);
+    return process ? videoExitCode(process) : -1;
+#else
     std::vector<char *> argv;
     for (const std::string &arg : args)
         argv.push_back(const_cast<char *>(arg.c_str()));
@@ -262,6 +404,7 @@ static int videoRunEncoder(const std::vector<std::string> &args, std::string *me
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
 }
 
 // A tenth of a second of black and silence, encoded as the show will be into
@@ -357,6 +500,33 @@ int videoStart(double fps, double start, long frames, const char *musicPath)
 {
     VideoExport &v = *video;
     std::vector<std::string> args = videoArguments(fps, start, frames, musicPath);
+#ifdef _WIN32
+    HANDLE inRead = nullptr, inWrite = nullptr, outRead = nullptr, outWrite = nullptr;
+    if (!videoPipe(&inRead, &inWrite, true) || !videoPipe(&outRead, &outWrite, false)) {
+        fprintf(stderr, "Cannot start ffmpeg: Windows error %lu.\n", (unsigned long)GetLastError());
+        for (HANDLE h : {inRead, inWrite, outRead, outWrite})
+            if (h)
+                CloseHandle(h);
+        return 0;
+    }
+    v.process = videoSpawn(args, inRead, outWrite);
+    DWORD spawnError = GetLastError();
+    CloseHandle(inRead);
+    CloseHandle(outWrite);
+    if (!v.process) {
+        fprintf(stderr, "Cannot start %s: Windows error %lu.\n", v.encoder.c_str(), (unsigned long)spawnError);
+        CloseHandle(inWrite);
+        CloseHandle(outRead);
+        return 0;
+    }
+    v.pid = 0;
+    v.input = _open_osfhandle((intptr_t)inWrite, _O_BINARY);
+    v.messages = _open_osfhandle((intptr_t)outRead, _O_BINARY);
+    // An interrupt ends the export cleanly; a broken pipe is an error from
+    // write() on Windows anyway.
+    videoOldInt = signal(SIGINT, videoOnSignal);
+    videoOldTerm = signal(SIGTERM, videoOnSignal);
+#else
     std::vector<char *> argv;
     for (std::string &arg : args)
         argv.push_back(arg.data());
@@ -411,6 +581,7 @@ int videoStart(double fps, double start, long frames, const char *musicPath)
     sigemptyset(&onSignal.sa_mask);
     sigaction(SIGINT, &onSignal, &videoOldInt);
     sigaction(SIGTERM, &onSignal, &videoOldTerm);
+#endif
 
     v.slots.assign((size_t)QUEUE_SLOTS * PICTURE_PIXELS, 0u);
     v.total = frames;
@@ -448,6 +619,17 @@ int videoFinish(void)
     }
     // An interrupted export is not worth finishing: stop the encoder, which
     // also frees a writer blocked on the full pipe.
+#ifdef _WIN32
+    if (stopped)
+        TerminateProcess(v.process, 1);
+    v.writer.join();
+    close(v.input); // the end of the pictures: ffmpeg finishes the file
+    v.reader.join();
+    close(v.messages);
+    int status = videoExitCode(v.process);
+    signal(SIGINT, videoOldInt);
+    signal(SIGTERM, videoOldTerm);
+#else
     if (stopped)
         kill(v.pid, SIGTERM);
     v.writer.join();
@@ -459,12 +641,13 @@ int videoFinish(void)
     }
     sigaction(SIGINT, &videoOldInt, nullptr);
     sigaction(SIGTERM, &videoOldTerm, nullptr);
+#endif
 
     bool exited = WIFEXITED(status) && WEXITSTATUS(status) == 0;
     struct stat info;
     bool written = stat(v.partial.c_str(), &info) == 0 && info.st_size > 0;
     bool complete = !stopped && !v.failed && exited && v.written == v.total && written;
-    if (complete && rename(v.partial.c_str(), v.path.c_str()) == 0) {
+    if (complete && dataRenameOver(v.partial.c_str(), v.path.c_str()) == 0) {
         progressReport(&v.progress, v.written, true);
         double elapsed = progressElapsed(&v.progress);
         fprintf(stderr, "Video: %ld frame%s in %s (%.1f frames/s), %.1f MB written to %s\n", v.written,

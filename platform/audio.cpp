@@ -3,7 +3,9 @@
 #include "platform/audio.h"
 
 #include <SDL.h>
+#ifndef _WIN32
 #include <dlfcn.h> // Required for: dlopen(), to quiet the ALSA library SDL loads
+#endif
 #include <mpg123.h>
 
 #include <algorithm>
@@ -87,6 +89,9 @@ static void audioCallback(void *, Uint8 *out, int length)
     }
 }
 
+#ifdef _WIN32
+static void audioQuietAlsa(void) {} // no ALSA on Windows
+#else
 // ALSA prints every failed probe of a device on standard error; SDL then
 // reports the one reason that matters. The library is never closed here, so
 // SDL's own loading of it finds the same copy with the silent handler set.
@@ -102,6 +107,7 @@ static void audioQuietAlsa(void)
     if (setHandler)
         setHandler(alsaSilent);
 }
+#endif
 
 static int audioFail(const char *what)
 {

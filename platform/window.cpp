@@ -1,8 +1,13 @@
 // The window, its OpenGL context, window events and the pixel-zoomed
-// presentation, on SDL2 with GLEW.
+// presentation, on SDL2 with GLEW (on Windows, SDL's GL loader).
+#ifdef _WIN32
+#include <SDL.h>
+#include <SDL_opengl.h> // Windows' own GL is 1.1: later entries come through SDL_GL_GetProcAddress()
+#else
 #include <GL/glew.h> // must precede any other GL header
 
 #include <SDL.h>
+#endif
 
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +19,9 @@
 static SDL_Window *platformWindow;
 static SDL_GLContext platformContext;
 static int platformVideoReady;
+#ifdef _WIN32
+static PFNGLWINDOWPOS2IPROC glWindowPos2i;
+#endif
 
 // ---------------------------------------------------------------------------
 // Message boxes
@@ -107,6 +115,11 @@ int platformGLCreate(void)
         return PLATFORM_GL_NO_CONTEXT;
     if (SDL_GL_MakeCurrent(platformWindow, platformContext) != 0)
         return PLATFORM_GL_NOT_CURRENT;
+#ifdef _WIN32
+    glWindowPos2i = (PFNGLWINDOWPOS2IPROC)SDL_GL_GetProcAddress("glWindowPos2i");
+    if (!glWindowPos2i)
+        return PLATFORM_GL_NO_EXTENSIONS;
+#else
     GLenum status = glewInit();
     // GLEW 2.2 reports a missing GLX display on EGL contexts although every
     // entry point loaded; what presentation needs decides.
@@ -114,6 +127,7 @@ int platformGLCreate(void)
         status = GLEW_OK;
     if (status != GLEW_OK || !glWindowPos2i)
         return PLATFORM_GL_NO_EXTENSIONS;
+#endif
     return PLATFORM_GL_OK;
 }
 
