@@ -18,6 +18,7 @@
 #include "fx/fxtables.h"
 #include "fx/noise.h"
 #include "render/bitmap.h" // Required for: PICTURE_OFFSET_PIXELS
+#include "core/mathfn.h"
 
 // !!! "curl.dat" is the table's memory image, little-endian: a big-endian
 // build would have to swap every entry when it loads and saves !!!
@@ -226,7 +227,7 @@ void curl_scatter(CurlParticle *p)
 {
     double angle = randUnit() * 6.3;
     double k = randUnit() * 0.4 + 0.5;
-    double sa = 0.1 * std::sin(angle), ca = 0.1 * std::cos(angle);
+    double sa = 0.1 * mth_sin(angle), ca = 0.1 * mth_cos(angle);
     placeAll(p, sa * 0.3 * k + 0.5, 0.5 + 0.3 * ca * k);
     setVelocity(p, (float)(sa * 0.01 * k), (float)(k * (0.01 * ca)));
     p->head = 0;
@@ -308,7 +309,7 @@ void curl_render(const EffectContext *ctx, uint32_t *pixels, float t)
     double T = t * 50.0 * curl_motionnoisetime.value * 0.01;
     float ts = (float)(0.25 * T);
     double T2 = T * curl_motionnoisetween.value;
-    int32_t w = truncInt((std::cos(0.3172 * T2 + 0.1241) * 0.3 + (std::sin(T2) + 1.0) * 0.5) * 2048.0);
+    int32_t w = truncInt((mth_cos(0.3172 * T2 + 0.1241) * 0.3 + (mth_sin(T2) + 1.0) * 0.5) * 2048.0);
     float strength = (float)(curl_motionstrength.value * 1e-5);
     float maxvelo = (float)(curl_motionmaxvelo.value * 0.008);
     int32_t limit = std::min(truncInt(curl_particlelimit.value), (int32_t)CURL_COUNT_MAX);

@@ -19,6 +19,7 @@
 #include "render/object.h"
 #include "render/scene.h"
 #include "render/view.h"
+#include "core/mathfn.h"
 
 // ---------------------------------------------------------------------------
 // Constants
@@ -207,13 +208,13 @@ static void moveCamera(Object *camera, double T)
     camera->distortion = fishtest_fish.value * 1e-5f;
     camera->useDistortion = 1; // the bent projection
     const double M = T * fishtest_motionspeed.value, r = fishtest_motionrange.value;
-    camera->position[0] = (float)(std::sin(M * 0.001) * r);
-    camera->position[1] = (float)(std::sin(M * 0.0013 + 0.1341) * r);
-    camera->position[2] = (float)(std::cos(M * 0.0017 + 1.1341) * r + fishtest_cameradist.value);
+    camera->position[0] = (float)(mth_sin(M * 0.001) * r);
+    camera->position[1] = (float)(mth_sin(M * 0.0013 + 0.1341) * r);
+    camera->position[2] = (float)(mth_cos(M * 0.0017 + 1.1341) * r + fishtest_cameradist.value);
     const double G = T * fishtest_anglespeed.value, a = fishtest_anglerange.value;
-    camera->rotation[0] = (float)(std::cos(G * 0.001) * a);
-    camera->rotation[1] = (float)(std::cos(G * 0.0013 + 0.1341) * a);
-    camera->rotation[2] = (float)(std::sin(G * 0.0017 + 1.1341) * a);
+    camera->rotation[0] = (float)(mth_cos(G * 0.001) * a);
+    camera->rotation[1] = (float)(mth_cos(G * 0.0013 + 0.1341) * a);
+    camera->rotation[2] = (float)(mth_sin(G * 0.0017 + 1.1341) * a);
 }
 
 // u runs along the tube and scrolls with time; the renderer wraps it to the
@@ -268,12 +269,12 @@ void fishtest_tubeImage(std::vector<uint8_t> *out)
         for (int k = 0; k < FISH_TUBE_STEPS; k++) {
             const int i = FISH_TUBE_STEPS * R + k;
             const double theta = k * 24 * 3.141592653589793 * 0.005555555555555556; // 24 degrees a step
-            xyz[3 * i + 0] = (float)(std::sin(theta) * kTubeRadius);
+            xyz[3 * i + 0] = (float)(mth_sin(theta) * kTubeRadius);
             xyz[3 * i + 1] = (float)(R * kTubeRingStep + kTubeBottom);
-            xyz[3 * i + 2] = (float)(std::cos(theta) * kTubeRadius);
-            normals[3 * i + 0] = (float)(kTubeNormal * std::sin(theta));
+            xyz[3 * i + 2] = (float)(mth_cos(theta) * kTubeRadius);
+            normals[3 * i + 0] = (float)(kTubeNormal * mth_sin(theta));
             normals[3 * i + 1] = 0.0f;
-            normals[3 * i + 2] = (float)(kTubeNormal * std::cos(theta));
+            normals[3 * i + 2] = (float)(kTubeNormal * mth_cos(theta));
             uvs[2 * i + 0] = 0.0f;                   // u is rewritten every frame
             uvs[2 * i + 1] = (float)k * kTubeSeamStep; // v runs once around
         }

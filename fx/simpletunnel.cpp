@@ -13,6 +13,7 @@
 #include "core/common.h"
 #include "core/simd.h" // Required for: SSE2_OR_REF and the SSE2 pixel kernel
 #include "render/bitmap.h"
+#include "core/mathfn.h"
 
 // ---------------------------------------------------------------------------
 // Constants
@@ -103,7 +104,7 @@ static void buildTables(void)
             const int dx = x - TUNNEL_CENTRE_X, dy = y - TUNNEL_CENTRE_Y;
             const double r = std::sqrt((double)(dx * dx + dy * dy));
             // Measured from +y; the sum is positive, so truncation is a floor.
-            const int angle = (int)((std::atan2((double)dx, (double)dy) * TURNS_PER_RADIAN + ANGLE_SEAM) * 256.0) & 255;
+            const int angle = (int)((mth_atan2((double)dx, (double)dy) * TURNS_PER_RADIAN + ANGLE_SEAM) * 256.0) & 255;
             const int flat = (int)(r * FLAT_DEPTH_SCALE) & 255;
             const int perspective = r > 0.0 ? (int)(PERSPECTIVE_DEPTH / r) & 255 : 0;
             flatTable[y * TUNNEL_WIDTH + x] = (uint16_t)(angle << 8 | flat);

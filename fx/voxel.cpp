@@ -18,6 +18,7 @@
 #include "render/object.h"
 #include "render/scene.h"
 #include "render/view.h"
+#include "core/mathfn.h"
 
 // ---------------------------------------------------------------------------
 // Constants
@@ -261,8 +262,8 @@ void voxel_render(const EffectContext *ctx, uint32_t *pixels, float t)
     // The sampling window circles through the picture; A and B run 0..256 r.
     const float phi = t * SCROLL_RATE * SCROLL_STEP;
     const float radius = voxel_movement_radius.value;
-    float a = SCROLL_SCALE * radius * (std::sin(phi) + 1.0f);
-    float b = SCROLL_SCALE * radius * (std::cos(phi) + 1.0f);
+    float a = SCROLL_SCALE * radius * (mth_sinf(phi) + 1.0f);
+    float b = SCROLL_SCALE * radius * (mth_cosf(phi) + 1.0f);
     if (!std::isfinite(a))
         a = 0.0f;
     if (!std::isfinite(b))

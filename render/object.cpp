@@ -9,6 +9,7 @@
 #include "core/common.h"
 #include "render/motion.h" // Required for: mot_Evaluate()
 #include "render/raster.h" // Required for: rnd_ModeSlots()
+#include "core/mathfn.h"
 
 enum {
     INITIAL_COLOUR = 0x7F7F7F7F,
@@ -221,7 +222,7 @@ void obj_BuildShadeTable(Object *object, int low, int high, double exponent)
 {
     int ceiling = high < 255 ? high : 255;
     for (int i = 0; i < OBJ_SHADE_RAMP; i++) {
-        double curve = std::pow(i * 0.003921569, exponent); // i / 255
+        double curve = mth_pow(i * 0.003921569, exponent); // i / 255
         if (curve > 1.0)
             curve = 1.0;
         int64_t level = (int64_t)low + truncInt(curve * (high - low));
@@ -466,7 +467,7 @@ void obj_BoxCorners(Object *object)
 void vec_RotateAxis(float v[3], const float axis[3], float degrees)
 {
     float angle = degrees * 0.0055555557f * 3.14159265f; // degrees / 180 * pi
-    float c = std::cos(angle), s = std::sin(angle), t = 1.0f - c;
+    float c = mth_cosf(angle), s = mth_sinf(angle), t = 1.0f - c;
     float x = axis[0], y = axis[1], z = axis[2];
     float r[3][3] = {
         {t * x * x + c, t * x * y - s * z, t * x * z + s * y},

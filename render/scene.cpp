@@ -9,6 +9,7 @@
 #include "render/light.h"   // Required for: obj_RotateNormals(), obj_RecomputeNormals(), obj_Shade()
 #include "render/project.h"
 #include "render/raster.h"  // Required for: rnd_SetTarget(), rnd_DrawFace()
+#include "core/mathfn.h"
 
 // ---------------------------------------------------------------------------
 // Constants
@@ -73,9 +74,9 @@ static void matFillFixed(Matrix *m)
 static void matSetRotation(Matrix *m, const float rotation[3])
 {
     const float a = rotation[0] * DEG_TO_RAD, b = rotation[1] * DEG_TO_RAD, c = rotation[2] * DEG_TO_RAD;
-    const float sa = std::sin(a), ca = std::cos(a);
-    const float sb = std::sin(b), cb = std::cos(b);
-    const float sc = std::sin(c), cc = std::cos(c);
+    const float sa = mth_sinf(a), ca = mth_cosf(a);
+    const float sb = mth_sinf(b), cb = mth_cosf(b);
+    const float sc = mth_sinf(c), cc = mth_cosf(c);
     float *r = m->m;
     r[0] = sb * sa * sc + cb * cc;
     r[1] = sb * sa * cc - cb * sc;
@@ -132,7 +133,7 @@ static void lookAt(Matrix *m, const float target[3], float roll)
     f[1] /= fl;
     f[2] /= fl;
     const float r = roll * 3.14f / 180.0f;
-    const float u0[3] = {std::sin(r), std::cos(r), 0.0f};
+    const float u0[3] = {mth_sinf(r), mth_cosf(r), 0.0f};
     const float d = u0[0] * f[0] + u0[1] * f[1] + u0[2] * f[2];
     float u[3] = {u0[0] - d * f[0], u0[1] - d * f[1], u0[2] - d * f[2]};
     const float ul = std::sqrt(u[0] * u[0] + u[1] * u[1] + u[2] * u[2]) + LOOKAT_EPSILON;

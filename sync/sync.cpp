@@ -3,7 +3,7 @@
 #include "sync/sync.h"
 
 #include <climits>
-#include <cmath>    // Required for: floor(), pow()
+#include <cmath>    // Required for: floor()
 #include <cstdio>   // Required for: fopen(), fread(), fclose(), snprintf()
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +11,7 @@
 
 #include "cvar/cvar.h"
 #include "core/common.h"
+#include "core/mathfn.h"
 
 // ---------------------------------------------------------------------------
 // Default file operations
@@ -159,7 +160,7 @@ double syncGetValue(const SyncTrack *track, double row)
     case SYNC_SMOOTH:
         return a->value + delta * (t * t * (3.0 - 2.0 * t));
     case SYNC_RAMP:
-        return a->value + delta * pow(t, 2.0);
+        return a->value + delta * mth_pow(t, 2.0);
     default:
         return 0.0;
     }
