@@ -3,7 +3,10 @@
 // for a failing start-up.
 #include "host/quiet.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <io.h>     // Required for: _dup()
+#include <stdio.h>  // Required for: _tempnam()
+#else
 #include <fcntl.h>  // Required for: F_DUPFD_CLOEXEC (the encoder must not inherit the terminal twice)
 #endif
 #include <unistd.h> // Required for: dup2(), lseek()
@@ -68,7 +71,6 @@ static bool quietIsFailure(const std::string &line)
     return lower.find("not found") != std::string::npos && lower.find("file") != std::string::npos;
 }
 
-#ifndef _WIN32
 static void quietShowReason(void)
 {
     std::vector<std::string> lines = quietLines(quietStepBegan, LONG_MAX);
@@ -78,6 +80,28 @@ static void quietShowReason(void)
     fflush(stdout);
 }
 
+#ifdef _WIN32
+// Windows has no on_exit(), so the exit status is not known here. It is not
+// needed: every exit() of the program reports a failure, and a run that ends
+// well sets standard output back (quietEnd) before it returns from main.
+static void quietAtExit(void)
+{
+    bool aside = quietTerminalFd >= 0;
+    quietEnd(0);
+    if (aside)
+        quietShowReason();
+}
+
+// The aside in the user's temporary directory (tmpfile() would want the root
+// of the drive), removed when closed; binary, so that offsets count bytes.
+static FILE *quietAsideFile(void)
+{
+    char *name = _tempnam(nullptr, "vantorel-quiet-");
+    FILE *file = name ? fopen(name, "w+bD") : nullptr;
+    free(name);
+    return file;
+}
+#else
 static void quietAtExit(int status, void *)
 {
     bool aside = quietTerminalFd >= 0; // after quietEnd, failures were printed where they happened
@@ -85,23 +109,22 @@ static void quietAtExit(int status, void *)
     if (aside && status != 0)
         quietShowReason();
 }
-
 #endif
 
 void quietBegin(void)
 {
-#ifdef _WIN32
-    // Without on_exit() the reason for a failing start-up could not be
-    // brought back: a loud run is better than a lost message.
-    return;
-#else
     if (quietAside)
         return;
     fflush(stdout);
+#ifdef _WIN32
+    FILE *aside = quietAsideFile();
+    int terminal = _dup(STDOUT_FILENO);
+#else
     FILE *aside = tmpfile();
     int terminal = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0);
     if (aside)
         fcntl(fileno(aside), F_SETFD, FD_CLOEXEC);
+#endif
     FILE *terminalFile = terminal >= 0 ? fdopen(terminal, "w") : nullptr;
     if (!aside || !terminalFile || dup2(fileno(aside), STDOUT_FILENO) < 0) {
         // Nothing is hidden then: a loud run is better than a lost message.
@@ -113,10 +136,17 @@ void quietBegin(void)
             close(terminal);
         return;
     }
+#ifdef _WIN32
+    setvbuf(terminalFile, nullptr, _IONBF, 0); // its C library has no line buffering
+#else
     setvbuf(terminalFile, nullptr, _IOLBF, 0);
+#endif
     quietAside = aside;
     quietTerminalFile = terminalFile;
     quietTerminalFd = terminal;
+#ifdef _WIN32
+    atexit(quietAtExit);
+#else
     on_exit(quietAtExit, nullptr);
 #endif
 }
