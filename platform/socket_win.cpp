@@ -2,7 +2,11 @@
 // the same path-named, non-blocking channel as on Linux. Where they are
 // missing (older systems, Wine) the channel listens on the loopback
 // interface at a port the system picks, and the file at the path names it in
-// one line, "tcp 127.0.0.1:PORT", for the clients to connect to.
+// one line, "tcp 127.0.0.1:PORT KEY", for the clients to connect to. Any
+// program of any user on the machine can reach a loopback port, so a client
+// is heard only after it has sent the key, which only those who can read the
+// file know, as its first line.
+#define _CRT_RAND_S // Required for: rand_s()
 #include "platform/socket.h"
 
 #include <winsock2.h>
@@ -13,9 +17,22 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 static const char kPortLine[] = "tcp 127.0.0.1:";
+enum { SOCKET_KEY_LENGTH = 32, SOCKET_KEY_LINE_MAX = 80 };
+
+// The loopback listener's key, and its clients that have not yet sent it.
+static SOCKET socketKeyedListener = INVALID_SOCKET;
+static char socketKey[SOCKET_KEY_LENGTH + 1];
+struct SocketUnheard {
+    SOCKET socket;
+    std::string received; // the first line so far
+};
+static std::vector<SocketUnheard> socketUnheard;
 
 static bool socketStarted;
 
@@ -82,16 +99,29 @@ static int socketPortOf(const char *path)
     FILE *file = fopen(path, "rb");
     if (!file)
         return -1;
-    char line[64] = "";
+    char line[SOCKET_KEY_LINE_MAX] = "";
     size_t got = fread(line, 1, sizeof line - 1, file);
     fclose(file);
     line[got] = 0;
     int port = -1;
     char end = 0;
     if (strncmp(line, kPortLine, sizeof kPortLine - 1) != 0 ||
-        sscanf(line + sizeof kPortLine - 1, "%d%c", &port, &end) != 2 || end != '\n' || port <= 0 || port > 65535)
+        sscanf(line + sizeof kPortLine - 1, "%d%c", &port, &end) != 2 || (end != ' ' && end != '\n') ||
+        port <= 0 || port > 65535) // (a file without a key: left by an older program)
         return -1;
     return port;
+}
+
+// A fresh key from the system's cryptographic generator.
+static bool socketMakeKey(void)
+{
+    for (int i = 0; i < SOCKET_KEY_LENGTH; i += 8) {
+        unsigned int word;
+        if (rand_s(&word) != 0)
+            return false;
+        snprintf(socketKey + i, 9, "%08x", word);
+    }
+    return true;
 }
 
 static sockaddr_in socketLoopback(int port)
@@ -130,8 +160,13 @@ static int socketListenLoopback(const char *path, char *why, size_t whySize)
         closesocket(listener);
         return -1;
     }
+    if (!socketMakeKey()) {
+        snprintf(why, whySize, "no random key for the loopback port");
+        closesocket(listener);
+        return -1;
+    }
     FILE *file = fopen(path, "wb");
-    bool written = file && fprintf(file, "%s%d\n", kPortLine, (int)ntohs(address.sin_port)) > 0;
+    bool written = file && fprintf(file, "%s%d %s\n", kPortLine, (int)ntohs(address.sin_port), socketKey) > 0;
     written = file && fclose(file) == 0 && written;
     if (!written) {
         snprintf(why, whySize, "cannot write %s: %s", path, strerror(errno));
@@ -139,6 +174,7 @@ static int socketListenLoopback(const char *path, char *why, size_t whySize)
         DeleteFileA(path);
         return -1;
     }
+    socketKeyedListener = listener;
     return (int)listener;
 }
 
@@ -202,17 +238,46 @@ int socketAccept(int listener)
         closesocket(client);
         return -1;
     }
+    if ((SOCKET)listener == socketKeyedListener)
+        socketUnheard.push_back({client, std::string()});
     return (int)client;
 }
 
-long socketReceive(int client, char *buffer, size_t size)
+static long socketReceiveRaw(SOCKET client, char *buffer, size_t size)
 {
-    int got = recv((SOCKET)client, buffer, size > INT32_MAX ? INT32_MAX : (int)size, 0);
+    int got = recv(client, buffer, size > INT32_MAX ? INT32_MAX : (int)size, 0);
     if (got > 0)
         return got;
     if (got < 0 && (WSAGetLastError() == WSAEWOULDBLOCK || WSAGetLastError() == WSAEINTR))
         return 0;
     return -1; // closed by the client, or broken
+}
+
+long socketReceive(int client, char *buffer, size_t size)
+{
+    auto unheard = socketUnheard.begin();
+    while (unheard != socketUnheard.end() && unheard->socket != (SOCKET)client)
+        ++unheard;
+    if (unheard == socketUnheard.end())
+        return socketReceiveRaw((SOCKET)client, buffer, size);
+    // Not yet heard: its first line must be the key; whatever follows it in
+    // the same read is the client's first words.
+    char chunk[SOCKET_KEY_LINE_MAX];
+    long got = socketReceiveRaw((SOCKET)client, chunk, sizeof chunk);
+    if (got <= 0)
+        return got;
+    unheard->received.append(chunk, (size_t)got);
+    size_t end = unheard->received.find('\n');
+    if (end == std::string::npos)
+        return unheard->received.size() < SOCKET_KEY_LINE_MAX ? 0 : -1;
+    std::string line = unheard->received.substr(0, end), rest = unheard->received.substr(end + 1);
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    socketUnheard.erase(unheard);
+    if (line != socketKey || rest.size() > size)
+        return -1; // a stranger: dropped before a word of it is read
+    memcpy(buffer, rest.data(), rest.size());
+    return (long)rest.size();
 }
 
 long socketSend(int client, const char *data, size_t size)
@@ -227,8 +292,14 @@ long socketSend(int client, const char *data, size_t size)
 
 void socketClose(int socket)
 {
-    if (socket >= 0)
-        closesocket((SOCKET)socket);
+    if (socket < 0)
+        return;
+    for (auto it = socketUnheard.begin(); it != socketUnheard.end(); ++it)
+        if (it->socket == (SOCKET)socket) {
+            socketUnheard.erase(it);
+            break;
+        }
+    closesocket((SOCKET)socket);
 }
 
 void socketStopListening(int listener, const char *path)
@@ -236,6 +307,8 @@ void socketStopListening(int listener, const char *path)
     if (listener < 0)
         return;
     closesocket((SOCKET)listener);
+    if ((SOCKET)listener == socketKeyedListener)
+        socketKeyedListener = INVALID_SOCKET;
     if (path && (socketIsSocketFile(GetFileAttributesA(path)) || socketPortOf(path) > 0))
         DeleteFileA(path);
 }
