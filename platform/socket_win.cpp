@@ -14,6 +14,7 @@
 #include <ws2tcpip.h>
 #include <afunix.h> // Required for: sockaddr_un
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -33,6 +34,12 @@ struct SocketUnheard {
     std::string received; // the first line so far
 };
 static std::vector<SocketUnheard> socketUnheard;
+
+static std::vector<SocketUnheard>::iterator socketFindUnheard(int client)
+{
+    return std::find_if(socketUnheard.begin(), socketUnheard.end(),
+                        [client](const SocketUnheard &u) { return u.socket == (SOCKET)client; });
+}
 
 static bool socketStarted;
 
@@ -255,9 +262,7 @@ static long socketReceiveRaw(SOCKET client, char *buffer, size_t size)
 
 long socketReceive(int client, char *buffer, size_t size)
 {
-    auto unheard = socketUnheard.begin();
-    while (unheard != socketUnheard.end() && unheard->socket != (SOCKET)client)
-        ++unheard;
+    auto unheard = socketFindUnheard(client);
     if (unheard == socketUnheard.end())
         return socketReceiveRaw((SOCKET)client, buffer, size);
     // Not yet heard: its first line must be the key; whatever follows it in
@@ -294,11 +299,9 @@ void socketClose(int socket)
 {
     if (socket < 0)
         return;
-    for (auto it = socketUnheard.begin(); it != socketUnheard.end(); ++it)
-        if (it->socket == (SOCKET)socket) {
-            socketUnheard.erase(it);
-            break;
-        }
+    auto unheard = socketFindUnheard(socket);
+    if (unheard != socketUnheard.end())
+        socketUnheard.erase(unheard);
     closesocket((SOCKET)socket);
 }
 

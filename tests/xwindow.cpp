@@ -95,6 +95,24 @@ std::vector<uint32_t> xGrab(int x, int y, int width, int height)
     return pixels;
 }
 
+long xCountDiffering(int x, int y, int width, int height, const uint32_t *picture, int pictureWidth,
+                     int pictureHeight, int px, int py, int zoom)
+{
+    std::vector<uint32_t> shot = xGrab(x, y, width, height);
+    if (shot.empty())
+        return -1;
+    long count = 0;
+    for (int row = 0; row < height; row++) {
+        for (int col = 0; col < width; col++) {
+            const int u = x + col - px, v = y + row - py;
+            const bool inside = u >= 0 && v >= 0 && u < pictureWidth * zoom && v < pictureHeight * zoom;
+            const uint32_t want = inside ? picture[(size_t)(v / zoom) * pictureWidth + u / zoom] & 0xFFFFFFu : 0;
+            count += shot[(size_t)row * width + col] != want;
+        }
+    }
+    return count;
+}
+
 bool xPointerHidden()
 {
     Display *display = openDisplay();

@@ -16,6 +16,12 @@ bool xScreenSize(int *width, int *height);
 XWindowInfo xFindWindow(const char *title);
 // The screen's pixels (0x00RRGGBB) of a rectangle; empty on failure.
 std::vector<uint32_t> xGrab(int x, int y, int width, int height);
+// Pixels of the screen's rectangle (x, y, width, height) that differ from the
+// picture (pictureWidth x pictureHeight words, the top byte ignored) enlarged
+// zoom times by pixel repetition with its corner at screen (px, py), black
+// around it; -1 when the screen cannot be read.
+long xCountDiffering(int x, int y, int width, int height, const uint32_t *picture, int pictureWidth,
+                     int pictureHeight, int px, int py, int zoom);
 // Whether the pointer, where it stands, shows nothing (every pixel of its
 // cursor image transparent).
 bool xPointerHidden();

@@ -58,15 +58,8 @@ long mismatches(const XWindowInfo &window, const std::vector<uint32_t> &picture,
     *zoom = window.width / width;
     if (*zoom < 1 || window.width != width * *zoom || window.height != height * *zoom)
         return -1;
-    std::vector<uint32_t> shot = xGrab(window.x, window.y, window.width, window.height);
-    if (shot.empty())
-        return -1;
-    long count = 0;
-    for (int y = 0; y < window.height; y++)
-        for (int x = 0; x < window.width; x++)
-            count += (shot[(size_t)y * window.width + x] & 0xFFFFFFu) !=
-                     (picture[(size_t)(y / *zoom) * width + x / *zoom] & 0xFFFFFFu);
-    return count;
+    return xCountDiffering(window.x, window.y, window.width, window.height, picture.data(), width, height, window.x,
+                           window.y, *zoom);
 }
 
 } // namespace
